@@ -1,0 +1,91 @@
+/*
+ * CFG: configuration (module 17).
+ */
+#ifndef MVX_CFG_H
+#define MVX_CFG_H
+
+#include <stdint.h>
+
+#include "mvx/types.h"
+
+MVX_BEGIN_DECLS
+
+/*
+ * Messages (status codes). The 64 messages keep the module's fixed order;
+ * names beginning with '_' (internal failures) give a double underscore.
+ * MALLOC_ERROR raises the memory exception; the others none.
+ */
+#define CFG_BINARY_UNSUPPORTED 0x110001
+#define CFG_CB_EXP 0x110002
+#define CFG_CB_INVAL 0x110003
+#define CFG_CEQ_EXP 0x110004
+#define CFG_CLOSE_ERROR 0x110005
+#define CFG_COP_EXP 0x110006
+#define CFG_DATA_IGNORED 0x110007
+#define CFG_D_TO_I 0x110008
+#define CFG_ENT_NOT_FOUND 0x110009
+#define CFG_ENT_WO_SECTION 0x11000A
+#define CFG_IDEN_EXP 0x11000B
+#define CFG_INVALID_DDF 0x11000C
+#define CFG_INVALID_DEFAULT 0x11000D
+#define CFG_INVALID_COMBO 0x11000E
+#define CFG_INVALID_COUNT 0x11000F
+#define CFG_INVALID_MODEL 0x110010
+#define CFG_INVALID_NAME 0x110011
+#define CFG_INVALID_SECTION 0x110012
+#define CFG_I_TO_D 0x110013
+#define CFG_LOCK_ERROR 0x110014
+#define CFG_MALLOC_ERROR 0x110015
+#define CFG_MODEL_INIT_ERROR 0x110016
+#define CFG_MODEL_ALLOC_ERROR 0x110017
+#define CFG_MULT_DIM_ARRAY 0x110018
+#define CFG_NESTED_COMMENT 0x110019
+#define CFG_NEWLINE_STRING 0x11001A
+#define CFG_NO_ENTITIES 0x11001B
+#define CFG_NOT_SUPPORTED 0x11001C
+#define CFG_NOT_UNIQUE 0x11001D
+#define CFG_OB_EXP 0x11001E
+#define CFG_OB_INVAL 0x11001F
+#define CFG_OPEN_ERROR 0x110020
+#define CFG_PARAM_REDEC 0x110021
+#define CFG_PARSE_ERROR 0x110022
+#define CFG_PRINT_USAGE 0x110023
+#define CFG_PS_ERROR 0x110024
+#define CFG_PVAL_EXP 0x110025
+#define CFG_RANGE_ERROR 0x110026
+#define CFG_READ_ERROR 0x110027
+#define CFG_SECTION_MISSING 0x110028
+#define CFG_ST_ARRAY 0x110029
+#define CFG_TRAVERSE_ENT_ERROR 0x11002A
+#define CFG_TRAVERSE_MODEL_ERROR 0x11002B
+#define CFG_UNEXPECTED_EOF 0x11002C
+#define CFG_UNDEFINED_SYMBOL 0x11002D
+#define CFG_UNKNOWN_OPTION 0x11002E
+#define CFG_UNLOCK_ERROR 0x11002F
+#define CFG__ARRAY_ERROR 0x110030
+#define CFG__ADDL_ERROR 0x110031
+#define CFG__ADDT_ERROR 0x110032
+#define CFG__DELETEL_ERROR 0x110033
+#define CFG__DELETET_ERROR 0x110034
+#define CFG__DIM_ERROR 0x110035
+#define CFG__ERROR_RECORD 0x110036
+#define CFG__ERROR_PTR 0x110037
+#define CFG__GETL_ERROR 0x110038
+#define CFG__INVALID_TYPE 0x110039
+#define CFG__LIST_ERROR 0x11003A
+#define CFG__MOD_UDATA_ERROR 0x11003B
+#define CFG__RESETL_ERROR 0x11003C
+#define CFG__RESETT_ERROR 0x11003D
+#define CFG__STRUCT_COUNT_ERROR 0x11003E
+#define CFG__TREE_ERROR 0x11003F
+#define CFG__UNKNOWN_TYPE 0x110040
+
+/* Registers the module's descriptor. Returns 0. */
+MVX_API int32_t cfg_Initialize(uint32_t options);
+
+/* Releases what the module holds; called by mvx_Terminate. Returns 0. */
+MVX_API int32_t cfg_Terminate(uint32_t options);
+
+MVX_END_DECLS
+
+#endif /* MVX_CFG_H */

@@ -1,0 +1,61 @@
+/*
+ * MAP: entity mapping (module 19).
+ */
+#ifndef MVX_MAP_H
+#define MVX_MAP_H
+
+#include <stdint.h>
+
+#include "mvx/types.h"
+
+MVX_BEGIN_DECLS
+
+/* Messages (status codes). MALLOC_ERR and REALLOC_ERR raise the memory exception. */
+#define MAP_INVALID_PTR 0x130001
+#define MAP_NULL_MEMPTR 0x130002
+#define MAP_MALLOC_ERR 0x130003
+#define MAP_REALLOC_ERR 0x130004
+#define MAP_INVALID_ARG 0x130005
+#define MAP_INVALID_OPTIONS 0x130006
+#define MAP_ALREADY_DEFINED 0x130007
+#define MAP_UNDEFINED 0x130008
+#define MAP_LIST_TOO_LONG 0x130009
+#define MAP_TOO_MANY_PARAMS 0x13000A
+#define MAP_EMPTY_PARAM 0x13000B
+#define MAP_UNKNOWN_TOKEN 0x13000C
+#define MAP_SYNTAX_ERR 0x13000D
+#define MAP_TREE_ERR 0x13000E
+#define MAP_LIST_ERR 0x13000F
+#define MAP_NO_MAPPING 0x130010
+#define MAP_EMPTY_LIST 0x130011
+#define MAP_NOT_DEFINED 0x130012
+#define MAP_INCORRECT_TYPE 0x130013
+#define MAP_NO_FORMS 0x130014
+#define MAP_PARAM_ALREADY_DEFINED 0x130015
+#define MAP_UNDEFINED_PARAM 0x130016
+#define MAP_INTERNAL_ERR 0x130017
+#define MAP_FILE_DOES_NOT_EXIST 0x130018
+#define MAP_OPEN_ERR 0x130019
+#define MAP_READ_ERR 0x13001A
+#define MAP_PARSE_ERR 0x13001B
+#define MAP_NO_MODEL 0x13001C
+#define MAP_FILE_ERR 0x13001D
+#define MAP_NOT_LISTABLE 0x13001E
+#define MAP_CONDITIONAL_NO_MATCH 0x13001F
+#define MAP_HAS_PARENTS 0x130020
+#define MAP_UNEXPECTED_DTF 0x130021
+#define MAP_NON_GENERAL_MAP 0x130022
+#define MAP_NO_TARGET_DDF 0x130023
+#define MAP_NO_PROCESS_CONDITIONAL 0x130024
+#define MAP_INVOKE_NONCONDITIONAL 0x130025
+#define MAP_CNDTL_NEST_TOO_DEEP 0x130026
+
+/* Registers the module's descriptor. Returns 0. */
+MVX_API int32_t map_Initialize(uint32_t options);
+
+/* Releases what the module holds; called by mvx_Terminate. Returns 0. */
+MVX_API int32_t map_Terminate(uint32_t options);
+
+MVX_END_DECLS
+
+#endif /* MVX_MAP_H */

@@ -1,0 +1,128 @@
+/* DOF module internals. */
+#ifndef MVX_DOF_INT_H
+#define MVX_DOF_INT_H
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "mvx/dof.h"
+#include "mvx/mpm.h"
+
+/* The module's descriptor, copied into the registry by dof_Initialize. */
+extern const MVX_MODULE dof_Module;
+
+namespace dof {
+
+/*
+ * The system calls the module makes on an open descriptor. They start out as
+ * the C library's read, write, lseek, fstat and close; tests of the static
+ * library replace them to make a transfer, a seek or a close fail, and put
+ * the originals back (kept in the Default* constants). Files are opened
+ * through ugn_Open.
+ */
+using ReadCall = ssize_t (*)(int fd, void* data, std::size_t count);
+using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t count);
+using SeekCall = off_t (*)(int fd, off_t offset, int whence);
+using StatCall = int (*)(int fd, struct stat* status);
+using CloseCall = int (*)(int fd);
+
+extern ReadCall SysRead;
+extern WriteCall SysWrite;
+extern SeekCall SysSeek;
+extern StatCall SysStat;
+extern CloseCall SysClose;
+
+extern const ReadCall DefaultRead;
+extern const WriteCall DefaultWrite;
+extern const SeekCall DefaultSeek;
+extern const StatCall DefaultStat;
+extern const CloseCall DefaultClose;
+
+/*
+ * The largest capacity that merging free slots may produce. Block headers
+ * and slots record capacities in 32 bits, so two touching slots whose union
+ * would exceed this stay two slots. Tests lower it to reach that case with
+ * small files.
+ */
+extern uint32_t MergeLimit;
+
+/* The header in front of every block of a file with free lists. */
+struct BlockHeader {
+    uint32_t used;     /* bytes asked for when the block was allocated */
+    uint32_t capacity; /* bytes the block owns after its header */
+};
+static_assert(sizeof(BlockHeader) == DOF_BLOCK_HEADER);
+
+/* No offset the module computes goes beyond this, so that offset + count
+ * and page * page size never overflow. */
+constexpr int64_t kMaxOffset = INT64_MAX / 2;
+
+/* Temporary files are never flushed at close and may be read and written. */
+inline bool IsTemporary(const DOF_FILE* file) {
+    return (file->options & DOF_TEMPORARY) != 0;
+}
+/* Read-only unless temporary (a temporary file is always created new). */
+inline bool IsReadOnly(const DOF_FILE* file) {
+    return (file->options & (DOF_READ_ONLY | DOF_TEMPORARY)) == DOF_READ_ONLY;
+}
+
+/* Records a message whose text takes the file name; returns its code. */
+int32_t Fail(int32_t code, const DOF_FILE* file, int32_t severity);
+inline int32_t Fail(int32_t code, const DOF_FILE* file) {
+    return Fail(code, file, MPM_ERROR);
+}
+
+/* Moves the descriptor to offset unless it stands there already.
+ * Returns 0 or DOF_SEEK_ERR (the position is then unknown). */
+int32_t Seek(DOF_FILE* file, int64_t offset);
+
+/* Writes one page from the current position, continuing short writes, and
+ * advances the position. Returns 0 or DOF_WRITE_ERR (position unknown). */
+int32_t WritePage(DOF_FILE* file, const uint8_t* data);
+
+/* Reads one page from the current position; the part past the end of the
+ * file is zeroed. Returns 0 or DOF_READ_ERR (position unknown). */
+int32_t ReadPage(DOF_FILE* file, uint8_t* data);
+
+/* Reads the header of the block at offset (its first data byte) and checks
+ * that it can belong to a block: offset >= 8, used size >= 1, used size <=
+ * capacity and the block inside the end offset. Returns 0, DOF_BAD_OFFSET
+ * or a read failure. */
+int32_t ReadHeader(DOF_FILE* file, int64_t offset, BlockHeader* header);
+
+/* Frees the handle's memory: name, pages, buffers, free list, handle. Does
+ * not touch the descriptor. Accepts a partly built handle. */
+void Release(DOF_FILE* file);
+
+/*
+ * The free list (dof_freelist.cpp). The design note there gives the
+ * invariants these keep.
+ */
+
+/* A new empty free list with its slot tree, or null (DOF_MALLOC_ERR
+ * recorded). */
+DOF_FREELIST* CreateFreeList();
+/* Frees the list, its tree and every slot. Accepts null. */
+void DeleteFreeList(DOF_FREELIST* list);
+/* The first slot in address order whose capacity is at least size, or null. */
+DOF_SLOT* FirstFit(const DOF_FREELIST* list, uint32_t size);
+/* Finds the list predecessor of slot (null when slot is the first) through
+ * the slot tree. Returns 0, or DOF_BAD_SLOT (recorded) when the tree and the
+ * list disagree. */
+int32_t FindPredecessor(DOF_FREELIST* list, const DOF_SLOT* slot, DOF_SLOT** pred);
+/* Takes slot, whose list predecessor is pred, out of the tree and the list
+ * and frees it. Returns 0, or DOF_BAD_SLOT (recorded; nothing changed) when
+ * the tree does not hold it. */
+int32_t RemoveSlot(DOF_FREELIST* list, DOF_SLOT* pred, DOF_SLOT* slot);
+/* Adds the free stretch of capacity + 8 bytes at start, merging it with the
+ * slots it touches. Returns 0; DOF_BAD_SLOT at FATAL when it overlaps free
+ * space; DOF_REALLOC_ERR when a new slot cannot be stored. Nothing changes
+ * on failure. */
+int32_t ReturnSlot(DOF_FILE* file, int64_t start, uint32_t capacity);
+
+} // namespace dof
+
+#endif

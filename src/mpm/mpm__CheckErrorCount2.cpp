@@ -1,0 +1,17 @@
+#include "mpm/mpm_int.h"
+
+extern "C" int32_t mpm__CheckErrorCount2(int32_t code, int32_t severity) {
+    MPM_ERRCOUNT* entry = nullptr;
+    if (mpm__ErrorTree != nullptr) {
+        MpmBusyGuard guard;
+        entry = static_cast<MPM_ERRCOUNT*>(otm_GetObject(OTM_QUIET, mpm__ErrorTree, &code));
+    }
+    if (entry == nullptr) return 1;
+    if (entry->limit != -1 && entry->issued > entry->limit) return 0;
+    int level = mpm_LevelIndex(severity);
+    if (level >= 0 && mpm__MaxErrorLevel[level] != -1 &&
+        mpm__ErrorLevelCount[level] > mpm__MaxErrorLevel[level]) {
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,419 @@
+/*
+ * The formatting engine for extended texts.
+ *
+ * An extended text is a printf-like text whose conversions may name the
+ * argument they take ("%2$s") and may be directives ("%<TF>") that a handler
+ * registered in mpm__SpecTree formats. Arguments are consumed in ascending
+ * argument number, whatever the order of the conversions in the text, so a
+ * translated text may reorder its arguments freely.
+ *
+ * The engine works in three passes:
+ *  1. Scan: every '%' that forms a recognised conversion or directive gets an
+ *     argument specification; anything else stays literal text. A conversion
+ *     without "n$" takes the next number of a running counter, which every
+ *     '%' without "n$" advances, recognised or not.
+ *  2. Visit the specifications in ascending argument number (ties in text
+ *     order) and produce each one's text into a heap string of its own:
+ *     through its directive handler, or by rebuilding a single conversion and
+ *     formatting one argument with snprintf.
+ *  3. Assemble the literal pieces and the produced texts in text order.
+ *
+ * Because every intermediate result lives in its own heap string and the
+ * line buffer is used only for the duration of one snprintf, a handler may
+ * format further texts (even extended ones) from inside the engine.
+ *
+ * Choices where the behaviour is open:
+ *  - An argument number used twice is formatted once, by the first
+ *    conversion in text order; the later conversions with that number
+ *    receive a copy of the same text.
+ *  - A directive without a registered handler, and a "%<" that no '>'
+ *    closes, leave their source text in place, unchanged.
+ *  - A width or precision taken from the arguments that is negative is
+ *    dropped from the rebuilt conversion.
+ *  - '.' without digits is a precision of 0, as in printf.
+ *  - 'l' means 32 bits and 'L' still takes a double: both are dropped from
+ *    the rebuilt conversion. 'll' takes a 64-bit integer.
+ *  - "%n" consumes its pointer argument but writes nothing through it: a
+ *    text read from a message table must not be able to write to memory.
+ */
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/common_alloc.h"
+#include "mpm/mpm_int.h"
+
+namespace {
+
+// Where a recognised conversion stands in the text.
+struct Place {
+    int32_t at;   // offset of the '%'
+    int32_t len;  // length of the whole conversion
+    int32_t spec; // index of its specification
+};
+
+// A growable array whose storage comes from the checked allocator: a few
+// entries live inline, more move to the heap.
+template <typename T, int Inline> class Buffer {
+public:
+    Buffer() = default;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    ~Buffer() {
+        if (data_ != inline_) std::free(data_);
+    }
+    bool Push(const T& value) {
+        if (size_ == capacity_) {
+            int grown = capacity_ * 2;
+            auto* bigger = static_cast<T*>(mvxc::Malloc(sizeof(T) * static_cast<size_t>(grown)));
+            if (bigger == nullptr) return false;
+            std::memcpy(static_cast<void*>(bigger), data_, sizeof(T) * static_cast<size_t>(size_));
+            if (data_ != inline_) std::free(data_);
+            data_ = bigger;
+            capacity_ = grown;
+        }
+        data_[size_++] = value;
+        return true;
+    }
+    T& operator[](int i) { return data_[i]; }
+    int size() const { return size_; }
+
+private:
+    T inline_[Inline];
+    T* data_ = inline_;
+    int size_ = 0;
+    int capacity_ = Inline;
+};
+
+bool IsConversion(char c) {
+    return c != '\0' && std::strchr("cfnudgoxeGpXEis%", c) != nullptr;
+}
+bool IsFlag(char c) {
+    return c != '\0' && std::strchr("+-# 0", c) != nullptr;
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Reads a run of digits as a non-negative int, saturating instead of
+// overflowing on absurdly long runs.
+int32_t ReadNumber(const char* s, int32_t* i) {
+    int64_t value = 0;
+    while (IsDigit(s[*i])) {
+        if (value < 100000000) value = value * 10 + (s[*i] - '0');
+        ++*i;
+    }
+    return static_cast<int32_t>(value);
+}
+
+// Recognises the conversion that begins with the '%' at `at`. Returns its
+// length, or 0 when the characters after the '%' do not form one.
+int32_t Scan(const char* s, int32_t at, int32_t* counter, MPM_ARGSPEC* spec) {
+    int32_t i = at + 1;
+    *spec = MPM_ARGSPEC{};
+    spec->text = s;
+    spec->width = MPM_SPEC_NONE;
+    spec->precision = MPM_SPEC_NONE;
+    spec->modifier = MPM_MOD_NONE;
+
+    int32_t j = i;
+    if (IsDigit(s[j])) {
+        int32_t number = ReadNumber(s, &j);
+        if (s[j] == '$') {
+            spec->number = number;
+            i = j + 1;
+        }
+    }
+    if (i == at + 1) spec->number = (*counter)++;
+
+    spec->flags_at = i;
+    while (IsFlag(s[i]))
+        ++i;
+    spec->flags_len = i - spec->flags_at;
+
+    if (s[i] == '*') {
+        spec->width = MPM_SPEC_FROM_ARGS;
+        ++i;
+    } else if (IsDigit(s[i])) {
+        spec->width = ReadNumber(s, &i);
+    }
+    if (s[i] == '.') {
+        ++i;
+        if (s[i] == '*') {
+            spec->precision = MPM_SPEC_FROM_ARGS;
+            ++i;
+        } else {
+            spec->precision = ReadNumber(s, &i);
+        }
+    }
+    if (s[i] == 'l' && s[i + 1] == 'l') {
+        spec->modifier = MPM_MOD_LL;
+        i += 2;
+    } else if (s[i] == 'l' || s[i] == 'L' || s[i] == 'h') {
+        spec->modifier = s[i];
+        ++i;
+    }
+    if (s[i] == '<') {
+        const char* close = std::strchr(s + i + 1, '>');
+        if (close == nullptr) return 0; // unterminated: stays literal
+        spec->name_at = i + 1;
+        spec->name_len = static_cast<int32_t>(close - (s + i + 1));
+        return static_cast<int32_t>(close - s) + 1 - at;
+    }
+    if (!IsConversion(s[i])) return 0;
+    spec->name_at = i;
+    spec->name_len = 1;
+    return i + 1 - at;
+}
+
+// Copies a formatted result out of `buffer` (size n + 1 including its NUL).
+char* Keep(const char* buffer, int n) {
+    auto* copy = static_cast<char*>(mvxc::Malloc(static_cast<size_t>(n) + 1));
+    if (copy != nullptr) std::memcpy(copy, buffer, static_cast<size_t>(n) + 1);
+    return copy;
+}
+
+// Formats one value with a rebuilt single conversion, into the line buffer
+// when it fits, else into a heap buffer of the right size.
+template <typename T> char* FormatOne(const char* conversion, T value) {
+    char local[64];
+    char* buffer = mpm__MsgBuffer != nullptr ? mpm__MsgBuffer : local;
+    size_t size = mpm__MsgBuffer != nullptr ? MPM_MSGBUFFER_SIZE : sizeof local;
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+    int n = std::snprintf(buffer, size, conversion, value);
+    if (n < 0) return mvxc::StrDup("");
+    if (static_cast<size_t>(n) < size) return Keep(buffer, n);
+    auto* big = static_cast<char*>(mvxc::Malloc(static_cast<size_t>(n) + 1));
+    if (big != nullptr) std::snprintf(big, static_cast<size_t>(n) + 1, conversion, value);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    return big;
+}
+
+// Produces the text of one plain conversion, consuming its argument.
+char* Convert(const MPM_ARGSPEC& spec, va_list* args) {
+    const char* s = spec.text;
+    char letter = s[spec.name_at];
+    if (letter == '%') return mvxc::StrDup("%");
+
+    char conversion[64];
+    int k = 0;
+    conversion[k++] = '%';
+    for (int32_t f = 0; f < spec.flags_len && k < 12; ++f)
+        conversion[k++] = s[spec.flags_at + f];
+    if (spec.width >= 0) k += std::snprintf(conversion + k, 16, "%d", static_cast<int>(spec.width));
+    if (spec.precision >= 0)
+        k += std::snprintf(conversion + k, 16, ".%d", static_cast<int>(spec.precision));
+    if (spec.modifier == MPM_MOD_LL) {
+        conversion[k++] = 'l';
+        conversion[k++] = 'l';
+    } else if (spec.modifier == MPM_MOD_H) {
+        conversion[k++] = 'h';
+    }
+    conversion[k++] = letter;
+    conversion[k] = '\0';
+
+    switch (letter) {
+    case 'c':
+    case 'd':
+    case 'i':
+    case 'o':
+    case 'u':
+    case 'x':
+    case 'X':
+        if (spec.modifier == MPM_MOD_LL) return FormatOne(conversion, va_arg(*args, long long));
+        return FormatOne(conversion, va_arg(*args, int));
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'g':
+    case 'G':
+        return FormatOne(conversion, va_arg(*args, double));
+    case 's':
+        return FormatOne(conversion, va_arg(*args, const char*));
+    case 'p':
+        return FormatOne(conversion, va_arg(*args, void*));
+    case 'n':
+        (void)va_arg(*args, void*);
+        return mvxc::StrDup("");
+    default:
+        return mvxc::StrDup("");
+    }
+}
+
+// Looks up the handler registered under the specification's name.
+MPM_DIRECTIVE FindHandler(const MPM_ARGSPEC& spec) {
+    if (mpm__SpecTree == nullptr ||
+        spec.name_len >= static_cast<int32_t>(sizeof(MPM_SPEC{}.name))) {
+        return nullptr;
+    }
+    char name[sizeof(MPM_SPEC{}.name)];
+    std::memcpy(name, spec.text + spec.name_at, static_cast<size_t>(spec.name_len));
+    name[spec.name_len] = '\0';
+    MPM_SPEC* found = nullptr;
+    {
+        MpmBusyGuard guard;
+        found = static_cast<MPM_SPEC*>(otm_GetObject(OTM_QUIET, mpm__SpecTree, name));
+    }
+    return found != nullptr ? found->handler : nullptr;
+}
+
+// Produces one specification's text. Returns false when memory ran out.
+bool Produce(MPM_ARGSPEC* spec, const Place& place, va_list* args) {
+    if (spec->width == MPM_SPEC_FROM_ARGS) {
+        int w = va_arg(*args, int);
+        spec->width = w >= 0 ? w : MPM_SPEC_NONE;
+    }
+    if (spec->precision == MPM_SPEC_FROM_ARGS) {
+        int p = va_arg(*args, int);
+        spec->precision = p >= 0 ? p : MPM_SPEC_NONE;
+    }
+    const bool directive = spec->text[spec->name_at - 1] == '<';
+    MPM_DIRECTIVE handler = FindHandler(*spec);
+    if (handler != nullptr) {
+        handler(0, spec, args);
+        if (spec->result == nullptr) spec->result = mvxc::StrDup("");
+    } else if (directive) {
+        // No handler: the directive's source text stays as it was.
+        auto* copy = static_cast<char*>(mvxc::Malloc(static_cast<size_t>(place.len) + 1));
+        if (copy != nullptr) {
+            std::memcpy(copy, spec->text + place.at, static_cast<size_t>(place.len));
+            copy[place.len] = '\0';
+        }
+        spec->result = copy;
+    } else {
+        spec->result = Convert(*spec, args);
+    }
+    return spec->result != nullptr;
+}
+
+} // namespace
+
+bool mpm_FormatExtended(char** text, va_list* args) {
+    const char* s = **text != '\0' ? *text + 1 : *text; // after the flag
+    const auto length = static_cast<int32_t>(std::strlen(s));
+
+    Buffer<MPM_ARGSPEC, 16> specs;
+    Buffer<Place, 16> places;
+    int32_t counter = 1;
+    for (int32_t i = 0; i < length; ++i) {
+        if (s[i] != '%') continue;
+        MPM_ARGSPEC spec;
+        int32_t len = Scan(s, i, &counter, &spec);
+        if (len == 0) continue; // literal; scanning goes on after the '%'
+        if (!specs.Push(spec) || !places.Push(Place{i, len, specs.size() - 1})) return false;
+        i += len - 1;
+    }
+
+    // Visit in ascending argument number; equal numbers in text order.
+    const int n = specs.size();
+    Buffer<int, 16> order;
+    bool ok = true;
+    for (int k = 0; k < n && ok; ++k)
+        ok = order.Push(k);
+    if (ok && n > 1) {
+        std::sort(&order[0], &order[0] + n, [&specs](int a, int b) {
+            return specs[a].number != specs[b].number ? specs[a].number < specs[b].number : a < b;
+        });
+    }
+    for (int v = 0; ok && v < n; ++v) {
+        MPM_ARGSPEC& spec = specs[order[v]];
+        if (v > 0 && specs[order[v - 1]].number == spec.number) {
+            // The number was formatted already: this place gets the same text.
+            spec.result = mvxc::StrDup(specs[order[v - 1]].result);
+            ok = spec.result != nullptr;
+        } else {
+            ok = Produce(&spec, places[order[v]], args);
+        }
+    }
+
+    char* result = nullptr;
+    if (ok) {
+        size_t total = static_cast<size_t>(length);
+        for (int k = 0; k < n; ++k)
+            total += std::strlen(specs[k].result) - static_cast<size_t>(places[k].len);
+        result = static_cast<char*>(mvxc::Malloc(total + 1));
+        if (result != nullptr) {
+            char* out = result;
+            int32_t from = 0;
+            for (int k = 0; k < n; ++k) {
+                std::memcpy(out, s + from, static_cast<size_t>(places[k].at - from));
+                out += places[k].at - from;
+                size_t r = std::strlen(specs[k].result);
+                std::memcpy(out, specs[k].result, r);
+                out += r;
+                from = places[k].at + places[k].len;
+            }
+            std::memcpy(out, s + from, static_cast<size_t>(length - from) + 1);
+        }
+    }
+    for (int k = 0; k < n; ++k)
+        std::free(specs[k].result);
+    if (result == nullptr) return false;
+    std::free(*text);
+    *text = result;
+    return true;
+}
+
+bool mpm_ArgKinds(const char* text, char* out, size_t capacity) {
+    if (capacity == 0) return false;
+    const bool extended = text[0] == '+';
+    const char* s = text[0] != '\0' ? text + 1 : text;
+    const auto length = static_cast<int32_t>(std::strlen(s));
+    Buffer<MPM_ARGSPEC, 16> specs;
+    int32_t counter = 1;
+    for (int32_t i = 0; i < length; ++i) {
+        if (s[i] != '%') continue;
+        MPM_ARGSPEC spec;
+        int32_t len = Scan(s, i, &counter, &spec);
+        if (len == 0) continue;
+        if (!specs.Push(spec)) return false;
+        i += len - 1;
+    }
+    const int n = specs.size();
+    Buffer<int, 16> order;
+    for (int k = 0; k < n; ++k) {
+        if (!order.Push(k)) return false;
+    }
+    if (extended && n > 1) {
+        std::sort(&order[0], &order[0] + n, [&specs](int a, int b) {
+            return specs[a].number != specs[b].number ? specs[a].number < specs[b].number : a < b;
+        });
+    }
+    size_t used = 0;
+    auto put = [&](char c) {
+        if (used + 1 >= capacity) return false;
+        out[used++] = c;
+        return true;
+    };
+    for (int v = 0; v < n; ++v) {
+        const MPM_ARGSPEC& spec = specs[order[v]];
+        if (extended && v > 0 && specs[order[v - 1]].number == spec.number) continue;
+        if (spec.width == MPM_SPEC_FROM_ARGS && !put('*')) return false;
+        if (spec.precision == MPM_SPEC_FROM_ARGS && !put('*')) return false;
+        char letter = s[spec.name_at];
+        bool ok = true;
+        if (s[spec.name_at - 1] == '<') {
+            ok = put('<');
+            for (int32_t c = 0; ok && c < spec.name_len; ++c)
+                ok = put(s[spec.name_at + c]);
+            ok = ok && put('>');
+        } else if (std::strchr("cdiouxX", letter) != nullptr) {
+            ok = put(spec.modifier == MPM_MOD_LL ? 'q' : 'i');
+        } else if (std::strchr("eEfgG", letter) != nullptr) {
+            ok = put('d');
+        } else if (letter == 's') {
+            ok = put('s');
+        } else if (letter == 'p' || letter == 'n') {
+            ok = put('p');
+        }
+        if (!ok) return false;
+    }
+    out[used] = '\0';
+    return true;
+}

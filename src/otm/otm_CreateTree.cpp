@@ -1,0 +1,27 @@
+// Creating an empty tree.
+#include "common/common_alloc.h"
+#include "mvx/mpm.h"
+#include "otm/otm_int.h"
+
+extern "C" OTM_TREE* otm_CreateTree(uint32_t /*options*/, int32_t size, OTM_COMPARE compare,
+                                    intptr_t user) {
+    // A negative size is refused like 0: no object can have it, and copying
+    // it would read past the caller's object.
+    if (size <= 0) {
+        mpm__SetError(0, OTM_INVALIDSIZE, MPM_ERROR, static_cast<int>(size));
+        return nullptr;
+    }
+    if (compare == nullptr) {
+        mpm__SetError(0, OTM_NULLPOINTER, MPM_ERROR);
+        return nullptr;
+    }
+    auto* tree = static_cast<OTM_TREE*>(mvxc::Calloc(1, sizeof(OTM_TREE)));
+    if (tree == nullptr) {
+        mpm__SetError(0, OTM_NOMEMORY, MPM_ERROR);
+        return nullptr;
+    }
+    tree->size = size;
+    tree->compare = compare;
+    tree->user = user;
+    return tree;
+}

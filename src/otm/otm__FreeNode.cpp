@@ -1,0 +1,15 @@
+// Freeing a subtree: left subtree, object, node, right subtree.
+#include <cstdlib>
+
+#include "otm/otm_int.h"
+
+extern "C" void otm__FreeNode(uint32_t options, OTM_NODE* node) {
+    // Recursion depth is the subtree's height, at most about 1.44 log2(n).
+    while (node != nullptr) {
+        otm__FreeNode(options, node->left);
+        OTM_NODE* right = node->right;
+        otm::FreeOne(options, node);
+        // The right subtree is freed by the loop rather than a tail call.
+        node = right;
+    }
+}

@@ -1,0 +1,210 @@
+// The environment-alias table: stored values, aliases and the process
+// environment in every combination of the lookup rule; over-long names;
+// allocation failures; start-up and shut-down.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "support/fixture.h"
+#include "ugn/ugn_int.h"
+#include "ugn/ugn_test_support.h"
+
+namespace {
+
+using mvxtest::LibraryTest;
+using ugntest::EnvVar;
+using ugntest::StackTexts;
+
+const char kTooLong[] =
+    "*** Error (UGN_ENV_VAR_TOO_LONG) ***\nEnvironment variable name too long.\n";
+
+std::optional<std::string> Get(const char* name) {
+    char* value = reinterpret_cast<char*>(1);
+    EXPECT_EQ(ugn_GetEnv(0, name, &value), 0);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+class EnvAliases : public LibraryTest {};
+
+// N is looked up; A is N's alias; C is A's own alias, which must never be
+// followed from N. N and A may each have a stored value and an environment
+// value; N may have no entry, an entry without alias, or one aliased to A.
+TEST_F(EnvAliases, LookupFollowsTheRuleInEveryCombination) {
+    const char* N = "MVXTEST_LOOKUP_N";
+    const char* A = "MVXTEST_LOOKUP_A";
+    const char* C = "MVXTEST_LOOKUP_C";
+    EnvVar n_env(N, std::nullopt), a_env(A, std::nullopt), c_env(C, "c-env");
+    using Value = std::optional<std::string>;
+    int combinations = 0;
+    for (int bits = 0; bits < 3 * 32; ++bits) {
+        const int n_entry = bits / 32; // 0 none, 1 without alias, 2 aliased to A
+        const bool n_stored = bits & 1, n_in_env = bits & 2, a_stored = bits & 4,
+                   a_in_env = bits & 8, a_aliased = bits & 16;
+        if (n_entry == 0 && n_stored) continue; // storing a value makes an entry
+        SCOPED_TRACE(bits);
+        for (const char* v : {N, A, C}) {
+            ASSERT_EQ(ugn_SetEnvAlias(0, v, nullptr), 0);
+        }
+        n_env.Set(n_in_env ? Value("n-env") : std::nullopt);
+        a_env.Set(a_in_env ? Value("a-env") : std::nullopt);
+        int32_t status = 0;
+        if (n_entry > 0) status |= ugn_SetEnvAlias(0, N, n_entry == 2 ? A : "");
+        if (n_stored) status |= ugn_SetEnv(0, N, "n-stored");
+        if (a_stored) status |= ugn_SetEnv(0, A, "a-stored");
+        if (a_aliased) status |= ugn_SetEnvAlias(0, A, C);
+        status |= ugn_SetEnv(0, C, "c-stored");
+        ASSERT_EQ(status, 0);
+
+        // The rule, written out independently.
+        const Value n_value = n_stored   ? Value("n-stored")
+                              : n_in_env ? Value("n-env")
+                                         : std::nullopt;
+        const Value a_value = a_stored   ? Value("a-stored")
+                              : a_in_env ? Value("a-env")
+                                         : std::nullopt;
+        Value expected;
+        if (n_entry == 0) {
+            expected = n_in_env ? Value("n-env") : std::nullopt;
+        } else if (n_entry == 2 && a_value) {
+            expected = a_value;
+        } else {
+            expected = n_value;
+        }
+        EXPECT_EQ(Get(N), expected);
+        ++combinations;
+    }
+    EXPECT_EQ(combinations, 80);
+    for (const char* v : {N, A, C}) {
+        ugn_SetEnvAlias(0, v, nullptr);
+    }
+    EXPECT_EQ(ugn__EnvAliases->count, 0);
+}
+
+TEST_F(EnvAliases, StoredValuesStayInsideTheLibrary) {
+    EnvVar var("MVXTEST_STORED", std::nullopt);
+    EXPECT_EQ(ugn_SetEnv(0, "MVXTEST_STORED", "one"), 0);
+    EXPECT_EQ(std::getenv("MVXTEST_STORED"), nullptr);
+    EXPECT_EQ(Get("MVXTEST_STORED"), "one");
+    EXPECT_EQ(ugn_SetEnv(0, "MVXTEST_STORED", "two"), 0); // the old copy is freed
+    EXPECT_EQ(Get("MVXTEST_STORED"), "two");
+    var.Set("env");
+    EXPECT_EQ(Get("MVXTEST_STORED"), "two"); // the stored value comes first
+    // A null value forgets the stored value but keeps the entry and its alias.
+    EXPECT_EQ(ugn_SetEnvAlias(0, "MVXTEST_STORED", "MVXTEST_NOWHERE"), 0);
+    EXPECT_EQ(ugn_SetEnv(0, "MVXTEST_STORED", nullptr), 0);
+    EXPECT_EQ(Get("MVXTEST_STORED"), "env");
+    auto* entry =
+        static_cast<UGN_ENVALIAS*>(otm_GetObject(OTM_QUIET, ugn__EnvAliases, "MVXTEST_STORED"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_STREQ(entry->alias, "MVXTEST_NOWHERE");
+    EXPECT_EQ(entry->value, nullptr);
+    EXPECT_TRUE(StackTexts().empty());
+}
+
+TEST_F(EnvAliases, NullAliasForgetsTheEntryAndItsStoredValue) {
+    EXPECT_EQ(ugn_SetEnv(0, "MVXTEST_GONE", "value"), 0);
+    EXPECT_EQ(ugn_SetEnvAlias(0, "MVXTEST_GONE", "MVXTEST_OTHER"), 0);
+    EXPECT_EQ(ugn__EnvAliases->count, 1);
+    EXPECT_EQ(ugn_SetEnvAlias(0, "MVXTEST_GONE", nullptr), 0);
+    EXPECT_EQ(ugn__EnvAliases->count, 0);
+    EXPECT_EQ(Get("MVXTEST_GONE"), std::nullopt);
+    EXPECT_EQ(ugn_SetEnvAlias(0, "MVXTEST_GONE", nullptr), 0); // no entry: nothing to do
+    // The entry's own texts may serve as arguments, even for its removal.
+    ASSERT_EQ(ugn_SetEnvAlias(0, "MVXTEST_SELF", "MVXTEST_TARGET"), 0);
+    auto* self =
+        static_cast<UGN_ENVALIAS*>(otm_GetObject(OTM_QUIET, ugn__EnvAliases, "MVXTEST_SELF"));
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(ugn_SetEnvAlias(0, self->name, self->alias), 0);
+    EXPECT_STREQ(self->alias, "MVXTEST_TARGET");
+    EXPECT_EQ(ugn_SetEnvAlias(0, self->name, nullptr), 0);
+    EXPECT_EQ(ugn__EnvAliases->count, 0);
+    EXPECT_TRUE(StackTexts().empty());
+}
+
+TEST_F(EnvAliases, NamesAndAliasesOfMoreThan64BytesAreRefused) {
+    const std::string ok(64, 'N');
+    const std::string too_long(65, 'N');
+    EXPECT_EQ(ugn_SetEnv(0, ok.c_str(), "v"), 0);
+    EXPECT_EQ(ugn_SetEnvAlias(0, ok.c_str(), std::string(64, 'A').c_str()), 0);
+    auto* entry = static_cast<UGN_ENVALIAS*>(otm_GetObject(OTM_QUIET, ugn__EnvAliases, ok.c_str()));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(std::string(entry->name), ok);
+    EXPECT_EQ(std::string(entry->alias), std::string(64, 'A'));
+    EXPECT_TRUE(StackTexts().empty());
+
+    EXPECT_EQ(ugn_SetEnv(0, too_long.c_str(), "v"), UGN_ENV_VAR_TOO_LONG);
+    EXPECT_EQ(ugn_SetEnvAlias(0, too_long.c_str(), "A"), UGN_ENV_VAR_TOO_LONG);
+    EXPECT_EQ(ugn_SetEnvAlias(0, "MVXTEST_SHORT", too_long.c_str()), UGN_ENV_VAR_TOO_LONG);
+    EXPECT_EQ(ugn_SetEnvAlias(0, too_long.c_str(), nullptr), UGN_ENV_VAR_TOO_LONG);
+    EXPECT_EQ(StackTexts(), std::vector<std::string>(4, kTooLong));
+    EXPECT_EQ(ugn__EnvAliases->count, 1); // nothing was added
+    // A lookup of an over-long name just asks the environment.
+    EnvVar env(too_long.c_str(), "from-env");
+    EXPECT_EQ(Get(too_long.c_str()), "from-env");
+}
+
+TEST_F(EnvAliases, NullArgumentsAreRefusedOrIgnored) {
+    EXPECT_EQ(Get(nullptr), std::nullopt);
+    EXPECT_EQ(ugn_GetEnv(0, "PATH", nullptr), 0);
+    EXPECT_EQ(ugn_SetEnv(0, nullptr, "v"), UGN_ENVALIAS_ERR);
+    EXPECT_EQ(ugn_SetEnvAlias(0, nullptr, "A"), UGN_ENVALIAS_ERR);
+    EXPECT_EQ(
+        StackTexts(),
+        std::vector<std::string>(
+            2,
+            "*** Error (UGN_ENVALIAS_ERR) ***\nError while accessing environment alias table.\n"));
+    EXPECT_EQ(ugn__EnvAliases->count, 0);
+}
+
+TEST_F(EnvAliases, SetEnvSurvivesEveryAllocationFailure) {
+    ASSERT_EQ(ugn_SetEnv(0, "MVXTEST_KEEP", "old"), 0);
+    const char* targets[] = {"MVXTEST_KEEP", "MVXTEST_FRESH"}; // an existing and a new entry
+    for (const char* name : targets) {
+        for (long n = 1;; ++n) {
+            ASSERT_LT(n, 20) << "never completed";
+            mpm_ClearError(0);
+            const int32_t entries = ugn__EnvAliases->count;
+            mvxc::SetAllocFailure(n);
+            const int32_t status = ugn_SetEnv(0, name, "new");
+            const bool failed = mvxc::AllocCount() >= n;
+            mvxc::SetAllocFailure(0);
+            if (!failed) {
+                EXPECT_EQ(status, 0);
+                EXPECT_EQ(Get(name), "new");
+                break;
+            }
+            SCOPED_TRACE(testing::Message() << name << " " << n);
+            EXPECT_TRUE(status == UGN_MALLOC_ERR || status == UGN_ENVALIAS_ERR) << status;
+            EXPECT_EQ(mpm__LastError, status);
+            EXPECT_EQ(ugn__EnvAliases->count, entries);
+            EXPECT_EQ(Get(name), std::strcmp(name, "MVXTEST_KEEP") == 0
+                                     ? std::optional<std::string>("old")
+                                     : std::nullopt);
+        }
+    }
+}
+
+TEST_F(LibraryTest, UgnRestartEmptiesTheTableAndTheNameList) {
+    EXPECT_STREQ(mvx__Table[MVX_MODULE_UGN].code, "UGN");
+    ASSERT_NE(ugn__EnvAliases, nullptr);
+    ASSERT_NE(ugn__TempNameList, nullptr);
+    EXPECT_EQ(ugn__TmpNum, 0);
+    ugn_SetEnv(0, "MVXTEST_RESTART", "v");
+    ugn_SetEnvAlias(0, "MVXTEST_RESTART2", "MVXTEST_RESTART");
+    EXPECT_EQ(ugn_Terminate(0), 0); // frees the values: the leak checker would see them
+    EXPECT_EQ(ugn__EnvAliases, nullptr);
+    EXPECT_EQ(ugn__TempNameList, nullptr);
+    EXPECT_EQ(Get("MVXTEST_RESTART"), std::nullopt); // no table: the environment only
+    EXPECT_EQ(ugn_SetEnv(0, "MVXTEST_RESTART", "v"), UGN_ENVALIAS_ERR);
+    EXPECT_EQ(ugn_Initialize(0), 0);
+    EXPECT_EQ(ugn__EnvAliases->count, 0);
+    EXPECT_EQ(ugn__TempNameList->count, 0);
+    ugn_SetEnv(0, "MVXTEST_RESTART", "v");
+    EXPECT_EQ(ugn_Initialize(0), 0); // a repeated start-up releases what was there
+    EXPECT_EQ(ugn__EnvAliases->count, 0);
+}
+
+} // namespace

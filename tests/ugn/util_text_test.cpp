@@ -1,0 +1,163 @@
+// EBCDIC conversion over the whole table, the three comparisons, the comment
+// and blank tests and the case changes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/fixture.h"
+
+namespace {
+
+// The EBCDIC codes that have an ASCII counterpart, written out as runs of
+// characters: EBCDIC code of the first character, then the characters.
+std::map<int, int> ExpectedEbcdic() {
+    const std::vector<std::pair<int, std::string>> runs = {
+        {0x40, " "},         {0x4B, ".<(+!&"},      {0x5A, "!$*);^-/"},   {0x6A, "|,%_>?"},
+        {0x79, "`:#@'=\""},  {0x81, "abcdefghi"},   {0x8B, "{"},          {0x8E, "+"},
+        {0x91, "jklmnopqr"}, {0x9B, "}"},           {0xA1, "~stuvwxyz"},  {0xAD, "["},
+        {0xBD, "]"},         {0xC0, "{ABCDEFGHI"},  {0xD0, "}JKLMNOPQR"}, {0xE0, "\\"},
+        {0xE2, "STUVWXYZ"},  {0xF0, "0123456789|"},
+    };
+    std::map<int, int> table;
+    for (const auto& [first, chars] : runs) {
+        for (std::size_t i = 0; i < chars.size(); ++i)
+            table[first + static_cast<int>(i)] = static_cast<unsigned char>(chars[i]);
+    }
+    return table;
+}
+
+TEST(Ebcdic, MapsTheWholeTableAndNothingElse) {
+    const std::map<int, int> expected = ExpectedEbcdic();
+    ASSERT_EQ(expected.size(), 100u);
+    for (int code = 0; code < 256; ++code) {
+        const auto it = expected.find(code);
+        EXPECT_EQ(ugn_EbcdicToAscii(code), it == expected.end() ? -1 : it->second)
+            << std::hex << code;
+    }
+    EXPECT_EQ(ugn_EbcdicToAscii(0xC1), 65);
+    EXPECT_EQ(ugn_EbcdicToAscii(0xF0), 48);
+    EXPECT_EQ(ugn_EbcdicToAscii(0x00), -1);
+    for (int code : {256, -1, INT_MIN, INT_MAX, 0x1C1})
+        EXPECT_EQ(ugn_EbcdicToAscii(code), -1);
+
+    // Every letter and digit comes from exactly one code.
+    std::map<int, int> seen;
+    for (int code = 0; code < 256; ++code)
+        ++seen[ugn_EbcdicToAscii(code)];
+    for (int c = 0; c < 128; ++c) {
+        if (std::isalnum(c)) {
+            EXPECT_EQ(seen[c], 1) << static_cast<char>(c);
+        }
+    }
+}
+
+TEST(UtilCompare, OrdersLikeTheOperatorsAndSortsWithQsort) {
+    std::mt19937_64 rng(77);
+    for (int i = 0; i < 10000; ++i) {
+        const auto a = static_cast<int64_t>(rng()),
+                   b = (i % 7 == 0) ? a : static_cast<int64_t>(rng());
+        EXPECT_EQ(ugn_DbptrCompare(&a, &b), a < b ? -1 : (a > b ? 1 : 0));
+        const auto x = static_cast<int32_t>(a), y = static_cast<int32_t>(b);
+        EXPECT_EQ(ugn_IntCompare(&x, &y), x < y ? -1 : (x > y ? 1 : 0));
+        const double u = static_cast<double>(x) / 7.0, v = static_cast<double>(y) / 7.0;
+        EXPECT_EQ(ugn_DoubleCompare(&u, &v), u < v ? -1 : (u > v ? 1 : 0));
+    }
+    const int64_t lo = INT64_MIN, hi = INT64_MAX;
+    EXPECT_EQ(ugn_DbptrCompare(&lo, &hi), -1);
+    EXPECT_EQ(ugn_DbptrCompare(&hi, &lo), 1);
+    const int32_t ilo = INT32_MIN, ihi = INT32_MAX;
+    EXPECT_EQ(ugn_IntCompare(&ilo, &ihi), -1); // no overflow of a difference
+    EXPECT_EQ(ugn_IntCompare(&ihi, &ilo), 1);
+
+    const double nan = std::numeric_limits<double>::quiet_NaN(), one = 1.0, zero = 0.0,
+                 neg_zero = -0.0, inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(ugn_DoubleCompare(&nan, &one), 0);
+    EXPECT_EQ(ugn_DoubleCompare(&one, &nan), 0);
+    EXPECT_EQ(ugn_DoubleCompare(&nan, &nan), 0);
+    EXPECT_EQ(ugn_DoubleCompare(&zero, &neg_zero), 0);
+    EXPECT_EQ(ugn_DoubleCompare(&one, &inf), -1);
+
+    // As comparators without casts.
+    OTM_COMPARE as_tree_order = ugn_IntCompare;
+    EXPECT_EQ(as_tree_order(&ilo, &ihi), -1);
+    std::vector<int32_t> values(1000);
+    for (auto& value : values)
+        value = static_cast<int32_t>(rng());
+    std::vector<int32_t> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    std::qsort(values.data(), values.size(), sizeof(int32_t), ugn_IntCompare);
+    EXPECT_EQ(values, sorted);
+}
+
+TEST(UtilText, IsCommentFindsTheMarkerBeforeAnyLetterOrDigit) {
+    EXPECT_EQ(ugn_IsComment("$$", "   $$"), 1);
+    EXPECT_EQ(ugn_IsComment("$$", "x $$"), 0);
+    EXPECT_EQ(ugn_IsComment("$$", "  ; $$ text"), 1); // punctuation is passed over
+    EXPECT_EQ(ugn_IsComment("$$", " 1$$"), 0);
+    EXPECT_EQ(ugn_IsComment("$$", "  $"), 0); // the end of the line comes first
+    EXPECT_EQ(ugn_IsComment("$$", ""), 0);
+    EXPECT_EQ(ugn_IsComment("C", "C comment"), 1); // a letter marker matches first
+    EXPECT_EQ(ugn_IsComment("C", "c comment"), 0);
+    EXPECT_EQ(ugn_IsComment("", "anything"), 1);
+    EXPECT_EQ(ugn_IsComment("", ""), 1);
+    EXPECT_EQ(ugn_IsComment(nullptr, "x"), 1);
+    EXPECT_EQ(ugn_IsComment("#", nullptr), 0);
+    EXPECT_EQ(ugn_IsComment("#", "\t\xE9#"), 1); // bytes above 127 are not letters
+    const std::string long_line = std::string(100000, ' ') + "//";
+    EXPECT_EQ(ugn_IsComment("//", long_line.c_str()), 1);
+}
+
+TEST(UtilText, IsNullSeesOnlyPrintableAscii) {
+    EXPECT_EQ(ugn_IsNull(" \t \t"), 1);
+    EXPECT_EQ(ugn_IsNull(""), 1);
+    EXPECT_EQ(ugn_IsNull(nullptr), 1);
+    EXPECT_EQ(ugn_IsNull("a"), 0);
+    EXPECT_EQ(ugn_IsNull("   x  "), 0);
+    EXPECT_EQ(ugn_IsNull("\x01\x1f\x7f\x80\xff\r\n"), 1);
+    for (int c = 1; c < 256; ++c) {
+        const char text[] = {' ', static_cast<char>(c), '\0'};
+        EXPECT_EQ(ugn_IsNull(text), (c >= 33 && c <= 126) ? 0 : 1) << c;
+    }
+}
+
+TEST(UtilText, CaseChanges) {
+    char lower[] = "MiXeD 123 _Z";
+    ugn_GetLower(lower);
+    EXPECT_STREQ(lower, "mixed 123 _z");
+    char upper[] = "MiXeD 123 _z\xE9";
+    ugn_GetUpper(upper);
+    EXPECT_STREQ(upper, "MIXED 123 _Z\xE9");
+
+    char proper[] = "  HELLO WORLD";
+    ugn_LowerProper(proper);
+    EXPECT_STREQ(proper, "  Hello world");
+    char tab[] = "\tHELLO"; // only blanks are skipped
+    ugn_LowerProper(tab);
+    EXPECT_STREQ(tab, "\thello");
+    char digit[] = "1ST PLACE";
+    ugn_LowerProper(digit);
+    EXPECT_STREQ(digit, "1st place");
+    char blanks[] = "   ";
+    ugn_LowerProper(blanks);
+    EXPECT_STREQ(blanks, "   ");
+    char empty[] = "";
+    ugn_LowerProper(empty);
+    ugn_GetLower(empty);
+    ugn_GetUpper(empty);
+    EXPECT_STREQ(empty, "");
+    ugn_LowerProper(nullptr);
+    ugn_GetLower(nullptr);
+    ugn_GetUpper(nullptr);
+}
+
+} // namespace

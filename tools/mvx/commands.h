@@ -1,0 +1,10 @@
+/* Subcommands of the mvx program. Each returns the process exit status. */
+#ifndef MVX_TOOL_COMMANDS_H
+#define MVX_TOOL_COMMANDS_H
+
+/* mvx info: version texts and the module registry after start-up. */
+int mvx_cmd_info(int argc, char** argv);
+/* mvx msg: look up a message by name or code, or list a module's table. */
+int mvx_cmd_msg(int argc, char** argv);
+
+#endif
