@@ -1,7 +1,8 @@
 // mvx info: prints the version texts, then the module registry as the
 // library fills it at start-up: one line per registered module with its
 // number, code and message count; then one JIS lookup and one UTF-8 round
-// trip of the text-encoding module.
+// trip of the text-encoding module; last, one issued warning, wrapped and
+// centred, and the copy of it that the message log received.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,26 @@ int mvx_cmd_info(int /*argc*/, char** /*argv*/) {
     std::free(back);
     std::free(wide);
     unl_Terminate(0);
+
+    // An issued warning: wrapped at 60 columns, centred, and logged.
+    std::printf("\nissued warning (width 60, centred) and its log copy\n");
+    char* log = ugn_TempFile();
+    if (log != nullptr && mpm_OpenLog(0, log) == 0) {
+        mpm__LineWidth = 60;
+        mpm__Justify = 3;
+        mpm__IssueError(0, MVX_BAD_EOL_DELIM, MPM_WARNING);
+        mpm__LineWidth = 80;
+        mpm__Justify = 1;
+        mpm_CloseLog(0);
+        std::fflush(stderr);
+        std::printf("--- log %s ---\n", log);
+        if (FILE* in = ugn_Fopen(log, "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, in) != nullptr) std::fputs(line, stdout);
+            std::fclose(in);
+        }
+        ugn_Unlink(log);
+    }
     mvx_Terminate(0);
     return 0;
 }
