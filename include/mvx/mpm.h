@@ -129,7 +129,7 @@ typedef struct MPM_MSGNAME {
     char name[68];
 } MPM_MSGNAME;
 
-/* Length modifiers of an argument specification. */
+/* Length modifiers of an conversion record. */
 #define MPM_MOD_NONE 0
 #define MPM_MOD_H 'h'
 #define MPM_MOD_L 'l'       /* 32 bits, like the interface's long */
@@ -158,8 +158,8 @@ typedef struct MPM_ARGSPEC {
     char* result;     /* heap text produced for this conversion, or null */
 } MPM_ARGSPEC;
 
-/* A directive handler: handler(options, specification, argument list). */
-typedef int32_t (*MPM_DIRECTIVE)(uint32_t options, struct MPM_ARGSPEC* spec, va_list* args);
+/* A directive handler: handler(options, conversion record, argument list). */
+typedef int32_t (*MPM_DIRECTIVE)(uint32_t options, struct MPM_ARGSPEC* conv, va_list* args);
 
 /* An entry of mpm__SpecTree: a directive name and its handler. */
 typedef struct MPM_SPEC {

@@ -9,10 +9,10 @@
  *
  * The engine works in three passes:
  *  1. Scan: every '%' that forms a recognised conversion or directive gets an
- *     argument specification; anything else stays literal text. A conversion
+ *     conversion record; anything else stays literal text. A conversion
  *     without "n$" takes the next number of a running counter, which every
  *     '%' without "n$" advances, recognised or not.
- *  2. Visit the specifications in ascending argument number (ties in text
+ *  2. Visit the conversion records in ascending argument number (ties in text
  *     order) and produce each one's text into a heap string of its own:
  *     through its directive handler, or by rebuilding a single conversion and
  *     formatting one argument with snprintf.
@@ -50,7 +50,7 @@ namespace {
 struct Place {
     int32_t at;   // offset of the '%'
     int32_t len;  // length of the whole conversion
-    int32_t spec; // index of its specification
+    int32_t conv; // index of its conversion record
 };
 
 // A growable array whose storage comes from the checked allocator: a few
@@ -109,61 +109,61 @@ int32_t ReadNumber(const char* s, int32_t* i) {
 
 // Recognises the conversion that begins with the '%' at `at`. Returns its
 // length, or 0 when the characters after the '%' do not form one.
-int32_t Scan(const char* s, int32_t at, int32_t* counter, MPM_ARGSPEC* spec) {
+int32_t Scan(const char* s, int32_t at, int32_t* counter, MPM_ARGSPEC* conv) {
     int32_t i = at + 1;
-    *spec = MPM_ARGSPEC{};
-    spec->text = s;
-    spec->width = MPM_SPEC_NONE;
-    spec->precision = MPM_SPEC_NONE;
-    spec->modifier = MPM_MOD_NONE;
+    *conv = MPM_ARGSPEC{};
+    conv->text = s;
+    conv->width = MPM_SPEC_NONE;
+    conv->precision = MPM_SPEC_NONE;
+    conv->modifier = MPM_MOD_NONE;
 
     int32_t j = i;
     if (IsDigit(s[j])) {
         int32_t number = ReadNumber(s, &j);
         if (s[j] == '$') {
-            spec->number = number;
+            conv->number = number;
             i = j + 1;
         }
     }
-    if (i == at + 1) spec->number = (*counter)++;
+    if (i == at + 1) conv->number = (*counter)++;
 
-    spec->flags_at = i;
+    conv->flags_at = i;
     while (IsFlag(s[i]))
         ++i;
-    spec->flags_len = i - spec->flags_at;
+    conv->flags_len = i - conv->flags_at;
 
     if (s[i] == '*') {
-        spec->width = MPM_SPEC_FROM_ARGS;
+        conv->width = MPM_SPEC_FROM_ARGS;
         ++i;
     } else if (IsDigit(s[i])) {
-        spec->width = ReadNumber(s, &i);
+        conv->width = ReadNumber(s, &i);
     }
     if (s[i] == '.') {
         ++i;
         if (s[i] == '*') {
-            spec->precision = MPM_SPEC_FROM_ARGS;
+            conv->precision = MPM_SPEC_FROM_ARGS;
             ++i;
         } else {
-            spec->precision = ReadNumber(s, &i);
+            conv->precision = ReadNumber(s, &i);
         }
     }
     if (s[i] == 'l' && s[i + 1] == 'l') {
-        spec->modifier = MPM_MOD_LL;
+        conv->modifier = MPM_MOD_LL;
         i += 2;
     } else if (s[i] == 'l' || s[i] == 'L' || s[i] == 'h') {
-        spec->modifier = s[i];
+        conv->modifier = s[i];
         ++i;
     }
     if (s[i] == '<') {
         const char* close = std::strchr(s + i + 1, '>');
         if (close == nullptr) return 0; // unterminated: stays literal
-        spec->name_at = i + 1;
-        spec->name_len = static_cast<int32_t>(close - (s + i + 1));
+        conv->name_at = i + 1;
+        conv->name_len = static_cast<int32_t>(close - (s + i + 1));
         return static_cast<int32_t>(close - s) + 1 - at;
     }
     if (!IsConversion(s[i])) return 0;
-    spec->name_at = i;
-    spec->name_len = 1;
+    conv->name_at = i;
+    conv->name_len = 1;
     return i + 1 - at;
 }
 
@@ -196,23 +196,23 @@ template <typename T> char* FormatOne(const char* conversion, T value) {
 }
 
 // Produces the text of one plain conversion, consuming its argument.
-char* Convert(const MPM_ARGSPEC& spec, va_list* args) {
-    const char* s = spec.text;
-    char letter = s[spec.name_at];
+char* Convert(const MPM_ARGSPEC& conv, va_list* args) {
+    const char* s = conv.text;
+    char letter = s[conv.name_at];
     if (letter == '%') return mvxc::StrDup("%");
 
     char conversion[64];
     int k = 0;
     conversion[k++] = '%';
-    for (int32_t f = 0; f < spec.flags_len && k < 12; ++f)
-        conversion[k++] = s[spec.flags_at + f];
-    if (spec.width >= 0) k += std::snprintf(conversion + k, 16, "%d", static_cast<int>(spec.width));
-    if (spec.precision >= 0)
-        k += std::snprintf(conversion + k, 16, ".%d", static_cast<int>(spec.precision));
-    if (spec.modifier == MPM_MOD_LL) {
+    for (int32_t f = 0; f < conv.flags_len && k < 12; ++f)
+        conversion[k++] = s[conv.flags_at + f];
+    if (conv.width >= 0) k += std::snprintf(conversion + k, 16, "%d", static_cast<int>(conv.width));
+    if (conv.precision >= 0)
+        k += std::snprintf(conversion + k, 16, ".%d", static_cast<int>(conv.precision));
+    if (conv.modifier == MPM_MOD_LL) {
         conversion[k++] = 'l';
         conversion[k++] = 'l';
-    } else if (spec.modifier == MPM_MOD_H) {
+    } else if (conv.modifier == MPM_MOD_H) {
         conversion[k++] = 'h';
     }
     conversion[k++] = letter;
@@ -226,7 +226,7 @@ char* Convert(const MPM_ARGSPEC& spec, va_list* args) {
     case 'u':
     case 'x':
     case 'X':
-        if (spec.modifier == MPM_MOD_LL) return FormatOne(conversion, va_arg(*args, long long));
+        if (conv.modifier == MPM_MOD_LL) return FormatOne(conversion, va_arg(*args, long long));
         return FormatOne(conversion, va_arg(*args, int));
     case 'e':
     case 'E':
@@ -246,15 +246,15 @@ char* Convert(const MPM_ARGSPEC& spec, va_list* args) {
     }
 }
 
-// Looks up the handler registered under the specification's name.
-MPM_DIRECTIVE FindHandler(const MPM_ARGSPEC& spec) {
+// Looks up the handler registered under the conversion record's name.
+MPM_DIRECTIVE FindHandler(const MPM_ARGSPEC& conv) {
     if (mpm__SpecTree == nullptr ||
-        spec.name_len >= static_cast<int32_t>(sizeof(MPM_SPEC{}.name))) {
+        conv.name_len >= static_cast<int32_t>(sizeof(MPM_SPEC{}.name))) {
         return nullptr;
     }
     char name[sizeof(MPM_SPEC{}.name)];
-    std::memcpy(name, spec.text + spec.name_at, static_cast<size_t>(spec.name_len));
-    name[spec.name_len] = '\0';
+    std::memcpy(name, conv.text + conv.name_at, static_cast<size_t>(conv.name_len));
+    name[conv.name_len] = '\0';
     MPM_SPEC* found = nullptr;
     {
         MpmBusyGuard guard;
@@ -263,33 +263,33 @@ MPM_DIRECTIVE FindHandler(const MPM_ARGSPEC& spec) {
     return found != nullptr ? found->handler : nullptr;
 }
 
-// Produces one specification's text. Returns false when memory ran out.
-bool Produce(MPM_ARGSPEC* spec, const Place& place, va_list* args) {
-    if (spec->width == MPM_SPEC_FROM_ARGS) {
+// Produces one conversion record's text. Returns false when memory ran out.
+bool Produce(MPM_ARGSPEC* conv, const Place& place, va_list* args) {
+    if (conv->width == MPM_SPEC_FROM_ARGS) {
         int w = va_arg(*args, int);
-        spec->width = w >= 0 ? w : MPM_SPEC_NONE;
+        conv->width = w >= 0 ? w : MPM_SPEC_NONE;
     }
-    if (spec->precision == MPM_SPEC_FROM_ARGS) {
+    if (conv->precision == MPM_SPEC_FROM_ARGS) {
         int p = va_arg(*args, int);
-        spec->precision = p >= 0 ? p : MPM_SPEC_NONE;
+        conv->precision = p >= 0 ? p : MPM_SPEC_NONE;
     }
-    const bool directive = spec->text[spec->name_at - 1] == '<';
-    MPM_DIRECTIVE handler = FindHandler(*spec);
+    const bool directive = conv->text[conv->name_at - 1] == '<';
+    MPM_DIRECTIVE handler = FindHandler(*conv);
     if (handler != nullptr) {
-        handler(0, spec, args);
-        if (spec->result == nullptr) spec->result = mvxc::StrDup("");
+        handler(0, conv, args);
+        if (conv->result == nullptr) conv->result = mvxc::StrDup("");
     } else if (directive) {
         // No handler: the directive's source text stays as it was.
         auto* copy = static_cast<char*>(mvxc::Malloc(static_cast<size_t>(place.len) + 1));
         if (copy != nullptr) {
-            std::memcpy(copy, spec->text + place.at, static_cast<size_t>(place.len));
+            std::memcpy(copy, conv->text + place.at, static_cast<size_t>(place.len));
             copy[place.len] = '\0';
         }
-        spec->result = copy;
+        conv->result = copy;
     } else {
-        spec->result = Convert(*spec, args);
+        conv->result = Convert(*conv, args);
     }
-    return spec->result != nullptr;
+    return conv->result != nullptr;
 }
 
 } // namespace
@@ -298,37 +298,37 @@ bool mpm_FormatExtended(char** text, va_list* args) {
     const char* s = **text != '\0' ? *text + 1 : *text; // after the flag
     const auto length = static_cast<int32_t>(std::strlen(s));
 
-    Buffer<MPM_ARGSPEC, 16> specs;
+    Buffer<MPM_ARGSPEC, 16> convs;
     Buffer<Place, 16> places;
     int32_t counter = 1;
     for (int32_t i = 0; i < length; ++i) {
         if (s[i] != '%') continue;
-        MPM_ARGSPEC spec;
-        int32_t len = Scan(s, i, &counter, &spec);
+        MPM_ARGSPEC conv;
+        int32_t len = Scan(s, i, &counter, &conv);
         if (len == 0) continue; // literal; scanning goes on after the '%'
-        if (!specs.Push(spec) || !places.Push(Place{i, len, specs.size() - 1})) return false;
+        if (!convs.Push(conv) || !places.Push(Place{i, len, convs.size() - 1})) return false;
         i += len - 1;
     }
 
     // Visit in ascending argument number; equal numbers in text order.
-    const int n = specs.size();
+    const int n = convs.size();
     Buffer<int, 16> order;
     bool ok = true;
     for (int k = 0; k < n && ok; ++k)
         ok = order.Push(k);
     if (ok && n > 1) {
-        std::sort(&order[0], &order[0] + n, [&specs](int a, int b) {
-            return specs[a].number != specs[b].number ? specs[a].number < specs[b].number : a < b;
+        std::sort(&order[0], &order[0] + n, [&convs](int a, int b) {
+            return convs[a].number != convs[b].number ? convs[a].number < convs[b].number : a < b;
         });
     }
     for (int v = 0; ok && v < n; ++v) {
-        MPM_ARGSPEC& spec = specs[order[v]];
-        if (v > 0 && specs[order[v - 1]].number == spec.number) {
+        MPM_ARGSPEC& conv = convs[order[v]];
+        if (v > 0 && convs[order[v - 1]].number == conv.number) {
             // The number was formatted already: this place gets the same text.
-            spec.result = mvxc::StrDup(specs[order[v - 1]].result);
-            ok = spec.result != nullptr;
+            conv.result = mvxc::StrDup(convs[order[v - 1]].result);
+            ok = conv.result != nullptr;
         } else {
-            ok = Produce(&spec, places[order[v]], args);
+            ok = Produce(&conv, places[order[v]], args);
         }
     }
 
@@ -336,7 +336,7 @@ bool mpm_FormatExtended(char** text, va_list* args) {
     if (ok) {
         size_t total = static_cast<size_t>(length);
         for (int k = 0; k < n; ++k)
-            total += std::strlen(specs[k].result) - static_cast<size_t>(places[k].len);
+            total += std::strlen(convs[k].result) - static_cast<size_t>(places[k].len);
         result = static_cast<char*>(mvxc::Malloc(total + 1));
         if (result != nullptr) {
             char* out = result;
@@ -344,8 +344,8 @@ bool mpm_FormatExtended(char** text, va_list* args) {
             for (int k = 0; k < n; ++k) {
                 std::memcpy(out, s + from, static_cast<size_t>(places[k].at - from));
                 out += places[k].at - from;
-                size_t r = std::strlen(specs[k].result);
-                std::memcpy(out, specs[k].result, r);
+                size_t r = std::strlen(convs[k].result);
+                std::memcpy(out, convs[k].result, r);
                 out += r;
                 from = places[k].at + places[k].len;
             }
@@ -353,7 +353,7 @@ bool mpm_FormatExtended(char** text, va_list* args) {
         }
     }
     for (int k = 0; k < n; ++k)
-        std::free(specs[k].result);
+        std::free(convs[k].result);
     if (result == nullptr) return false;
     std::free(*text);
     *text = result;
@@ -365,24 +365,24 @@ bool mpm_ArgKinds(const char* text, char* out, size_t capacity) {
     const bool extended = text[0] == '+';
     const char* s = text[0] != '\0' ? text + 1 : text;
     const auto length = static_cast<int32_t>(std::strlen(s));
-    Buffer<MPM_ARGSPEC, 16> specs;
+    Buffer<MPM_ARGSPEC, 16> convs;
     int32_t counter = 1;
     for (int32_t i = 0; i < length; ++i) {
         if (s[i] != '%') continue;
-        MPM_ARGSPEC spec;
-        int32_t len = Scan(s, i, &counter, &spec);
+        MPM_ARGSPEC conv;
+        int32_t len = Scan(s, i, &counter, &conv);
         if (len == 0) continue;
-        if (!specs.Push(spec)) return false;
+        if (!convs.Push(conv)) return false;
         i += len - 1;
     }
-    const int n = specs.size();
+    const int n = convs.size();
     Buffer<int, 16> order;
     for (int k = 0; k < n; ++k) {
         if (!order.Push(k)) return false;
     }
     if (extended && n > 1) {
-        std::sort(&order[0], &order[0] + n, [&specs](int a, int b) {
-            return specs[a].number != specs[b].number ? specs[a].number < specs[b].number : a < b;
+        std::sort(&order[0], &order[0] + n, [&convs](int a, int b) {
+            return convs[a].number != convs[b].number ? convs[a].number < convs[b].number : a < b;
         });
     }
     size_t used = 0;
@@ -392,19 +392,19 @@ bool mpm_ArgKinds(const char* text, char* out, size_t capacity) {
         return true;
     };
     for (int v = 0; v < n; ++v) {
-        const MPM_ARGSPEC& spec = specs[order[v]];
-        if (extended && v > 0 && specs[order[v - 1]].number == spec.number) continue;
-        if (spec.width == MPM_SPEC_FROM_ARGS && !put('*')) return false;
-        if (spec.precision == MPM_SPEC_FROM_ARGS && !put('*')) return false;
-        char letter = s[spec.name_at];
+        const MPM_ARGSPEC& conv = convs[order[v]];
+        if (extended && v > 0 && convs[order[v - 1]].number == conv.number) continue;
+        if (conv.width == MPM_SPEC_FROM_ARGS && !put('*')) return false;
+        if (conv.precision == MPM_SPEC_FROM_ARGS && !put('*')) return false;
+        char letter = s[conv.name_at];
         bool ok = true;
-        if (s[spec.name_at - 1] == '<') {
+        if (s[conv.name_at - 1] == '<') {
             ok = put('<');
-            for (int32_t c = 0; ok && c < spec.name_len; ++c)
-                ok = put(s[spec.name_at + c]);
+            for (int32_t c = 0; ok && c < conv.name_len; ++c)
+                ok = put(s[conv.name_at + c]);
             ok = ok && put('>');
         } else if (std::strchr("cdiouxX", letter) != nullptr) {
-            ok = put(spec.modifier == MPM_MOD_LL ? 'q' : 'i');
+            ok = put(conv.modifier == MPM_MOD_LL ? 'q' : 'i');
         } else if (std::strchr("eEfgG", letter) != nullptr) {
             ok = put('d');
         } else if (letter == 's') {

@@ -244,14 +244,14 @@ TEST_F(ExtendedFormat, LongStringsAreNeverCut) {
 }
 
 // A directive that formats an extended text of its own from inside the engine.
-int32_t Nested(uint32_t, MPM_ARGSPEC* spec, va_list* args) {
+int32_t Nested(uint32_t, MPM_ARGSPEC* conv, va_list* args) {
     int value = va_arg(*args, int);
     char* inner = nullptr;
     static const char* const texts[] = {"+(%2$s:%1$d)"};
     static const MVX_MSGNAME names[] = {{"INNER", 1, 0}};
     mvx__Table[90] = MVX_MODULE{90, 1, 0, "TST", texts, names};
     mpm_GetMessage(0, 0x5A0001, &inner, value * 10, "in");
-    spec->result = inner;
+    conv->result = inner;
     return 0;
 }
 
