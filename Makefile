@@ -59,8 +59,13 @@ $(FUZZ_BUILD)/CMakeCache.txt:
 fuzz-smoke: $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@for f in $(FUZZ_BUILD)/fuzz/*; do \
+	  name=$$(basename $$f); name=$${name#fuzz_}; \
+	  work=$$(mktemp -d); seeds=; \
+	  [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
 	  echo "fuzz: $$f"; \
-	  $$f -runs=$(FUZZ_RUNS) -max_len=8192 2>&1 | tail -n 2 || exit 1; \
+	  $$f -runs=$(FUZZ_RUNS) -max_len=8192 $$work $$seeds > $$work.log 2>&1; rc=$$?; \
+	  tail -n 2 $$work.log; rm -rf $$work $$work.log; \
+	  [ $$rc -eq 0 ] || exit 1; \
 	done
 
 format:

@@ -1,8 +1,8 @@
 #include "mvx/ddf.h"
 
-// Called by the last mvx_Terminate. The module does not yet keep state
-// that outlives a call, so there is nothing to release; the module's own
-// tables, when it gets them, are released here.
+// Called by the last mvx_Terminate. Loaded dictionaries belong to their
+// callers and are never freed by the library, and the module keeps nothing
+// else, so there is nothing to release.
 extern "C" int32_t ddf_Terminate(uint32_t /*options*/) {
     return 0;
 }

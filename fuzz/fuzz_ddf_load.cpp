@@ -1,0 +1,116 @@
+// Fuzzes the binary dictionary loader: any bytes are written to a file and
+// loaded. A dictionary that loads must be safe to read everywhere the query
+// operations go, so every relocated string and every field descriptor of
+// every entity type is followed here (the sanitizers catch a stray read);
+// then the dictionary is freed.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "libmvx.h"
+
+namespace {
+
+std::string DictPath() {
+    static std::string path = [] {
+        const char* dir = std::getenv("TMPDIR");
+        return std::string(dir != nullptr ? dir : "/tmp") + "/mvx-fuzz-ddf-" +
+               std::to_string(getpid());
+    }();
+    return path;
+}
+
+int Discard(const char*, FILE*) {
+    return 0;
+}
+
+volatile std::size_t sink;
+
+void Strings(char* const* table, int32_t count) {
+    for (int32_t i = 0; i < count; ++i)
+        sink = sink + std::strlen(table[i]);
+}
+
+// Reads what the queries read.
+void Walk(const DDF_DICT* d) {
+    Strings(d->attr_names, d->attr_count);
+    Strings(d->ptr_names, d->ptr_name_count);
+    Strings(d->fld_names, d->fld_name_count);
+    Strings(d->fld_descs, d->fld_desc_count);
+    Strings(d->ent_names, d->type_count);
+    Strings(d->ent_descs, d->type_count);
+    for (int32_t i = 0; i < d->vdesc_count; ++i)
+        sink = sink + std::strlen(d->vdescs[i].name);
+    for (int32_t t = 0; t < d->type_count; ++t) {
+        sink = sink + static_cast<std::size_t>(d->typeforms[t]) + d->ent_sizes[t] + d->ent_info[t];
+        for (int32_t f = 0; f < d->ent_fldcnts[t]; ++f) {
+            const DDF_FIELD& field = d->fld_data[d->fld_indices[t] + f];
+            sink = sink + ddf__FldData[field.type].size;
+            if (field.name >= 0) sink = sink + std::strlen(d->fld_names[field.name]);
+            if (field.desc >= 0) sink = sink + std::strlen(d->fld_descs[field.desc]);
+            for (int r = 0; r < field.ref_count; ++r)
+                sink = sink + static_cast<std::size_t>(d->ptr_data[field.ref_first + r]);
+            for (int v = 0; v < field.vdesc_count; ++v)
+                sink = sink + std::strlen(d->vdescs[field.aux + v].name);
+            if (field.type == DDF_LET) sink = sink + d->opcodes[field.let * 6 + 5];
+            if (field.type == DDF_SUBENT) {
+                sink = sink + static_cast<std::size_t>(d->typeforms[d->subent_tfis[field.key]]);
+            }
+        }
+    }
+}
+
+// Frees a loaded dictionary. The load succeeded, so the section headers in
+// the file are all well formed; each named section owns one block.
+void Free(DDF_DICT* dict, const std::vector<uint8_t>& file) {
+    int16_t sections = 0;
+    std::memcpy(&sections, file.data() + 34, sizeof sections);
+    bool freed[DDF_SECTION_COUNT] = {};
+    std::size_t offset = sizeof(DDF_FILEHDR) + sizeof(DDF_DICT);
+    for (int16_t i = 0; i < sections; ++i) {
+        DDF_SECTHDR header;
+        std::memcpy(&header, file.data() + offset, sizeof header);
+        offset += sizeof header + static_cast<std::size_t>(header.size);
+        for (int k = 0; k < DDF_SECTION_COUNT; ++k) {
+            if (freed[k] || std::strcmp(ddf__Sections[k].name, header.name) != 0) continue;
+            freed[k] = true;
+            void* block = nullptr;
+            std::memcpy(&block, reinterpret_cast<uint8_t*>(dict) + ddf__Sections[k].offset,
+                        sizeof block);
+            std::free(block);
+        }
+    }
+    std::free(dict);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static bool started = [] {
+        mvx_Initialize(0);
+        mpm__Output = Discard;
+        return true;
+    }();
+    (void)started;
+    if (size > 4 * DDF_PAGE_SIZE) return 0;
+    // Inputs are padded to whole pages, the only files the loader reads.
+    std::vector<uint8_t> file(data, data + size);
+    file.resize((size + DDF_PAGE_SIZE - 1) / DDF_PAGE_SIZE * DDF_PAGE_SIZE, 0);
+    FILE* f = std::fopen(DictPath().c_str(), "wb");
+    if (f == nullptr) return 0;
+    std::fwrite(file.data(), 1, file.size(), f);
+    std::fclose(f);
+    DDF_DICT* dict = nullptr;
+    if (ddf_LoadDDF(0, DictPath().c_str(), &dict) == 0) {
+        Walk(dict);
+        Free(dict, file);
+    }
+    mpm_ClearError(0);
+    std::remove(DictPath().c_str());
+    return 0;
+}
