@@ -7,9 +7,12 @@
 // default), tsearch stores pointers to them, std::set stores the values.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <search.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <limits>
 #include <random>
 #include <set>
 #include <unordered_set>
@@ -37,6 +40,26 @@ const std::vector<int32_t>& Keys() {
     return keys;
 }
 
+// Every tree is built on a coalesced heap, so that no contender inherits
+// the scattered free lists of the one before it: glibc hands freed small
+// chunks out again in the order they were freed, which otherwise decides
+// more of the time than the tree does. The process keeps the memory it
+// freed (no trimming), so no contender pays for faulting pages back in
+// that another one released.
+void FreshHeap() {
+    static const bool kept = [] {
+        mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        return true;
+    }();
+    benchmark::DoNotOptimize(kept);
+    // A request too large for the small bins makes malloc coalesce every
+    // free small chunk first.
+    void* large = std::malloc(64 * 1024);
+    benchmark::DoNotOptimize(large);
+    std::free(large);
+}
+
 // One compare function for both C trees.
 int CompareInt(const void* key, const void* object) {
     const int32_t a = *static_cast<const int32_t*>(key);
@@ -55,12 +78,14 @@ OTM_TREE* BuildOtm() {
 
 void BM_TreeInsert_otm(benchmark::State& state) {
     const auto& keys = Keys();
+    FreshHeap();
     for (auto _ : state) {
         OTM_TREE* tree = otm_CreateTree(0, sizeof(int32_t), CompareInt, 0);
         for (int32_t key : keys)
             benchmark::DoNotOptimize(otm_AddObject(0, tree, &key));
         state.PauseTiming();
         otm_DeleteTree(0, tree);
+        FreshHeap();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kKeys));
@@ -68,6 +93,7 @@ void BM_TreeInsert_otm(benchmark::State& state) {
 
 void BM_TreeFind_otm(benchmark::State& state) {
     const auto& keys = Keys();
+    FreshHeap();
     OTM_TREE* tree = BuildOtm();
     for (auto _ : state) {
         for (const int32_t& key : keys)
@@ -81,12 +107,14 @@ void BM_TreeRemove_otm(benchmark::State& state) {
     const auto& keys = Keys();
     for (auto _ : state) {
         state.PauseTiming();
+        FreshHeap();
         OTM_TREE* tree = BuildOtm();
         state.ResumeTiming();
         for (const int32_t& key : keys)
             benchmark::DoNotOptimize(otm_RemoveObject(0, tree, &key));
         state.PauseTiming();
         otm_DeleteTree(0, tree);
+        FreshHeap();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kKeys));
@@ -105,12 +133,14 @@ void* BuildTsearch() {
 
 void BM_TreeInsert_tsearch(benchmark::State& state) {
     const auto& keys = Keys();
+    FreshHeap();
     for (auto _ : state) {
         void* root = nullptr;
         for (const int32_t& key : keys)
             benchmark::DoNotOptimize(tsearch(&key, &root, CompareInt));
         state.PauseTiming();
         tdestroy(root, NoFree);
+        FreshHeap();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kKeys));
@@ -118,6 +148,7 @@ void BM_TreeInsert_tsearch(benchmark::State& state) {
 
 void BM_TreeFind_tsearch(benchmark::State& state) {
     const auto& keys = Keys();
+    FreshHeap();
     void* root = BuildTsearch();
     for (auto _ : state) {
         for (const int32_t& key : keys)
@@ -131,12 +162,14 @@ void BM_TreeRemove_tsearch(benchmark::State& state) {
     const auto& keys = Keys();
     for (auto _ : state) {
         state.PauseTiming();
+        FreshHeap();
         void* root = BuildTsearch();
         state.ResumeTiming();
         for (const int32_t& key : keys)
             benchmark::DoNotOptimize(tdelete(&key, &root, CompareInt));
         state.PauseTiming();
         tdestroy(root, NoFree);
+        FreshHeap();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kKeys));
@@ -146,12 +179,14 @@ void BM_TreeRemove_tsearch(benchmark::State& state) {
 
 void BM_TreeInsert_stdset(benchmark::State& state) {
     const auto& keys = Keys();
+    FreshHeap();
     for (auto _ : state) {
         auto* set = new std::set<int32_t>;
         for (int32_t key : keys)
             benchmark::DoNotOptimize(set->insert(key));
         state.PauseTiming();
         delete set;
+        FreshHeap();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kKeys));
@@ -159,6 +194,7 @@ void BM_TreeInsert_stdset(benchmark::State& state) {
 
 void BM_TreeFind_stdset(benchmark::State& state) {
     const auto& keys = Keys();
+    FreshHeap();
     const std::set<int32_t> set(keys.begin(), keys.end());
     for (auto _ : state) {
         for (int32_t key : keys)
@@ -171,6 +207,7 @@ void BM_TreeRemove_stdset(benchmark::State& state) {
     const auto& keys = Keys();
     for (auto _ : state) {
         state.PauseTiming();
+        FreshHeap();
         std::set<int32_t> set(keys.begin(), keys.end());
         state.ResumeTiming();
         for (int32_t key : keys)

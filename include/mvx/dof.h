@@ -47,9 +47,10 @@ MVX_API int32_t dof_Initialize(uint32_t options);
  * file is created (or truncated) for reading and writing. Files are opened
  * with permission 0666 (less the process umask).
  */
-#define DOF_FREE_LISTS 0x1  /* allocate blocks with an address-ordered free list */
-#define DOF_TEMPORARY 0x2   /* a new temporary file, named by ugn_TempFile and
-                               deleted at close; DOF_READ_WRITE, DOF_READ_ONLY and
+#define DOF_FREE_LISTS 0x1 /* allocate blocks with an address-ordered free list */
+#define DOF_TEMPORARY                                                                              \
+    0x2                     /* a new temporary file, named by ugn_TempFile and                     \
+                               deleted at close; DOF_READ_WRITE, DOF_READ_ONLY and                 \
                                the name argument are then ignored */
 #define DOF_READ_WRITE 0x4  /* open an existing file for reading and writing */
 #define DOF_READ_ONLY 0x8   /* open an existing file read-only; wins over DOF_READ_WRITE */

@@ -36,10 +36,11 @@ MVX_BEGIN_DECLS
 #define OTM_FUNCTIONNOTEQ 0x30009
 
 /* Option bits. */
-#define OTM_QUIET 0x1          /* otm_GetObject: no message when absent */
-#define OTM_DESCENDING 0x4     /* otm_CycleTree, otm_GetArray: descending order */
-#define OTM_BYREF 0x10000      /* otm_AddObject: store the caller's pointer;
-                                  otm_RemoveObject: unlink without freeing */
+#define OTM_QUIET 0x1      /* otm_GetObject: no message when absent */
+#define OTM_DESCENDING 0x4 /* otm_CycleTree, otm_GetArray: descending order */
+#define OTM_BYREF                                                                                  \
+    0x10000 /* otm_AddObject: store the caller's pointer;                                          \
+               otm_RemoveObject: unlink without freeing */
 
 /* Set operations of otm_MergeTree and olm_MergeList. */
 #define OTM_SYMDIFF 1
@@ -55,22 +56,22 @@ typedef int (*OTM_COMPARE)(const void* key, const void* object);
 
 /* A tree node. */
 typedef struct OTM_NODE {
-    int32_t balance;          /* -1 left higher, 0 equal, +1 right higher */
+    int32_t balance; /* -1 left higher, 0 equal, +1 right higher */
     struct OTM_NODE* left;
     struct OTM_NODE* right;
-    struct OTM_NODE* link;    /* next node of the cycle chain */
+    struct OTM_NODE* link; /* next node of the cycle chain */
     void* object;
 } OTM_NODE;
 
 /* A tree handle. Fields are read-only for callers. */
 typedef struct OTM_TREE {
     OTM_NODE* root;
-    OTM_NODE* current;        /* found, inserted or handed out last */
-    int32_t size;             /* object size in bytes, > 0 */
-    int32_t count;            /* number of objects */
+    OTM_NODE* current; /* found, inserted or handed out last */
+    int32_t size;      /* object size in bytes, > 0 */
+    int32_t count;     /* number of objects */
     OTM_COMPARE compare;
-    int32_t cycle;            /* 0, or objects handed out in the running cycle */
-    intptr_t user;            /* caller's word, not interpreted */
+    int32_t cycle; /* 0, or objects handed out in the running cycle */
+    intptr_t user; /* caller's word, not interpreted */
 } OTM_TREE;
 
 /* The tree a removal is working on (scratch). */
@@ -156,19 +157,21 @@ MVX_API OTM_TREE* otm_CopyTree(uint32_t options, OTM_TREE* tree);
  * inputs are unchanged except for tree two's cycle. Returns the new tree or
  * NULL.
  */
-MVX_API OTM_TREE* otm_MergeTree(uint32_t options, OTM_TREE* one, OTM_TREE* two,
-                                uint8_t operation);
+MVX_API OTM_TREE* otm_MergeTree(uint32_t options, OTM_TREE* one, OTM_TREE* two, uint8_t operation);
 
 /*
  * Internal steps of the operations above, exported for the library's own
  * modules and not meant for applications.
  */
 
-/* Allocates a node for object (and a copy of it unless OTM_BYREF). Reports
- * OTM_NOMEMORY and returns NULL when allocation fails. */
+/* Allocates a node for object (and a copy of it unless OTM_BYREF); the node
+ * becomes the tree's current node and the tree's cycle starts over. The
+ * caller links it in. Reports OTM_NOMEMORY and returns NULL, with nothing
+ * allocated and the tree unchanged, when allocation fails. */
 MVX_API OTM_NODE* otm__CreateNode(uint32_t options, OTM_TREE* tree, void* object);
 
-/* Frees the subtree below and including node, objects included. */
+/* Frees the subtree below and including node, objects included unless
+ * OTM_BYREF is set. A null node is accepted. */
 MVX_API void otm__FreeNode(uint32_t options, OTM_NODE* node);
 
 /*

@@ -54,7 +54,8 @@ int mvx_cmd_info(int /*argc*/, char** /*argv*/) {
         std::printf("--- log %s ---\n", log);
         if (FILE* in = ugn_Fopen(log, "r")) {
             char line[256];
-            while (std::fgets(line, sizeof line, in) != nullptr) std::fputs(line, stdout);
+            while (std::fgets(line, sizeof line, in) != nullptr)
+                std::fputs(line, stdout);
             std::fclose(in);
         }
         ugn_Unlink(log);
