@@ -292,6 +292,38 @@ bool Produce(MPM_ARGSPEC* conv, const Place& place, va_list* args) {
     return conv->result != nullptr;
 }
 
+// Recognises every conversion of s (the text after the flag), in text
+// order, with where each stands. Returns false when memory ran out.
+bool ScanAll(const char* s, Buffer<MPM_ARGSPEC, 16>* convs, Buffer<Place, 16>* places) {
+    const auto length = static_cast<int32_t>(std::strlen(s));
+    int32_t counter = 1;
+    for (int32_t i = 0; i < length; ++i) {
+        if (s[i] != '%') continue;
+        MPM_ARGSPEC conv;
+        int32_t len = Scan(s, i, &counter, &conv);
+        if (len == 0) continue; // literal; scanning goes on after the '%'
+        if (!convs->Push(conv) || !places->Push(Place{i, len, convs->size() - 1})) return false;
+        i += len - 1;
+    }
+    return true;
+}
+
+// Fills order with the indexes of convs in the order of consumption:
+// ascending argument number, equal numbers in text order (by_number), or
+// plain text order. Returns false when memory ran out.
+bool Order(Buffer<MPM_ARGSPEC, 16>& convs, bool by_number, Buffer<int, 16>* order) {
+    const int n = convs.size();
+    for (int k = 0; k < n; ++k) {
+        if (!order->Push(k)) return false;
+    }
+    if (by_number && n > 1) {
+        std::sort(&(*order)[0], &(*order)[0] + n, [&convs](int a, int b) {
+            return convs[a].number != convs[b].number ? convs[a].number < convs[b].number : a < b;
+        });
+    }
+    return true;
+}
+
 } // namespace
 
 bool mpm_FormatExtended(char** text, va_list* args) {
@@ -300,27 +332,10 @@ bool mpm_FormatExtended(char** text, va_list* args) {
 
     Buffer<MPM_ARGSPEC, 16> convs;
     Buffer<Place, 16> places;
-    int32_t counter = 1;
-    for (int32_t i = 0; i < length; ++i) {
-        if (s[i] != '%') continue;
-        MPM_ARGSPEC conv;
-        int32_t len = Scan(s, i, &counter, &conv);
-        if (len == 0) continue; // literal; scanning goes on after the '%'
-        if (!convs.Push(conv) || !places.Push(Place{i, len, convs.size() - 1})) return false;
-        i += len - 1;
-    }
-
-    // Visit in ascending argument number; equal numbers in text order.
-    const int n = convs.size();
     Buffer<int, 16> order;
-    bool ok = true;
-    for (int k = 0; k < n && ok; ++k)
-        ok = order.Push(k);
-    if (ok && n > 1) {
-        std::sort(&order[0], &order[0] + n, [&convs](int a, int b) {
-            return convs[a].number != convs[b].number ? convs[a].number < convs[b].number : a < b;
-        });
-    }
+    // Visit in ascending argument number; equal numbers in text order.
+    bool ok = ScanAll(s, &convs, &places) && Order(convs, true, &order);
+    const int n = convs.size();
     for (int v = 0; ok && v < n; ++v) {
         MPM_ARGSPEC& conv = convs[order[v]];
         if (v > 0 && convs[order[v - 1]].number == conv.number) {
@@ -364,27 +379,11 @@ bool mpm_ArgKinds(const char* text, char* out, size_t capacity) {
     if (capacity == 0) return false;
     const bool extended = text[0] == '+';
     const char* s = text[0] != '\0' ? text + 1 : text;
-    const auto length = static_cast<int32_t>(std::strlen(s));
     Buffer<MPM_ARGSPEC, 16> convs;
-    int32_t counter = 1;
-    for (int32_t i = 0; i < length; ++i) {
-        if (s[i] != '%') continue;
-        MPM_ARGSPEC conv;
-        int32_t len = Scan(s, i, &counter, &conv);
-        if (len == 0) continue;
-        if (!convs.Push(conv)) return false;
-        i += len - 1;
-    }
-    const int n = convs.size();
+    Buffer<Place, 16> places;
     Buffer<int, 16> order;
-    for (int k = 0; k < n; ++k) {
-        if (!order.Push(k)) return false;
-    }
-    if (extended && n > 1) {
-        std::sort(&order[0], &order[0] + n, [&convs](int a, int b) {
-            return convs[a].number != convs[b].number ? convs[a].number < convs[b].number : a < b;
-        });
-    }
+    if (!ScanAll(s, &convs, &places) || !Order(convs, extended, &order)) return false;
+    const int n = convs.size();
     size_t used = 0;
     auto put = [&](char c) {
         if (used + 1 >= capacity) return false;
