@@ -12,21 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "libmvx.h"
 
 namespace {
 
-std::string DictPath() {
-    static std::string path = [] {
-        const char* dir = std::getenv("TMPDIR");
-        return std::string(dir != nullptr ? dir : "/tmp") + "/mvx-fuzz-ddf-" +
-               std::to_string(getpid());
-    }();
+const std::string& DictPath() {
+    static const std::string path = FuzzScratchPath("ddf");
     return path;
-}
-
-int Discard(const char*, FILE*) {
-    return 0;
 }
 
 volatile std::size_t sink;
@@ -93,7 +86,7 @@ void Free(DDF_DICT* dict, const std::vector<uint8_t>& file) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool started = [] {
         mvx_Initialize(0);
-        mpm__Output = Discard;
+        mpm__Output = FuzzDiscard;
         return true;
     }();
     (void)started;

@@ -7,22 +7,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_support.h"
 #include "libmvx.h"
 
 namespace {
 
-std::string TablePath() {
-    static std::string path = [] {
-        const char* dir = std::getenv("TMPDIR");
-        return std::string(dir != nullptr ? dir : "/tmp") + "/mvx-fuzz-table-" +
-               std::to_string(getpid());
-    }();
+const std::string& TablePath() {
+    static const std::string path = FuzzScratchPath("table");
     return path;
-}
-
-// Output goes nowhere: the fuzzer is about memory safety, not texts.
-int Discard(const char*, FILE*) {
-    return 0;
 }
 
 } // namespace
@@ -30,7 +22,7 @@ int Discard(const char*, FILE*) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool started = [] {
         mvx_Initialize(0);
-        mpm__Output = Discard;
+        mpm__Output = FuzzDiscard;
         return true;
     }();
     (void)started;
