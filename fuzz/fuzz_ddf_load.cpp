@@ -84,12 +84,7 @@ void Free(DDF_DICT* dict, const std::vector<uint8_t>& file) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool started = [] {
-        mvx_Initialize(0);
-        mpm__Output = FuzzDiscard;
-        return true;
-    }();
-    (void)started;
+    FuzzStartLibrary();
     if (size > 4 * DDF_PAGE_SIZE) return 0;
     // Inputs are padded to whole pages, the only files the loader reads.
     std::vector<uint8_t> file(data, data + size);

@@ -20,12 +20,7 @@ const std::string& TablePath() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool started = [] {
-        mvx_Initialize(0);
-        mpm__Output = FuzzDiscard;
-        return true;
-    }();
-    (void)started;
+    FuzzStartLibrary();
     FILE* f = std::fopen(TablePath().c_str(), "wb");
     if (f == nullptr) return 0;
     std::fwrite(data, 1, size, f);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "libmvx.h"
+
 // A scratch file for one fuzz target, unique to the process, in TMPDIR or /tmp.
 inline std::string FuzzScratchPath(const char* tag) {
     const char* dir = std::getenv("TMPDIR");
@@ -18,6 +20,16 @@ inline std::string FuzzScratchPath(const char* tag) {
 // Message output goes nowhere: the fuzzers are about memory safety, not texts.
 inline int FuzzDiscard(const char*, FILE*) {
     return 0;
+}
+
+// Starts the library once per process, with message output discarded.
+inline void FuzzStartLibrary() {
+    static const bool started = [] {
+        mvx_Initialize(0);
+        mpm__Output = FuzzDiscard;
+        return true;
+    }();
+    (void)started;
 }
 
 #endif
