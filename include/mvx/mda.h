@@ -5,6 +5,7 @@
 #define MVX_MDA_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "mvx/types.h"
 
@@ -81,7 +82,16 @@ MVX_BEGIN_DECLS
 #define MDA_ENTITY_NOT_LOCKED 0x9002E
 #define MDA_CORRUPTED_ENT 0x9002F
 
-/* Registers the module's descriptor. Returns 0. */
+/*
+ * ---- Exported variables ---------------------------------------------------
+ */
+
+/* Where the module's debug dumps and checks write; mda_Initialize sets it
+ * to standard output. A caller may point it at any open stream. */
+MVX_API extern FILE* mda__DbgFile;
+
+/* Registers the module's descriptor and points mda__DbgFile at standard
+ * output. Returns 0. */
 MVX_API int32_t mda_Initialize(uint32_t options);
 
 /* Releases what the module holds; called by mvx_Terminate. Returns 0. */
