@@ -347,6 +347,17 @@ MVX_API extern const double ddf__DefaultMap[5];
  */
 MVX_API int32_t ddf_LoadDDF(uint32_t options, const char* name, DDF_DICT** dict);
 
+/*
+ * Finds a TF in an ascending array of TFs by binary search (used for
+ * typeforms and for the reference lists in ptr_data).
+ *   tfs    the array; null finds nothing
+ *   count  its number of entries; 0 or less finds nothing
+ *   tf     the TF sought
+ * Returns the index of the TF, or -1 when the array does not hold it. With
+ * equal entries (not expected) any one of them may be found. No option word.
+ */
+MVX_API int32_t ddf_FindTF(const int32_t* tfs, int32_t count, int32_t tf);
+
 MVX_END_DECLS
 
 #endif /* MVX_DDF_H */
