@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <set>
 
 #include "ddf/ddf_builder.h"
 #include "ddf/ddf_int.h"
@@ -659,6 +661,50 @@ TEST_F(DdfQuery, EntityDumpPrintsEachDescriptorOfTheType) {
                                     "\n   Modifiers:\n   Flags:\n"
                                     "   Field #: 1  NDims: 0   Offset: 0  fld_methods index:  0\n");
     EXPECT_EQ(Reported(), 0);
+}
+
+// Field names of random bytes (high bytes included: the order is that of
+// unsigned bytes) against a sorted std::vector searched with lower_bound.
+TEST_F(DdfQuery, FieldNumbersAgreeWithLowerBoundOnRandomNames) {
+    std::mt19937 rng(7781);
+    std::set<std::string> names;
+    while (names.size() < 300) {
+        std::string name(1 + rng() % 6, ' ');
+        for (char& c : name)
+            c = static_cast<char>("aAz._\x7f\x80\xe9"[rng() % 8]);
+        names.insert(name);
+    }
+    std::vector<FieldSpec> fields;
+    for (const std::string& name : names)
+        fields.emplace_back(DDF_INT, name, "random");
+    DDF_DICT* random = Load(Build("random", {{MVX_TF(1, 0), "t", "t", 8, 0, fields}}), "r.ddf");
+    ASSERT_NE(random, nullptr);
+    ddf__Current = random;
+    const std::vector<std::string> sorted(names.begin(), names.end());
+    for (int probe = 0; probe < 3000; ++probe) {
+        std::string name;
+        if (probe % 2 == 0) {
+            name = sorted[rng() % sorted.size()];
+        } else {
+            name.assign(1 + rng() % 7, ' ');
+            for (char& c : name)
+                c = static_cast<char>("aAz._\x7f\x80\xe9"[rng() % 8]);
+        }
+        const auto at = std::lower_bound(sorted.begin(), sorted.end(), name);
+        const bool present = at != sorted.end() && *at == name;
+        int32_t index = 12345;
+        ASSERT_EQ(ddf_MakeFieldNum(name.c_str(), &index), present ? 0 : DDF_NOT_FOUND) << name;
+        ASSERT_EQ(index, present ? static_cast<int32_t>(at - sorted.begin()) : -1) << name;
+        if (present) {
+            // The field that carries the name is found by it, through both paths.
+            DDF_FIELD* by_tfi = nullptr;
+            DDF_FIELD* by_tf = nullptr;
+            ASSERT_EQ(ddf_FindTFIField(0, name.c_str(), &by_tfi), 0);
+            ASSERT_EQ(ddf_GetFieldFromName(name.c_str(), MVX_TF(1, 0), &by_tf), 0);
+            ASSERT_EQ(by_tfi, by_tf);
+            ASSERT_EQ(by_tfi->name, index);
+        }
+    }
 }
 
 } // namespace
