@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "mvx/ddf.h"
 #include "mvx/types.h"
 
 MVX_BEGIN_DECLS
@@ -81,6 +82,160 @@ MVX_BEGIN_DECLS
 #define MDA_NOLONGER_SUPPORTED 0x9002D
 #define MDA_ENTITY_NOT_LOCKED 0x9002E
 #define MDA_CORRUPTED_ENT 0x9002F
+
+/*
+ * ---- Entity memory blocks and arrays (MBlocks) ------------------------------
+ *
+ * Everything an entity owns in memory (its body, its variable-length arrays
+ * and strings) is an MBlock: a heap block that starts with a 40-byte
+ * MDA_MBLOCK header, directly followed by the data that callers see. The
+ * blocks of one entity form a chain that starts with the body's block; each
+ * header records the next block and the address of the pointer (somewhere in
+ * the entity's blocks) that holds the next block's data address, its
+ * "referrer". With that, the whole entity can be freed with one call, written
+ * to disk and rebuilt at other addresses, and pointers can be relocated when
+ * a block moves. A block that belongs to no entity is "independent" and can
+ * later be attached to one (mda_AddMemory).
+ *
+ * Chain invariants, kept by every operation below:
+ *   - the chain starts at the owner's block; new blocks go directly after it;
+ *   - for every block B with a successor, *B->referrer is the successor's
+ *     data address (header + 40 for a plain block, + 88 for an array);
+ *     the last block's referrer and next are null;
+ *   - every block after the first has the independent flag clear.
+ *
+ * Sizes are 32-bit: a block's total size (header included, rounded up to a
+ * multiple of 4) must fit in a signed 32-bit value; larger requests, and
+ * negative sizes, are refused with MDA_MALLOC_ERR before anything is
+ * allocated. Every failure leaves the chain and the caller's pointers as they
+ * were.
+ *
+ * Pointers handed to these operations must be data addresses of this
+ * module's blocks: the operations check the marker (MDA_BAD_MBLOCK with the
+ * header address when it is wrong) and the block type, but a pointer to
+ * memory of some other origin may be read before its start.
+ *
+ * Blocks that become unreachable: when mda_Free frees a block, or
+ * mda_Realloc / mda_ReallocArray drop part of a block, every block of the
+ * owner's chain whose referring pointer lay in the released bytes is freed as
+ * well (and, in turn, the blocks referred to from those). Nothing could reach
+ * them any more, and their referrers would point into freed memory.
+ */
+
+/* The marker of a valid header: the bytes "KLBM". */
+#define MDA_MBLOCK_MARKER 0x4D424C4Bu
+/* Block types. */
+#define MDA_MBLOCK_PLAIN 1
+#define MDA_MBLOCK_ARRAY 2
+/* Header flags. */
+#define MDA_MBLOCK_INDEPENDENT 0x1
+/* Bytes of the header, and of an array header after it. */
+#define MDA_MBLOCK_HDR_SIZE 40
+#define MDA_ARRAY_HDR_SIZE 48
+/* Most dimensions of an array block. */
+#define MDA_MAX_DIMS 5
+
+/* Options of mda_Free. */
+#define MDA_FREE_UNLINK 0x1 /* only unlink the block from the owner's chain */
+#define MDA_FREE_ARRAY 0x2  /* the pointer is an array */
+/* Option of mda_AddMemory: the pointer is an array. */
+#define MDA_ADD_ARRAY 0x1
+/* Option of mda__ReallocArray / mda_ReallocArray: drop the old contents. */
+#define MDA_REALLOC_DISCARD 0x1
+
+#ifndef MDA_UNKNOWN_TF
+/* Answer of mda__MallocEntity for a TF that the dictionary lacks (no message). */
+#define MDA_UNKNOWN_TF 0x9FFFB
+#endif
+
+/*
+ * The header at the start of every entity body (24 bytes): the entity's TF,
+ * its index in the dictionary's type table, its own db_ptr and the db_ptr of
+ * the entity it was made from (its origin).
+ */
+typedef struct MDA_ENTITY_HDR {
+    int32_t tf;
+    int32_t tfi;
+    MDA_PTR own;
+    MDA_PTR origin;
+} MDA_ENTITY_HDR;
+
+/*
+ * MBlock header (40 bytes), directly before the block's data.
+ *   size      total bytes of the block, header included: data size + 40,
+ *             rounded up to a multiple of 4
+ *   referrer  address of the pointer that holds the next block's data
+ *             address; null in the last block
+ *   disk      used only while the chain is written to disk
+ *   next      next block of the chain, or null
+ *   marker    MDA_MBLOCK_MARKER
+ *   type      MDA_MBLOCK_PLAIN or MDA_MBLOCK_ARRAY
+ *   flags     MDA_MBLOCK_INDEPENDENT
+ */
+typedef struct MDA_MBLOCK {
+    int32_t size;
+    uint8_t reserved4[4];
+    void** referrer;
+    int32_t disk;
+    uint8_t reserved20[4];
+    struct MDA_MBLOCK* next;
+    uint32_t marker;
+    uint8_t type;
+    uint8_t flags;
+    uint16_t reserved38;
+} MDA_MBLOCK;
+
+/*
+ * Array header (48 bytes): the start of an array block's data. It is
+ * followed by the row-pointer tables and then, at elem_offset from the array
+ * header, the elements. The pointer that callers receive is the array
+ * header's address + 48: the top-level table of dims[0] pointers.
+ *   self         the array header's own address when the tables were built
+ *                (lets a reader relocate the tables after a move)
+ *   ndims        number of dimensions n, 2 to 5
+ *   dims         the n dimensions
+ *   elem_size    bytes per element
+ *   row_ptrs     row pointers: d1 + d1*d2 + ... + d1*...*d(n-1)
+ *   elem_offset  48 + 8 * row_ptrs, rounded up to a multiple of 8
+ * Level i of the tables (0 <= i < n-1) holds d1*...*d(i+1) pointers; those
+ * of a level point at consecutive rows of the next level, and those of the
+ * last level at consecutive element rows of dn * elem_size bytes.
+ */
+typedef struct MDA_ARRAY_HDR {
+    void* self;
+    uint8_t ndims;
+    uint8_t reserved9[3];
+    int32_t dims[MDA_MAX_DIMS];
+    int64_t elem_size;
+    int32_t row_ptrs;
+    int32_t elem_offset;
+} MDA_ARRAY_HDR;
+
+#ifdef __cplusplus
+#define MDA_LAYOUT_ASSERT(cond, text) static_assert(cond, text)
+#else
+#define MDA_LAYOUT_ASSERT(cond, text) _Static_assert(cond, text)
+#endif
+MDA_LAYOUT_ASSERT(sizeof(MDA_ENTITY_HDR) == 24, "entity header is 24 bytes");
+MDA_LAYOUT_ASSERT(offsetof(MDA_ENTITY_HDR, tfi) == 4, "entity header: tfi");
+MDA_LAYOUT_ASSERT(offsetof(MDA_ENTITY_HDR, own) == 8, "entity header: own");
+MDA_LAYOUT_ASSERT(offsetof(MDA_ENTITY_HDR, origin) == 16, "entity header: origin");
+MDA_LAYOUT_ASSERT(sizeof(MDA_MBLOCK) == MDA_MBLOCK_HDR_SIZE, "MBlock header is 40 bytes");
+MDA_LAYOUT_ASSERT(offsetof(MDA_MBLOCK, referrer) == 8, "MBlock header: referrer");
+MDA_LAYOUT_ASSERT(offsetof(MDA_MBLOCK, disk) == 16, "MBlock header: disk");
+MDA_LAYOUT_ASSERT(offsetof(MDA_MBLOCK, next) == 24, "MBlock header: next");
+MDA_LAYOUT_ASSERT(offsetof(MDA_MBLOCK, marker) == 32, "MBlock header: marker");
+MDA_LAYOUT_ASSERT(offsetof(MDA_MBLOCK, type) == 36, "MBlock header: type");
+MDA_LAYOUT_ASSERT(offsetof(MDA_MBLOCK, flags) == 37, "MBlock header: flags");
+MDA_LAYOUT_ASSERT(sizeof(MDA_ARRAY_HDR) == MDA_ARRAY_HDR_SIZE, "array header is 48 bytes");
+MDA_LAYOUT_ASSERT(offsetof(MDA_ARRAY_HDR, ndims) == 8, "array header: ndims");
+MDA_LAYOUT_ASSERT(offsetof(MDA_ARRAY_HDR, dims) == 12, "array header: dims");
+MDA_LAYOUT_ASSERT(offsetof(MDA_ARRAY_HDR, elem_size) == 32, "array header: elem_size");
+MDA_LAYOUT_ASSERT(offsetof(MDA_ARRAY_HDR, row_ptrs) == 40, "array header: row_ptrs");
+MDA_LAYOUT_ASSERT(offsetof(MDA_ARRAY_HDR, elem_offset) == 44, "array header: elem_offset");
+#undef MDA_LAYOUT_ASSERT
+
+/* ---- End of entity memory blocks and arrays (types) ---------------------- */
 
 /*
  * ---- Exported variables ---------------------------------------------------
