@@ -1,0 +1,87 @@
+#include "mda/mda_int.h"
+#include "mvx/mpm.h"
+
+// Dimension expressions are evaluated in 64 bits and the result kept as its
+// low 32 bits, so that no operand combination is undefined: a division by
+// zero gives 0, an operand that names a count slot gives 0 while no field
+// walk has published its slots (ddf__Counters null), and an operation code
+// other than 'e'..'i' gives 0.
+namespace {
+
+int64_t Operand(int16_t operand) {
+    if (operand >= 0) return operand;
+    if (ddf__Counters == nullptr) return 0;
+    return ddf__Counters[-static_cast<int32_t>(operand)];
+}
+
+int32_t Evaluate(const DDF_DIMEXPR& expr) {
+    const int64_t a = Operand(expr.a);
+    int64_t value = 0;
+    switch (expr.op) {
+    case 'e':
+        value = a;
+        break;
+    case 'f':
+        value = a + Operand(expr.b);
+        break;
+    case 'g':
+        value = a - Operand(expr.b);
+        break;
+    case 'h':
+        value = a * Operand(expr.b);
+        break;
+    case 'i': {
+        const int64_t b = Operand(expr.b);
+        value = b == 0 ? 0 : a / b;
+        break;
+    }
+    default:
+        break;
+    }
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
+}
+
+// Bytes per element of the field: the structure size of a struct, the type
+// size otherwise (an fstring's size is its character size).
+int64_t ElementSize(const DDF_FIELD& field) {
+    if (field.type == DDF_STRUCT) return field.key;
+    if (field.type >= DDF_FIELD_TYPES) return 0;
+    return ddf__FldData[field.type].size;
+}
+
+} // namespace
+
+extern "C" int32_t mda_GetFieldDims(const DDF_FIELD* field, const void* array, int32_t* dims,
+                                    int32_t* count) {
+    if (field == nullptr || dims == nullptr || count == nullptr)
+        return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
+    const int32_t all = field->dim_count < MDA_MAX_DIMS ? field->dim_count : MDA_MAX_DIMS;
+    int32_t values[MDA_MAX_DIMS] = {};
+    for (int32_t i = 0; i < all; ++i)
+        values[i] = Evaluate(field->dims[i]);
+    // An fstring's last dimension is its length, not a dimension of the array.
+    const int32_t n = field->type == DDF_FSTRING && all > 0 ? all - 1 : all;
+
+    if ((field->flags & DDF_UNSIZED) != 0 && all > 0) {
+        if (array == nullptr) {
+            values[0] = 0;
+        } else {
+            int32_t size;
+            const int32_t kind = (field->flags & DDF_PTRFIXED) != 0 ? 1 : 2;
+            if (int32_t status = mda_GetArraySize(kind, array, &size)) return status;
+            if (size != 0) {
+                // The other dimensions (an fstring's length included) and the
+                // element size divide the allocated bytes; a product that is
+                // not positive leaves no whole element, so the count is 0.
+                int64_t divisor = ElementSize(*field);
+                for (int32_t i = 1; i < all && divisor > 0; ++i)
+                    if (__builtin_mul_overflow(divisor, int64_t{values[i]}, &divisor)) divisor = 0;
+                values[0] = divisor > 0 ? static_cast<int32_t>(size / divisor) : 0;
+            }
+        }
+    }
+    for (int32_t i = 0; i < n; ++i)
+        dims[i] = values[i];
+    *count = n;
+    return 0;
+}
