@@ -55,7 +55,11 @@ extern "C" int32_t mda_Realloc(uint32_t /*options*/, void* owner, void* old_data
     const int64_t kept = std::min<int64_t>(old_bytes, size);
     std::memcpy(mdamb::DataOf(moved), old_data, static_cast<size_t>(kept));
 
-    const Dropped dropped{mdamb::Addr(old_data) + static_cast<uintptr_t>(kept), mdamb::EndOf(old)};
+    // A pointer is kept only when all of it lies in the kept bytes.
+    const uintptr_t kept_end = mdamb::Addr(old_data) + static_cast<uintptr_t>(kept);
+    const uintptr_t cut = kept >= static_cast<int64_t>(sizeof(void*)) ? kept_end - sizeof(void*) + 1
+                                                                      : mdamb::Addr(old_data);
+    const Dropped dropped{cut, mdamb::EndOf(old)};
     if (dropped.from < dropped.to) mdamb::FreeUnreachable(head, old, InDropped, &dropped);
     mda__RelocatePtrs(head, old_data, old, mdamb::DataOf(moved), moved);
     *out = mdamb::DataOf(moved);

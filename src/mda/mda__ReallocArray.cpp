@@ -30,6 +30,8 @@ struct Move {
         const uint64_t offset = referrer - elems_from;
         uint64_t element = offset / static_cast<uint64_t>(elem_size);
         const uint64_t within = offset % static_cast<uint64_t>(elem_size);
+        // A pointer that does not lie within one element has no element to follow.
+        if (within + sizeof(void*) > static_cast<uint64_t>(elem_size)) return 0;
         int64_t index[MDA_MAX_DIMS];
         for (int32_t i = ndims - 1; i >= 0; --i) {
             index[i] = static_cast<int64_t>(element % static_cast<uint64_t>(old_dims[i]));
