@@ -388,10 +388,11 @@ MVX_API int32_t mda_GetArraySize(int32_t kind, const void* pointer, int32_t* siz
  * The dimensions of a field: *count is its number of dimensions (one less
  * for an fstring, whose last dimension is its length) and dims[0 ..] (room
  * for 5) their values. Each value is its dimension expression: an operand
- * x >= 0 is x, x < 0 is count slot -x of ddf__Counters. Defined results:
- * a division by zero is 0; a slot operand while ddf__Counters is null is 0;
- * an unknown operation is 0; arithmetic is done in 64 bits and the low
- * 32 bits kept. More than 5 dimensions in the descriptor count as 5.
+ * x >= 0 is x, x < 0 is count slot -x of ddf__Counters (ddf__DimValue).
+ * Defined results: a division by zero is 0; an expression that names a
+ * slot while ddf__Counters is null, or a slot beyond the DDF_COUNT_SLOTS
+ * slots, is 0; an unknown operation is 0; arithmetic is done in 64 bits and the low 32 bits
+ * kept. More than 5 dimensions in the descriptor count as 5.
  * For an UNSIZED field the first dimension comes from the allocation:
  * null array: 0; otherwise the allocated bytes (mda_GetArraySize, kind 1
  * for PTRFIXED fields, 2 otherwise) divided by the product of the other
@@ -445,6 +446,17 @@ MVX_API int32_t mda_DbgDumpMBlocks(uint32_t options, void* body);
  * first finding's code or 0; a null body is MDA_NULL_MEMPTR.
  */
 MVX_API int32_t mda__DbgCheckEntityMBlocks(uint32_t options, void* body);
+
+/*
+ * Allocates the body of a new entity of type tf in dictionary dict: a
+ * zeroed, independent plain block of the type's body size (ent_sizes; at
+ * least the 24 bytes of the entity header), with the header's tf and tfi
+ * set and its db_ptrs null. *body receives its data address; it is freed
+ * with mda_Free(0, NULL, body), which also frees the blocks chained to it.
+ * Returns 0, MDA_UNKNOWN_TF (no message) when the dictionary lacks tf,
+ * MDA_NULL_MEMPTR, or MDA_MALLOC_ERR.
+ */
+MVX_API int32_t mda__MallocEntity(uint32_t options, const DDF_DICT* dict, int32_t tf, void** body);
 
 /* ---- End of entity memory blocks and arrays (operations) ----------------- */
 

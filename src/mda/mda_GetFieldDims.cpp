@@ -1,44 +1,17 @@
 #include "mda/mda_int.h"
 #include "mvx/mpm.h"
 
-// Dimension expressions are evaluated in 64 bits and the result kept as its
-// low 32 bits, so that no operand combination is undefined: a division by
-// zero gives 0, an operand that names a count slot gives 0 while no field
-// walk has published its slots (ddf__Counters null), and an operation code
-// other than 'e'..'i' gives 0.
+// Each dimension expression is valued by the dictionary's evaluation
+// (ddf__DimValue), whose every failure (a division by zero, an unknown
+// operation, a slot operand outside the count-slot table or while no field
+// walk has published one) leaves the value 0: a dimension that cannot be
+// computed sizes nothing.
 namespace {
 
-int64_t Operand(int16_t operand) {
-    if (operand >= 0) return operand;
-    if (ddf__Counters == nullptr) return 0;
-    return ddf__Counters[-static_cast<int32_t>(operand)];
-}
-
 int32_t Evaluate(const DDF_DIMEXPR& expr) {
-    const int64_t a = Operand(expr.a);
-    int64_t value = 0;
-    switch (expr.op) {
-    case 'e':
-        value = a;
-        break;
-    case 'f':
-        value = a + Operand(expr.b);
-        break;
-    case 'g':
-        value = a - Operand(expr.b);
-        break;
-    case 'h':
-        value = a * Operand(expr.b);
-        break;
-    case 'i': {
-        const int64_t b = Operand(expr.b);
-        value = b == 0 ? 0 : a / b;
-        break;
-    }
-    default:
-        break;
-    }
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
+    int32_t value = 0;
+    (void)ddf__DimValue(&expr, &value);
+    return value;
 }
 
 // Bytes per element of the field: the structure size of a struct, the type

@@ -274,10 +274,18 @@ TEST_F(MBlockEdges, FieldDimensionsEvaluateExpressionsAndSizeUnsizedArrays) {
     EXPECT_EQ(mda_GetFieldDims(&field, nullptr, dims, &count), 0);
     EXPECT_EQ(count, 3);
     EXPECT_EQ((std::vector<int32_t>(dims, dims + 3)), (std::vector<int32_t>{5, 4, 0}));
-    // Without published slots a slot operand reads 0.
+    // A slot beyond the count-slot table is never read.
+    std::vector<int32_t> table(DDF_COUNT_SLOTS, 9);
+    ddf__Counters = table.data();
+    DDF_FIELD far = field;
+    far.dims[0] = {-DDF_COUNT_SLOTS, 0, 'e', 0};
+    EXPECT_EQ(mda_GetFieldDims(&far, nullptr, dims, &count), 0);
+    EXPECT_EQ(dims[0], 0);
+    // Without published slots an expression that names a slot is 0.
     ddf__Counters = nullptr;
+    field.dims[2] = {9, 4, 'h', 0};
     EXPECT_EQ(mda_GetFieldDims(&field, nullptr, dims, &count), 0);
-    EXPECT_EQ((std::vector<int32_t>(dims, dims + 3)), (std::vector<int32_t>{0, 7, 0}));
+    EXPECT_EQ((std::vector<int32_t>(dims, dims + 3)), (std::vector<int32_t>{0, 0, 36}));
 
     // An UNSIZED fstring array [n][6]: n from the allocation of 4 x 6 chars.
     DDF_FIELD text{};
