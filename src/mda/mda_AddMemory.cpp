@@ -7,7 +7,7 @@
 extern "C" int32_t mda_AddMemory(uint32_t options, void* body, void* pointer, void** referrer) {
     if (body == nullptr || pointer == nullptr || referrer == nullptr)
         return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
-    MDA_MBLOCK* head;
+    MDA_MBLOCK* head = nullptr;
     if (int32_t status = mdamb::OwnerBlock(body, &head)) return status;
     const bool array = (options & MDA_ADD_ARRAY) != 0;
     MDA_MBLOCK* block = mdamb::HeaderOf(pointer, array);

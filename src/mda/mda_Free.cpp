@@ -22,7 +22,7 @@ extern "C" int32_t mda_Free(uint32_t options, void* owner, void* pointer) {
     MDA_MBLOCK* block = mdamb::HeaderOf(pointer, array);
     if (int32_t status = mdamb::Check(block, array ? MDA_MBLOCK_ARRAY : MDA_MBLOCK_PLAIN))
         return status;
-    MDA_MBLOCK* head;
+    MDA_MBLOCK* head = nullptr;
     if (int32_t status = mdamb::OwnerBlock(owner, &head)) return status;
 
     if (head == nullptr) {
@@ -39,8 +39,14 @@ extern "C" int32_t mda_Free(uint32_t options, void* owner, void* pointer) {
     if (prev == nullptr) return 0;
     mdamb::Unlink(prev, block);
     if ((options & MDA_FREE_UNLINK) != 0) return 0;
+    // One tight pass finds whether any block was referred to from inside the
+    // freed one; only then is the general (slower) sweep needed.
     const Range released{mdamb::Addr(block), mdamb::EndOf(block)};
-    mdamb::FreeUnreachable(head, nullptr, InRange, &released);
+    for (MDA_MBLOCK* b = head; b != nullptr; b = b->next)
+        if (InRange(&released, mdamb::Addr(b->referrer))) {
+            mdamb::FreeUnreachable(head, nullptr, InRange, &released);
+            break;
+        }
     std::free(block);
     return 0;
 }

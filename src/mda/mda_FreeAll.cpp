@@ -5,7 +5,7 @@
 
 extern "C" int32_t mda_FreeAll(uint32_t /*options*/, void* body) {
     if (body == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
-    MDA_MBLOCK* head;
+    MDA_MBLOCK* head = nullptr;
     if (int32_t status = mdamb::OwnerBlock(body, &head)) return status;
     // Every header is checked before anything is freed, so that a broken
     // chain is reported and left as it was.

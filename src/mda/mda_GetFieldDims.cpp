@@ -39,7 +39,7 @@ extern "C" int32_t mda_GetFieldDims(const DDF_FIELD* field, const void* array, i
         if (array == nullptr) {
             values[0] = 0;
         } else {
-            int32_t size;
+            int32_t size = 0;
             const int32_t kind = (field->flags & DDF_PTRFIXED) != 0 ? 1 : 2;
             if (int32_t status = mda_GetArraySize(kind, array, &size)) return status;
             if (size != 0) {

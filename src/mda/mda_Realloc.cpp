@@ -31,7 +31,7 @@ extern "C" int32_t mda_Realloc(uint32_t /*options*/, void* owner, void* old_data
     if (old_data == nullptr || out == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
     MDA_MBLOCK* old = mdamb::HeaderOf(old_data, false);
     if (int32_t status = mdamb::Check(old, MDA_MBLOCK_PLAIN)) return status;
-    MDA_MBLOCK* head;
+    MDA_MBLOCK* head = nullptr;
     if (int32_t status = mdamb::OwnerBlock(owner, &head)) return status;
     if (head == nullptr) {
         // Without an owner the block must belong to no entity; it may head a
@@ -43,7 +43,7 @@ extern "C" int32_t mda_Realloc(uint32_t /*options*/, void* owner, void* old_data
         return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(old));
     }
 
-    int32_t total;
+    int32_t total = 0;
     if (int32_t status = mdamb::TotalSize(size, &total)) return status;
     auto* moved = static_cast<MDA_MBLOCK*>(mvxc::Calloc(1, static_cast<size_t>(total)));
     if (moved == nullptr) return mpm__SetError(0, MDA_REALLOC_ERR, MPM_ERROR);

@@ -5,7 +5,7 @@
 // A zeroed plain block, independent, with its size and marker set.
 extern "C" int32_t mda__AllocateMBlock(uint32_t /*options*/, int32_t size, MDA_MBLOCK** block) {
     if (block == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
-    int32_t total;
+    int32_t total = 0;
     if (int32_t status = mdamb::TotalSize(size, &total)) return status;
     auto* made = static_cast<MDA_MBLOCK*>(mvxc::Calloc(1, static_cast<size_t>(total)));
     if (made == nullptr) return mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR);

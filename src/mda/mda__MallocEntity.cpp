@@ -12,7 +12,7 @@ extern "C" int32_t mda__MallocEntity(uint32_t /*options*/, const DDF_DICT* dict,
     int32_t size = dict->ent_sizes != nullptr ? dict->ent_sizes[tfi] : 0;
     if (size < static_cast<int32_t>(sizeof(MDA_ENTITY_HDR)))
         size = static_cast<int32_t>(sizeof(MDA_ENTITY_HDR));
-    void* made;
+    void* made = nullptr;
     if (int32_t status = mda_Malloc(0, nullptr, size, &made)) return status;
     auto* header = static_cast<MDA_ENTITY_HDR*>(made);
     header->tf = tf;

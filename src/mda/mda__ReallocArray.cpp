@@ -98,7 +98,7 @@ extern "C" int32_t mda__ReallocArray(uint32_t options, void* owner, void* old_da
     const MDA_ARRAY_HDR* old_array = mdamb::ArrayOf(old);
     if (old_array->ndims < 2 || old_array->ndims > MDA_MAX_DIMS)
         return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(old));
-    MDA_MBLOCK* head;
+    MDA_MBLOCK* head = nullptr;
     if (int32_t status = mdamb::OwnerBlock(owner, &head)) return status;
     if (head == nullptr) {
         if ((old->flags & MDA_MBLOCK_INDEPENDENT) == 0)
@@ -112,7 +112,7 @@ extern "C" int32_t mda__ReallocArray(uint32_t options, void* owner, void* old_da
 
     mdamb::ArrayShape shape;
     if (int32_t status = mdamb::ArrayLayout(elem_size, ndims, dims, &shape)) return status;
-    MDA_MBLOCK* moved;
+    MDA_MBLOCK* moved = nullptr;
     if (int32_t status = mdamb::NewArray(shape, &moved, MDA_REALLOC_ERR)) return status;
     moved->flags = old->flags;
     MDA_ARRAY_HDR* new_array = mdamb::ArrayOf(moved);

@@ -11,7 +11,7 @@ extern "C" int32_t mda__ReallocateMBlock(uint32_t /*options*/, MDA_MBLOCK* block
                                          MDA_MBLOCK** out) {
     if (block == nullptr || out == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
     if (int32_t status = mdamb::Check(block, 0)) return status;
-    int32_t total;
+    int32_t total = 0;
     if (int32_t status = mdamb::TotalSize(size, &total)) return status;
     const int32_t old_total = block->size;
     auto* moved = static_cast<MDA_MBLOCK*>(mvxc::Realloc(block, static_cast<size_t>(total)));

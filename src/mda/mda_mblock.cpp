@@ -149,7 +149,7 @@ int32_t ArrayLayout(int32_t elem_size, int32_t ndims, const int32_t* dims, Array
         __builtin_mul_overflow(elements, int64_t{elem_size}, &bytes) ||
         __builtin_add_overflow(bytes, elem_offset, &data))
         return mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR);
-    int32_t total;
+    int32_t total = 0;
     if (int32_t status = TotalSize(data, &total)) return status;
 
     shape->ndims = ndims;
@@ -164,7 +164,7 @@ int32_t ArrayLayout(int32_t elem_size, int32_t ndims, const int32_t* dims, Array
 }
 
 int32_t NewArray(const ArrayShape& shape, MDA_MBLOCK** out, int32_t failure_code) {
-    int32_t total;
+    int32_t total = 0;
     if (int32_t status = TotalSize(shape.data_size, &total)) return status;
     auto* block = static_cast<MDA_MBLOCK*>(mvxc::Calloc(1, static_cast<size_t>(total)));
     if (block == nullptr) return mpm__SetError(0, failure_code, MPM_ERROR);
