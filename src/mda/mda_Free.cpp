@@ -1,0 +1,52 @@
+#include <cstdlib>
+
+#include "mda/mda_int.h"
+#include "mvx/mpm.h"
+
+namespace {
+
+struct Range {
+    uintptr_t from, to;
+};
+
+bool InRange(const void* context, uintptr_t referrer) {
+    const auto* range = static_cast<const Range*>(context);
+    return referrer >= range->from && referrer < range->to;
+}
+
+} // namespace
+
+extern "C" int32_t mda_Free(uint32_t options, void* owner, void* pointer) {
+    if (pointer == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
+    const bool array = (options & MDA_FREE_ARRAY) != 0;
+    MDA_MBLOCK* block = mdamb::HeaderOf(pointer, array);
+    if (int32_t status = mdamb::Check(block, array ? MDA_MBLOCK_ARRAY : MDA_MBLOCK_PLAIN))
+        return status;
+    MDA_MBLOCK* head = nullptr;
+    if (int32_t status = mdamb::OwnerBlock(owner, &head)) return status;
+
+    if (head == nullptr) {
+        // A block of some entity's chain cannot be freed without its owner:
+        // the chain would keep a link to freed memory.
+        if ((block->flags & MDA_MBLOCK_INDEPENDENT) == 0)
+            return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(block));
+        if ((options & MDA_FREE_UNLINK) == 0) mdamb::FreeChain(block);
+        return 0;
+    }
+
+    // The owner's own block, and blocks of other chains, are left alone.
+    MDA_MBLOCK* prev = mdamb::FindPrev(head, block);
+    if (prev == nullptr) return 0;
+    mdamb::Unlink(prev, block);
+    if ((options & MDA_FREE_UNLINK) != 0) return 0;
+    // One tight pass finds whether any block was referred to from inside the
+    // freed one; only then is the general (slower) sweep needed.
+    const Range released{mdamb::Addr(block), mdamb::EndOf(block)};
+    for (MDA_MBLOCK* b = head; b != nullptr; b = b->next)
+        if (InRange(&released, mdamb::Addr(b->referrer))) {
+            mdamb::FreeUnreachable(head, nullptr, InRange, &released);
+            break;
+        }
+    std::free(block);
+    return 0;
+}
