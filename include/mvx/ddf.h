@@ -88,6 +88,27 @@ typedef struct DDF_DIMEXPR {
     uint8_t reserved;
 } DDF_DIMEXPR;
 
+/* Computed-value (let) instruction (6 bytes), an entry of opcodes.
+ * Operands as in a dimension expression; dest -k names count slot k;
+ * op: 'f' a + b, 'g' a - b, 'h' a * b, 'i' a / b, 'd' done. */
+typedef struct DDF_LETOP {
+    int16_t a;
+    int16_t b;
+    int8_t dest;
+    char op;
+} DDF_LETOP;
+
+/* Entries of the count-slot table that ddf__Counters points to while a
+ * field walk is under way: slots 0 to DDF_COUNT_SLOTS - 1. A walk level
+ * provides a table of exactly this many values; slot numbers beyond it are
+ * refused by the let and dimension evaluation below. */
+#define DDF_COUNT_SLOTS 256
+
+/* Result of a lookup that found nothing; carries no message. */
+#define DDF_NOT_FOUND 0x8FFFF
+/* Result of a let sequence that cannot be evaluated; carries no message. */
+#define DDF_BAD_LET 0x8FFFE
+
 /* Field types (DDF_FIELD.type). A union is stored as DDF_STRUCT with the
  * DDF_UNION flag and ends at DDF_ENDSTRUCT. */
 #define DDF_SHORT 1
@@ -346,6 +367,242 @@ MVX_API extern const double ddf__DefaultMap[5];
  * it is the malloc'ed DDF_DICT and one malloc'ed block per loaded section.
  */
 MVX_API int32_t ddf_LoadDDF(uint32_t options, const char* name, DDF_DICT** dict);
+
+/*
+ * ---- Queries --------------------------------------------------------------
+ *
+ * Unless it takes a dictionary or an array, a query works on ddf__Current.
+ * Queries never read outside the dictionary, whatever they are given:
+ *   - with no current dictionary (ddf__Current null) a query reports
+ *     DDF_NULL_MEMPTR;
+ *   - a null pointer argument (a name, an output) is DDF_NULL_MEMPTR;
+ *   - a field descriptor argument must be one of ddf__Current's descriptors:
+ *     an address inside its fld_data at a 60-byte boundary. Null is
+ *     DDF_NULL_MEMPTR, anything else (a copy, a descriptor of another
+ *     dictionary, a pointer into the middle of one) DDF_INVALID_ARG.
+ * These failures are reported (severity ERROR) and returned by the queries
+ * that return a status; the others report them and return their "nothing"
+ * value (the null TF, null, 0), so that mpm__LastError tells why.
+ *
+ * The extent of fld_data and of opcodes is recorded by ddf_LoadDDF for each
+ * dictionary it loads. For a dictionary made some other way, fld_data is
+ * taken to end after the last descriptor of any type's run, and opcodes to
+ * be empty, so every let of such a dictionary is DDF_BAD_LET.
+ *
+ * TF lookup cache: a query that takes a TF finds its TFI through
+ * ddf__SavedTF / ddf__SavedTFI. When the TF equals ddf__SavedTF and the
+ * cached TFI still names that TF in ddf__Current, the cached TFI is used;
+ * otherwise typeforms is searched and, when the TF is found, both are
+ * stored. A TF that is not found leaves the cache as it was. Checking the
+ * cached entry against typeforms means that a stale cache (a dictionary
+ * switched without resetting it) costs a search, never a wrong answer.
+ */
+
+/*
+ * Finds a TF in an ascending array of TFs by binary search (used for
+ * typeforms and for the reference lists in ptr_data).
+ *   tfs    the array; null finds nothing
+ *   count  its number of entries; 0 or less finds nothing
+ *   tf     the TF sought
+ * Returns the index of the TF, or -1 when the array does not hold it. With
+ * equal entries (not expected) any one of them may be found. No option word;
+ * reports nothing.
+ */
+MVX_API int32_t ddf_FindTF(const int32_t* tfs, int32_t count, int32_t tf);
+
+/*
+ * Finds a field name's index in fld_names by binary search (byte order, as
+ * strcmp compares).
+ *   name   the field name
+ *   index  receives the index; -1 when the name is not found
+ * Returns 0, DDF_NOT_FOUND (no message), or DDF_NULL_MEMPTR.
+ */
+MVX_API int32_t ddf_MakeFieldNum(const char* name, int32_t* index);
+
+/*
+ * Finds a field of an entity type, given by TFI, by its name.
+ *   tfi    the type's index in typeforms
+ *   name   the field name
+ *   field  receives the descriptor (owned by the dictionary), null when
+ *          nothing is found
+ * The type's descriptors are scanned from its first one up to its endent
+ * descriptor (and never past the end of its run) for a descriptor whose
+ * name index is the name's index in fld_names.
+ * Returns 0, DDF_NOT_FOUND (no message) for a TFI outside the dictionary
+ * (negative or too large), a name not in fld_names or no such field of the
+ * type, or DDF_NULL_MEMPTR.
+ */
+MVX_API int32_t ddf_FindTFIField(int32_t tfi, const char* name, DDF_FIELD** field);
+
+/*
+ * Finds a field of an entity type, given by TF, by its name.
+ *   name   the field name, compared exactly with each named descriptor's
+ *          fld_names entry; unnamed descriptors are skipped
+ *   tf     the entity type (looked up through the TF cache)
+ *   field  receives the descriptor (owned by the dictionary), or null
+ * All ent_fldcnts descriptors of the type are scanned.
+ * Returns 0, DDF_NOT_FOUND (no message) for an unknown TF or name, or
+ * DDF_NULL_MEMPTR.
+ */
+MVX_API int32_t ddf_GetFieldFromName(const char* name, int32_t tf, DDF_FIELD** field);
+
+/*
+ * Finds an entity type by its name.
+ *   name  the name, in any case: it is lower-cased (ugn_GetLower) into a
+ *         copy and compared exactly with each ent_names entry in TFI order
+ * Returns the TF of the first type of that name, or MVX_NULL_TF when there
+ * is none. A name longer than 127 characters matches nothing (no stored
+ * name is that long in a compiled dictionary); a null name or no current
+ * dictionary reports DDF_NULL_MEMPTR and returns MVX_NULL_TF.
+ */
+MVX_API int32_t ddf_GetNameTF(const char* name);
+
+/*
+ * Lists the forms of an entity type.
+ *   type   the type number (TF >> 16)
+ *   count  receives the number of TFs of that type
+ *   tfs    receives a malloc'ed array of those TFs, which the caller frees;
+ *          null when the count is 0
+ * From the first TF of typeforms whose type is the number, the consecutive
+ * TFs of that type are taken (all of them, as typeforms is sorted).
+ * Returns 0; DDF_MALLOC_ERR when the array cannot be allocated (reported,
+ * count 0 and array null); DDF_NULL_MEMPTR (outputs that are given are set
+ * to 0 and null first).
+ */
+MVX_API int32_t ddf_ExpandForms(int32_t type, int32_t* count, int32_t** tfs);
+
+/*
+ * Writes a field's default value.
+ *   field  a descriptor of ddf__Current
+ *   value  receives the default, its width by type: short 2 bytes (the
+ *          key); int, long 4 (the key sign-extended); count 4 (0); float 4
+ *          and double 8 (key 50 to 54: ddf__DefaultMap[key - 50]; key 0 and
+ *          every other key: 0.0); char 1 (the key's low byte); fstring 1
+ *          (0, an empty string); vstring and ptr 8 (null)
+ * Other types write nothing.
+ * Returns 0, DDF_NULL_MEMPTR or DDF_INVALID_ARG (nothing written).
+ */
+MVX_API int32_t ddf_GetFieldDefault(const DDF_FIELD* field, void* value);
+
+/*
+ * Finds the name of one of a field's value descriptions.
+ *   field  a descriptor of ddf__Current
+ *   value  the value
+ * Searches the field's run of vdescs (vdesc_count entries from aux).
+ * Returns the name (owned by the dictionary) of the first description with
+ * that value, or null when there is none or the field has no descriptions.
+ * A bad field reports as described above and returns null.
+ */
+MVX_API const char* ddf_GetFieldVdescVal(const DDF_FIELD* field, int32_t value);
+
+/*
+ * Tells whether a reference field may refer to an entity of a type.
+ *   field  a descriptor of ddf__Current
+ *   tf     the referenced entity's TF
+ * Returns 1 for any TF when the field has DDF_REFANY; 1 for MVX_NULL_TF when
+ * it has DDF_REFNONE; 1 when the TF is in the field's reference list
+ * (binary search of its run of ptr_data); else 0. A bad field reports as
+ * described above and returns 0.
+ */
+MVX_API int32_t ddf_CheckFieldReftype(const DDF_FIELD* field, int32_t tf);
+
+/*
+ * Finds the count field that sizes an array field.
+ *   tf     the entity type that holds both fields
+ *   array  a descriptor of ddf__Current (the array field)
+ *   count  receives the first count descriptor of the type whose first
+ *          dimension operand a equals the array's, or null
+ * Returns 0; DDF_FIELD_NOT_FOUND (reported) when the type's endent comes
+ * first or the TF is not in the dictionary; DDF_NULL_MEMPTR or
+ * DDF_INVALID_ARG.
+ */
+MVX_API int32_t ddf_GetPFixedCount(int32_t tf, const DDF_FIELD* array, DDF_FIELD** count);
+
+/*
+ * Finds a member of a union by name or by type.
+ *   field  a descriptor of ddf__Current: a struct with the DDF_UNION flag
+ *   name   the member name; only the part after its last '.' counts
+ *   type   a field type code; DDF_UNIONTYPE asks for a struct with the
+ *          DDF_UNION flag, DDF_STRUCT for any struct
+ *   index  receives the member index: the matched descriptor's field number
+ *          minus the union's minus 1 (so descriptors of nested structs before
+ *          it count); -1 when nothing matches
+ * The descriptors after the union are walked with a depth that starts at 1:
+ * a struct raises it, an endstruct lowers it (and is no candidate); every
+ * other descriptor, nested structs included, is a candidate. The walk ends,
+ * with DDF_NOT_FOUND, when the depth falls below 1, and also at an endent
+ * descriptor or the end of fld_data (a union without its end). By name, a
+ * candidate matches when the part of its name after its last '.' equals that
+ * of the given name; unnamed candidates never match.
+ * Returns 0, DDF_NOT_FOUND (no message), DDF_NOT_UNION_TYPE (reported) when
+ * the descriptor is not a union, DDF_NULL_MEMPTR or DDF_INVALID_ARG.
+ */
+MVX_API int32_t ddf_GetUnionTypeByName(const DDF_FIELD* field, const char* name, int32_t* index);
+MVX_API int32_t ddf_GetUnionTypeByType(const DDF_FIELD* field, int32_t type, int32_t* index);
+
+/*
+ * Evaluates a let field's instructions with the count slots of ddf__Counters.
+ *   first  the field's first instruction: ddf__Current->opcodes + 6 * let
+ *   value  receives the value; 0 when the evaluation fails
+ * The instructions run in order: 'f', 'g', 'h', 'i' compute from their
+ * operands (x >= 0 the literal x, x < 0 the value of slot -x) and store the
+ * result in slot -dest; at 'd' the value is the slot written by the
+ * instruction just before it. Arithmetic is done in 64 bits and the result
+ * kept modulo 2^32 (two's complement), so no operation overflows.
+ * Returns 0, DDF_NULL_MEMPTR (value null or no current dictionary, reported)
+ * or DDF_BAD_LET (no message) when:
+ *   - first is not an instruction of ddf__Current's opcodes;
+ *   - an instruction has another operation letter, or 'd' comes first;
+ *   - the sequence runs past the end of opcodes without a 'd';
+ *   - an instruction reads or writes a slot outside the table (slot 0 to
+ *     DDF_COUNT_SLOTS - 1, and no slot at all while ddf__Counters is null),
+ *     or has a positive destination;
+ *   - 'i' divides by zero.
+ * Slots written before the failing instruction keep their new values.
+ */
+MVX_API int32_t ddf__ComputeLet(const DDF_LETOP* first, int32_t* value);
+
+/*
+ * The value of a dimension expression, with slot operands read from
+ * ddf__Counters: 'e' a; 'f' a + b; 'g' a - b; 'h' a * b; 'i' a / b, computed
+ * in 64 bits and kept modulo 2^32.
+ *   expr   the expression
+ *   value  receives the value; 0 on failure, and 0 for a division by zero
+ *          (an array sized by such an expression is empty)
+ * Returns 0, or DDF_BAD_LET (no message) for a null argument, an unknown
+ * operation letter, or a slot operand outside the table (also any slot
+ * while ddf__Counters is null). For the library's own modules; not exported.
+ */
+int32_t ddf__DimValue(const DDF_DIMEXPR* expr, int32_t* value);
+
+/*
+ * Prints a field descriptor to standard output:
+ *   <type> <name> ("<description>")
+ *      Address: <descriptor address>
+ *      Modifiers:  ATTR  DEFAULT ...       (the bits set, in bit order)
+ *      Flags:  ARRAY  FIXED ...            (the bits set, in bit order)
+ *      Field #: <number>  NDims: <dims>   Offset: <gap>  <key label>:  <key>
+ * and for a struct (a union too) "   # of fields to endstruct:  <aux>", for a
+ * subent "   # of bytes in subent:  <aux>". The key label is "# of
+ * referencing fields" for count, "Structure size" for struct, "Subentity
+ * form" for subent, "fld_methods index" for derived and endent, "Default
+ * value key" for the others. An unnamed field prints "**Field not named**"
+ * and an empty description; a named one without description an empty one.
+ *   options  ignored
+ *   field    a descriptor of ddf__Current; null prints nothing
+ * Returns 0; DDF_NULL_MEMPTR or DDF_INVALID_ARG (nothing printed).
+ */
+MVX_API int32_t ddf_DbgDumpField(uint32_t options, const DDF_FIELD* field);
+
+/*
+ * Prints every field descriptor of an entity type, in order, as
+ * ddf_DbgDumpField does.
+ *   options  ignored
+ *   tf       the entity type; MVX_NULL_TF prints nothing
+ * Returns 0; DDF_NOT_FOUND (no message, nothing printed) for a TF that is
+ * not in the dictionary; DDF_NULL_MEMPTR with no current dictionary.
+ */
+MVX_API int32_t ddf_DbgDumpEntityFields(uint32_t options, int32_t tf);
 
 MVX_END_DECLS
 

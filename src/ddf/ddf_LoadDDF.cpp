@@ -276,6 +276,12 @@ int32_t Loader::Load(DDF_DICT** out) {
         if (rc != 0) return rc;
     }
     if (Check() != 0) return Fail(DDF_READ_ERR);
+    // The queries bound descriptor pointers and let sequences by these
+    // counts; a section the file omitted counts as empty.
+    if (!ddfi::RecordExtent(dict_, Has(kFldData) ? Entries(kFldData, sizeof(DDF_FIELD)) : 0,
+                            Has(kOpcodes) ? Entries(kOpcodes, sizeof(DDF_LETOP)) : 0)) {
+        return Fail(DDF_MALLOC_ERR);
+    }
     Close();
     *out = dict_;
     dict_ = nullptr; // handed out: no longer the loader's to free

@@ -90,12 +90,25 @@ struct FieldSpec {
               std::vector<std::pair<int32_t, std::string>> values_ = {})
         : type(type_), name(std::move(name_)), desc(std::move(desc_)), key(key_),
           refs(std::move(refs_)), values(std::move(values_)) {}
+    // Settings beyond the constructor's, chained: FieldSpec(...).Flags(..).
+    FieldSpec& Flags(uint16_t f) { return flags = f, *this; }
+    FieldSpec& Modifiers(uint32_t m) { return modifiers = m, *this; }
+    FieldSpec& Dims(std::vector<DDF_DIMEXPR> d) { return dims = std::move(d), *this; }
+    FieldSpec& Gap(int8_t g) { return gap = g, *this; }
+    FieldSpec& Aux(uint16_t a) { return aux = a, *this; } // struct, subent
+    FieldSpec& Let(uint16_t l) { return let = l, *this; }
     uint8_t type;
     std::string name; // empty: unnamed
     std::string desc;
     int16_t key;
     std::vector<int32_t> refs;                           // reference list
     std::vector<std::pair<int32_t, std::string>> values; // value descriptions
+    uint16_t flags = 0;
+    uint32_t modifiers = 0;
+    std::vector<DDF_DIMEXPR> dims; // at most 5
+    int8_t gap = 0;
+    uint16_t aux = 0;
+    uint16_t let = 0;
 };
 
 struct TypeSpec {
@@ -110,7 +123,9 @@ struct TypeSpec {
 // Builds a complete dictionary: all 23 sections, in table order. Types
 // must come with ascending TFs. The sections the library does not read get
 // a few recognisable bytes; the reserved header bytes are filled with 0xA5.
-inline DdfImage Build(const std::string& name, const std::vector<TypeSpec>& types) {
+// opcodes: the let instructions; empty gives a single 'd'.
+inline DdfImage Build(const std::string& name, const std::vector<TypeSpec>& types,
+                      const std::vector<DDF_LETOP>& opcodes = {}) {
     DdfImage image;
     DDF_DICT& h = image.header;
     std::memset(&h, 0xA5, sizeof h);
@@ -154,6 +169,13 @@ inline DdfImage Build(const std::string& name, const std::vector<TypeSpec>& type
                 d.desc = static_cast<int16_t>(fld_descs.size());
                 fld_descs.push_back(f.desc);
             }
+            d.flags = f.flags;
+            d.modifiers = f.modifiers;
+            d.gap = f.gap;
+            d.aux = f.aux;
+            d.let = f.let;
+            d.dim_count = static_cast<uint8_t>(f.dims.size());
+            std::copy(f.dims.begin(), f.dims.end(), d.dims);
             d.ref_count = static_cast<uint16_t>(f.refs.size());
             d.ref_first = static_cast<uint16_t>(ptr_data.size() / 4);
             for (int32_t tf : f.refs)
@@ -193,7 +215,10 @@ inline DdfImage Build(const std::string& name, const std::vector<TypeSpec>& type
         {"ptr_counts", opaque},
         {"ptr_indices", opaque},
         {"vdescs", vdescs},
-        {"opcodes", Bytes{0, 0, 0, 0, 0, 'd'}},
+        {"opcodes", opcodes.empty()
+                        ? Bytes{0, 0, 0, 0, 0, 'd'}
+                        : Bytes(reinterpret_cast<const uint8_t*>(opcodes.data()),
+                                reinterpret_cast<const uint8_t*>(opcodes.data() + opcodes.size()))},
         {"typeforms", typeforms},
         {"fld_names", StringSection(fld_names)},
         {"fld_descs", StringSection(fld_descs)},

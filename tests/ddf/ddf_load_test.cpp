@@ -16,6 +16,7 @@
 
 #include "ddf/ddf_builder.h"
 #include "support/fixture.h"
+#include "support/tempdir.h"
 
 namespace {
 
@@ -26,17 +27,7 @@ using ddftest::Put;
 
 class DdfLoad : public mvxtest::LibraryTest {
 protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        char pattern[] = "/tmp/mvx-ddf-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(dir_);
-        LibraryTest::TearDown();
-    }
-    std::string Path(const std::string& leaf) const { return dir_ + "/" + leaf; }
+    std::string Path(const std::string& leaf) const { return dir_ / leaf; }
 
     static void Write(const std::string& path, const Bytes& bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -110,7 +101,7 @@ protected:
         return Refused(image.File(), DDF_READ_ERR, "Error reading DDF file %s.\n");
     }
 
-    std::string dir_;
+    mvxtest::TempDir dir_;
 };
 
 const char* Str(char* const* table, int i) {
@@ -286,7 +277,7 @@ TEST_F(DdfLoad, RefusesFilesThatCannotBeOpened) {
     EXPECT_EQ(ddf_LoadDDF(0, missing.c_str(), &dict), DDF_OPEN_ERR);
     EXPECT_TRUE(Newest().second.ends_with("Error opening DDF file " + missing + ".\n"));
     EXPECT_FALSE(std::filesystem::exists(missing));
-    EXPECT_EQ(ddf_LoadDDF(0, dir_.c_str(), &dict), DDF_OPEN_ERR); // a directory
+    EXPECT_EQ(ddf_LoadDDF(0, dir_.path().c_str(), &dict), DDF_OPEN_ERR); // a directory
     Newest();
     // A partial last page is refused by the paged file before any read.
     EXPECT_TRUE(

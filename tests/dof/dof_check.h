@@ -22,6 +22,7 @@
 #include "dof/dof_int.h"
 #include "support/capture.h"
 #include "support/fixture.h"
+#include "support/tempdir.h"
 
 namespace doftest {
 
@@ -31,11 +32,7 @@ class DofTest : public mvxtest::LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        char pattern[] = "/tmp/dof-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        if (const char* old = std::getenv("MORVEX_TMP")) saved_tmp_ = old;
-        setenv("MORVEX_TMP", dir_.c_str(), 1);
+        dir_ = tmp_.path();
     }
     void TearDown() override {
         dof::SysRead = dof::DefaultRead;
@@ -44,13 +41,6 @@ protected:
         dof::SysStat = dof::DefaultStat;
         dof::SysClose = dof::DefaultClose;
         dof::MergeLimit = UINT32_MAX;
-        if (saved_tmp_) {
-            setenv("MORVEX_TMP", saved_tmp_->c_str(), 1);
-        } else {
-            unsetenv("MORVEX_TMP");
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
         LibraryTest::TearDown();
     }
 
@@ -65,8 +55,9 @@ protected:
         return names;
     }
 
+    mvxtest::TempDir tmp_;
+    mvxtest::EnvVar morvex_tmp_{"MORVEX_TMP", tmp_.path()};
     std::string dir_;
-    std::optional<std::string> saved_tmp_;
 };
 
 // The error stack, newest first: status code and text of each record.

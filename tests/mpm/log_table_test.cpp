@@ -11,6 +11,7 @@
 
 #include "support/capture.h"
 #include "support/fixture.h"
+#include "support/tempdir.h"
 
 namespace {
 
@@ -20,21 +21,13 @@ using mvxtest::StreamCapture;
 
 class LogAndTable : public LibraryTest {
 protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        char pattern[] = "/tmp/mvx-mpm-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
     void TearDown() override {
         mpm_CloseLog(0);
         mpm_CloseTable(0);
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
         LibraryTest::TearDown();
     }
-    std::string Path(const char* name) const { return dir_ + "/" + name; }
-    std::string dir_;
+    std::string Path(const char* name) const { return dir_ / name; }
+    mvxtest::TempDir dir_;
 };
 
 std::string Message(int32_t code, ...) {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "libmvx.h"
+#include "support/tempdir.h"
 #include "unl/unl_int.h"
 
 namespace {
@@ -541,28 +542,6 @@ TEST_F(ModuleMessages, TheFirstCharacterIsAlwaysTakenAsTheFlag) {
     mvx_Free(0, text);
 }
 
-struct RunResult {
-    std::string out;
-    int status;
-};
-
-// Runs the mvx program with the given arguments and collects its standard
-// output (and with stderr_too its standard error).
-RunResult RunTool(const std::string& args, bool stderr_too = false) {
-    const std::string command =
-        std::string("'") + MVX_TOOL_PATH + "' " + args + (stderr_too ? " 2>&1" : "");
-    RunResult result{"", -1};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.out.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
 TEST(MvxMsg, ShowsAPlainMessageByNameAndByCode) {
     const std::string expected = "OTM_INVALIDSIZE\n"
                                  "  code:      0x30002\n"
@@ -571,17 +550,17 @@ TEST(MvxMsg, ShowsAPlainMessageByNameAndByCode) {
                                  "  kind:      plain\n"
                                  "  text:      \" Invalid size = %d\\n\"\n"
                                  "  body:      \"Invalid size = %d\\n\"\n";
-    const RunResult by_name = RunTool("msg OTM_INVALIDSIZE");
+    const mvxtest::ToolRun by_name = mvxtest::RunTool("msg OTM_INVALIDSIZE");
     EXPECT_EQ(by_name.status, 0);
     EXPECT_EQ(by_name.out, expected);
-    const RunResult by_code = RunTool("msg 0x30002");
+    const mvxtest::ToolRun by_code = mvxtest::RunTool("msg 0x30002");
     EXPECT_EQ(by_code.status, 0);
     EXPECT_EQ(by_code.out, expected);
-    EXPECT_EQ(RunTool("msg 196610").out, expected);
+    EXPECT_EQ(mvxtest::RunTool("msg 196610").out, expected);
 }
 
 TEST(MvxMsg, ShowsAnExtendedMessageWithItsFlag) {
-    const RunResult r = RunTool("msg FMT_MDA_ORIG");
+    const mvxtest::ToolRun r = mvxtest::RunTool("msg FMT_MDA_ORIG");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "FMT_MDA_ORIG\n"
                      "  code:      0xD0016\n"
@@ -597,22 +576,23 @@ TEST(MvxMsg, ListsAModuleTable) {
                                  "  0x60001    1  EAM_NULLPOINTER  \" NULL pointer\\n\"\n"
                                  "  0x60002    2  EAM_NOMEMORY     \" Out of memory\\n\"\n"
                                  "  0x60003    1  EAM_INVALIDSIZE  \" Invalid size = %d\\n\"\n";
-    EXPECT_EQ(RunTool("msg --module EAM").out, expected);
-    EXPECT_EQ(RunTool("msg --module 6").out, expected);
+    EXPECT_EQ(mvxtest::RunTool("msg --module EAM").out, expected);
+    EXPECT_EQ(mvxtest::RunTool("msg --module 6").out, expected);
 }
 
 TEST(MvxMsg, RejectsUnknownNamesCodesAndBadUsage) {
-    const RunResult unknown = RunTool("msg OTM_NOSUCH", true);
+    const mvxtest::ToolRun unknown =
+        mvxtest::RunTool("msg OTM_NOSUCH", mvxtest::ToolStreams::kBoth);
     EXPECT_EQ(unknown.status, 1);
     EXPECT_NE(unknown.out.find("OTM_NOSUCH"), std::string::npos) << unknown.out;
-    EXPECT_EQ(RunTool("msg NONAME", true).status, 1);
-    EXPECT_EQ(RunTool("msg 0x3000A", true).status, 1);
-    EXPECT_EQ(RunTool("msg 0x70001", true).status, 1);
-    EXPECT_EQ(RunTool("msg --module XYZ", true).status, 1);
-    EXPECT_EQ(RunTool("msg", true).status, 2);
-    EXPECT_EQ(RunTool("msg --module", true).status, 2);
-    EXPECT_EQ(RunTool("msg 12zz", true).status, 2);
-    const RunResult help = RunTool("msg --help");
+    EXPECT_EQ(mvxtest::RunTool("msg NONAME", mvxtest::ToolStreams::kBoth).status, 1);
+    EXPECT_EQ(mvxtest::RunTool("msg 0x3000A", mvxtest::ToolStreams::kBoth).status, 1);
+    EXPECT_EQ(mvxtest::RunTool("msg 0x70001", mvxtest::ToolStreams::kBoth).status, 1);
+    EXPECT_EQ(mvxtest::RunTool("msg --module XYZ", mvxtest::ToolStreams::kBoth).status, 1);
+    EXPECT_EQ(mvxtest::RunTool("msg", mvxtest::ToolStreams::kBoth).status, 2);
+    EXPECT_EQ(mvxtest::RunTool("msg --module", mvxtest::ToolStreams::kBoth).status, 2);
+    EXPECT_EQ(mvxtest::RunTool("msg 12zz", mvxtest::ToolStreams::kBoth).status, 2);
+    const mvxtest::ToolRun help = mvxtest::RunTool("msg --help");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage:\n\nmvx msg ", 0), 0u) << help.out;
 }

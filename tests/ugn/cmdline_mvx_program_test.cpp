@@ -2,33 +2,20 @@
 // prints its help with ugn_PrintUsage: help on standard output with status
 // 0, a wrong option's message and the usage on standard error with status 2.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
+
+#include "support/tempdir.h"
 
 namespace {
 
-struct ToolRun {
-    std::string out;
-    int status;
-};
+using mvxtest::ToolRun;
 
 // Runs mvx with args; collects standard output, or with errors_only standard
-// error (standard output then discarded).
+// error (the other stream discarded).
 ToolRun Mvx(const std::string& args, bool errors_only) {
-    const std::string command = std::string("'") + MVX_TOOL_PATH + "' " + args +
-                                (errors_only ? " 2>&1 1>/dev/null" : " 2>/dev/null");
-    ToolRun result{"", -1};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.out.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return mvxtest::RunTool(args, errors_only ? mvxtest::ToolStreams::kStderr
+                                              : mvxtest::ToolStreams::kStdout);
 }
 
 const std::string kTopUsage =
