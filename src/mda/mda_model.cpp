@@ -20,19 +20,7 @@ MDA_MODEL* ModelOrReport(int32_t model, int32_t* status) {
 
 int32_t FindTFI(const DDF_DICT* ddf, int32_t tf) {
     if (ddf == nullptr || ddf->typeforms == nullptr) return -1;
-    int32_t low = 0;
-    int32_t high = ddf->type_count - 1;
-    while (low <= high) {
-        const int32_t mid = low + (high - low) / 2;
-        const int32_t at = ddf->typeforms[mid];
-        if (at == tf) return mid;
-        if (at < tf) {
-            low = mid + 1;
-        } else {
-            high = mid - 1;
-        }
-    }
-    return -1;
+    return ddf_FindTF(ddf->typeforms, ddf->type_count, tf);
 }
 
 void MakeCurrent(int32_t model, int32_t argument) {
