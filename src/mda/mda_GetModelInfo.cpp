@@ -7,8 +7,9 @@
 namespace {
 
 void CopyName(char (&to)[128], const char* from) {
-    std::strncpy(to, from, sizeof to - 1);
-    to[sizeof to - 1] = '\0';
+    const std::size_t n = strnlen(from, sizeof to - 1);
+    std::memcpy(to, from, n);
+    to[n] = '\0';
 }
 
 } // namespace

@@ -12,7 +12,7 @@ extern "C" double mda_GetTol2(int32_t model, const char* name) {
         return m->default_tol;
     }
     MDA_TOLERANCE key{};
-    std::strncpy(key.name, name, MDA_TOL_NAME_MAX);
+    std::memcpy(key.name, name, strnlen(name, MDA_TOL_NAME_MAX));
     const auto* found =
         static_cast<const MDA_TOLERANCE*>(otm_GetObject(OTM_QUIET, m->tolerances, &key));
     return found != nullptr ? found->value : m->default_tol;
