@@ -1,8 +1,9 @@
 // Fuzzes the binary dictionary loader: any bytes are written to a file and
 // loaded. A dictionary that loads must be safe to read everywhere the query
 // operations go, so every relocated string and every field descriptor of
-// every entity type is followed here (the sanitizers catch a stray read);
-// then the dictionary is freed.
+// every entity type is followed here (the sanitizers catch a stray read),
+// and every query is run on every type and field of it; then the
+// dictionary is freed.
 #include <unistd.h>
 
 #include <cstdint>
@@ -58,6 +59,53 @@ void Walk(const DDF_DICT* d) {
     }
 }
 
+// Runs the queries on every type and field, with the dictionary current and
+// a table of count slots filled with small values.
+void Query(DDF_DICT* d) {
+    static int32_t slots[DDF_COUNT_SLOTS];
+    for (int32_t i = 0; i < DDF_COUNT_SLOTS; ++i)
+        slots[i] = i % 7;
+    ddf__Current = d;
+    ddf__Counters = slots;
+    ddf__SavedTF = MVX_NULL_TF;
+    for (int32_t t = 0; t < d->type_count; ++t) {
+        const int32_t tf = d->typeforms[t];
+        sink = sink + static_cast<std::size_t>(ddf_GetNameTF(d->ent_names[t]));
+        int32_t count = 0;
+        int32_t* forms = nullptr;
+        if (ddf_ExpandForms(MVX_TF_TYPE(tf), &count, &forms) == 0) std::free(forms);
+        ddf_DbgDumpEntityFields(0, tf);
+        for (int32_t f = 0; f < d->ent_fldcnts[t]; ++f) {
+            DDF_FIELD* field = &d->fld_data[d->fld_indices[t] + f];
+            DDF_FIELD* found = nullptr;
+            if (field->name >= 0) {
+                const char* name = d->fld_names[field->name];
+                int32_t index = 0;
+                ddf_MakeFieldNum(name, &index);
+                ddf_FindTFIField(t, name, &found);
+                ddf_GetFieldFromName(name, tf, &found);
+            }
+            double value[2] = {};
+            ddf_GetFieldDefault(field, value);
+            sink = sink + (ddf_GetFieldVdescVal(field, 1) != nullptr);
+            sink = sink + static_cast<std::size_t>(ddf_CheckFieldReftype(field, tf));
+            if (field->dim_count > 0) ddf_GetPFixedCount(tf, field, &found);
+            int32_t member = 0;
+            ddf_GetUnionTypeByType(field, DDF_INT, &member);
+            ddf_GetUnionTypeByName(field, "a.b", &member);
+            int32_t result = 0;
+            if (field->type == DDF_LET) {
+                ddf__ComputeLet(reinterpret_cast<const DDF_LETOP*>(d->opcodes) + field->let,
+                                &result);
+            }
+            for (int k = 0; k < field->dim_count && k < 5; ++k)
+                ddf__DimValue(&field->dims[k], &result);
+        }
+    }
+    ddf__Current = nullptr;
+    ddf__Counters = nullptr;
+}
+
 // Frees a loaded dictionary. The load succeeded, so the section headers in
 // the file are all well formed; each named section owns one block.
 void Free(DDF_DICT* dict, const std::vector<uint8_t>& file) {
@@ -85,6 +133,9 @@ void Free(DDF_DICT* dict, const std::vector<uint8_t>& file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzStartLibrary();
+    // The field dumps write to standard output.
+    static FILE* quiet = std::freopen("/dev/null", "w", stdout);
+    (void)quiet;
     if (size > 4 * DDF_PAGE_SIZE) return 0;
     // Inputs are padded to whole pages, the only files the loader reads.
     std::vector<uint8_t> file(data, data + size);
@@ -96,6 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DDF_DICT* dict = nullptr;
     if (ddf_LoadDDF(0, DictPath().c_str(), &dict) == 0) {
         Walk(dict);
+        Query(dict);
         Free(dict, file);
     }
     mpm_ClearError(0);

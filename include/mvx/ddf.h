@@ -339,12 +339,14 @@ MVX_API extern const double ddf__DefaultMap[5];
  *   - a string offset at or past its section's end, or a string without a
  *     NUL before that end;
  *   - a type whose descriptor run (fld_indices, ent_fldcnts) is negative or
- *     leaves fld_data; within a run: a type code of 20 or more, more than 5
+ *     leaves fld_data, or a struct whose descriptor count leaves its run;
+ *   - in any descriptor of fld_data (in a run or not, since a query may be
+ *     handed any of them): a type code of 20 or more, more than 5
  *     dimensions, a name or description index that is neither -1 nor an
  *     entry, a reference list outside ptr_data, value descriptions outside
  *     vdescs, a let index outside opcodes, a subentity index outside
  *     subent_tfis or naming no entity type, a struct whose descriptor count
- *     leaves the run.
+ *     leaves fld_data.
  * The internal layout of the sections the library does not read is not
  * checked, nor the order of typeforms and fld_names, nor the operands of
  * dimension expressions and let instructions (count slots are the field

@@ -233,6 +233,16 @@ int32_t Loader::Check() const {
     for (const auto& c : counted) {
         if (c.count < 0 || (c.count > 0 && !Has(c.kind))) return DDF_READ_ERR;
     }
+    // Every descriptor, not only those of a type's run: a query may be
+    // handed any descriptor of fld_data and then follows its indexes.
+    if (Has(kFldData)) {
+        const int64_t fields = Entries(kFldData, sizeof(DDF_FIELD));
+        for (int64_t i = 0; i < fields; ++i) {
+            if (!CheckField(dict_->fld_data[i], static_cast<int32_t>(fields - i))) {
+                return DDF_READ_ERR;
+            }
+        }
+    }
     const int64_t types = dict_->type_count;
     if (types == 0) return 0;
     const struct {

@@ -392,6 +392,19 @@ TEST_F(DdfLoad, RefusesCountsAndIndexesBeyondTheirSections) {
              field(d, 3, 22, uint8_t{DDF_LET});
              field(d, 3, 12, uint16_t{1});
          }},
+        {"bad type code in a descriptor of no type",
+         [](DdfImage& d) {
+             DDF_FIELD f{};
+             f.type = 30;
+             ddftest::Append(d.Find("fld_data")->data, f);
+         }},
+        {"bad name index in a descriptor of no type",
+         [](DdfImage& d) {
+             DDF_FIELD f{};
+             f.type = DDF_INT;
+             f.name = 99;
+             ddftest::Append(d.Find("fld_data")->data, f);
+         }},
         {"struct reaching past its type",
          [&](DdfImage& d) {
              field(d, 3, 22, uint8_t{DDF_STRUCT});
