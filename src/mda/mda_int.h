@@ -101,5 +101,206 @@ int32_t NewArray(const ArrayShape& shape, MDA_MBLOCK** block, int32_t failure_co
 } // namespace mdamb
 
 /* ---- End of MBlock internals ---------------------------------------------- */
+/*
+ * ===========================================================================
+ * Models and the entity directory
+ * ===========================================================================
+ *
+ * Steps that wait for other subsystems. Each has exactly one call site, a
+ * function below whose name says what it will do; today each does only what
+ * the existing code can (usually nothing, leaving its slot null):
+ *
+ *   mda::CreateEntityList / FreeEntityList / EntityListAdd / EntityListMove
+ *       the model's list of entities by type, created with the model, added
+ *       to at creation, moved by mda_SetTF, freed with the model
+ *       - waits for entity lists.
+ *   mda::CreateParentArea / FreeBackPtrInfo
+ *       the parent-list area (application-data store, 16-byte records,
+ *       option 0x10000) of a back-pointer model, and its release together
+ *       with the no-back-pointer type set - waits for application data and
+ *       back-pointers.
+ *   mda::SetBackPtrsNow     option 0x2 of mda_CreateEntity - waits for
+ *       back-pointers.
+ *   mda::CallEntityCallbacks  the model's registered entity callbacks
+ *       (entity-created, kind 3, at mda_CreateEntity); FreeCallbackLists
+ *       releases the four lists - waits for the callback lists.
+ *   mda::WriteEntityNow     writing an entity at once in a model with
+ *       MDA_NO_DELAYED_WRITE (body kept in memory) - waits for disk
+ *       swapping.
+ *   mda::FreeStoredCopy     the stored copy of a memory-only model's entity,
+ *       released with the model - waits for disk swapping.
+ *   mda::FillDefaults       option 0x4: dictionary defaults - waits for the
+ *       field walk.
+ *
+ * Operations that depend on one of these are complete but not exported yet:
+ * mda_AllocateModel, mda_FreeModel, mda_MallocEntity2, mda_AllocateEntity2,
+ * mda_CreateEntity and mda_SetTF. They are declared here.
+ */
+
+#include <cstddef>
+
+#include "mvx/mpm.h"
+
+MVX_BEGIN_DECLS
+
+/*
+ * Allocates a model from a definition (lowest free slot), makes it current
+ * and calls its model-allocated callback with (options, model).
+ *   options  MDA_RESTORE_CURRENT: afterwards make the previously current
+ *            model (if any) current again; MDA_MEMORY_ONLY: no cache and no
+ *            paged file; MDA_NO_DELAYED_WRITE: stored
+ *   def      the definition; null or without dictionary: MDA_NO_DDF
+ *   model    receives the number; null gives MDA_NULL_MEMPTR
+ * Entity number 0 is reserved. Unless memory-only, the model gets a 32-slot
+ * cache and a temporary paged file (free lists; statistics with the flag).
+ * Returns 0; MDA_NO_DDF; MDA_NO_MORE_MODEL when 64 models exist; the
+ * failure of an allocation, the paged file or the tolerance tree. After a
+ * failure the slot is free, nothing is left allocated or open and the
+ * current model is the one before the call.
+ */
+int32_t mda_AllocateModel(uint32_t options, const MDA_MODEL_DEF* def, int32_t* model);
+
+/*
+ * Frees a model: calls its model-freed callback with (argument, model),
+ * frees every body still in memory, the cache, the directory (and the
+ * overflow file), the tolerance tree, closes the paged file, clears the
+ * record and makes no model current when it was current.
+ * Returns 0, MDA_INVALID_MODEL, or the first failure met while reading a
+ * bounded directory (the model is freed all the same).
+ */
+int32_t mda_FreeModel(int32_t argument, int32_t model);
+
+/*
+ * Makes an entity body that no entry refers to yet: header TF and TFI, own
+ * and origin db_ptr both the model's number with entity number 0.
+ *   options  MDA_FILL_DEFAULTS
+ * Returns 0, MDA_INVALID_MODEL, MDA_NULL_MEMPTR (null body), MDA_UNKNOWN_TF
+ * or MDA_MALLOC_ERR; *body is null after a failure.
+ */
+int32_t mda_MallocEntity2(uint32_t options, int32_t model, int32_t tf, void** body);
+
+/*
+ * Makes a new entity of a TF with a fresh body, status MDA_NEW.
+ *   options  MDA_ENTITY_UNLOCKED: lock count 0 and MDA_NEEDFLUSH (written
+ *            at once with MDA_NO_DELAYED_WRITE); otherwise one lock and
+ *            MDA_RWLOCK, MDA_MODIFIED, MDA_NEEDFLUSH. MDA_FILL_DEFAULTS.
+ *            MDA_USE_DBPTR: *db_ptr must be a reserved db_ptr of the model,
+ *            else MDA_INVALID_PTR, or MDA_PTR_ALREADY_CREATED when its entry
+ *            is not exactly MDA_RESERVED.
+ *   body     receives the body (may be null)
+ *   db_ptr   receives the new db_ptr (in: the reserved one)
+ * Returns 0 or the failure; after one no number is used up and nothing is
+ * left allocated.
+ */
+int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t tf, void** body,
+                            MDA_PTR* db_ptr);
+
+/*
+ * Registers a body made by mda_MallocEntity2 as a new entity of the model
+ * named by its own db_ptr. The origin db_ptr becomes the new db_ptr when its
+ * entity number is 0; the own db_ptr always does.
+ *   options  MDA_ENTITY_LOCKED: one lock and MDA_RWLOCK, MDA_MODIFIED,
+ *            MDA_NEEDFLUSH; otherwise unlocked with MDA_NEEDFLUSH (written at
+ *            once with MDA_NO_DELAYED_WRITE). MDA_SET_BACKPTRS.
+ *            MDA_USE_DBPTR: *db_ptr is a reserved db_ptr of that model
+ *            (MDA_INVALID_PTR otherwise); an entry that is not exactly
+ *            MDA_RESERVED gives MDA_PTR_ALREADY_CREATED.
+ * A reserved entry's parent record is not touched: a reserved number has
+ * never been an entity, so it has nothing to drop.
+ * Returns 0, MDA_NULL_MEMPTR (null body or db_ptr), MDA_INVALID_MODEL or the
+ * failure; the body stays the caller's after a failure.
+ */
+int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_ptr);
+
+/*
+ * Changes the type of an entity: stores the TF and its TFI in the body; when
+ * the body's own db_ptr names an entity, also its entry's TF, moves it in
+ * the entity list and marks it modified.
+ * Returns 0, MDA_NULL_MEMPTR, MDA_INVALID_MODEL, MDA_INVALID_PTR,
+ * MDA_NOT_RWLOCKED (the entity must be locked), or MDA_UNKNOWN_TF (reported)
+ * for a TF the dictionary lacks; nothing is changed after a failure.
+ */
+int32_t mda_SetTF(void* body, int32_t tf);
+
+MVX_END_DECLS
+
+namespace mda {
+
+/* The file name under which the overflow file's short transfers are
+ * reported. */
+inline constexpr const char* kOverflowName = "DirEntTmp";
+
+/* The allocated model with this number, or null (no report). */
+MDA_MODEL* ModelAt(int32_t model);
+/* As ModelAt, reporting MDA_INVALID_MODEL when there is none. */
+MDA_MODEL* ModelOrReport(int32_t model, int32_t* status);
+
+/* True when the model has a bounded directory. */
+inline bool Bounded(const MDA_MODEL* m) {
+    return m->dir_blocks != nullptr;
+}
+/* True when the model is memory-only. */
+inline bool MemoryOnly(const MDA_MODEL* m) {
+    return (m->options & MDA_MEMORY_ONLY) != 0;
+}
+
+/* The TFI of a TF in a dictionary, or -1. */
+int32_t FindTFI(const DDF_DICT* ddf, int32_t tf);
+
+/* Sets the current-model variables and switches the dictionary, then calls
+ * the make-current callback; model 0 makes none current. No checks. */
+void MakeCurrent(int32_t model, int32_t argument);
+
+/* Takes an entity number (the undo record lets a caller give it back). */
+struct NumberUndo {
+    int64_t number = 0;
+    bool from_free_list = false;
+    int64_t old_head = 0;
+};
+int32_t TakeNumber(int32_t model, MDA_MODEL* m, NumberUndo* undo);
+void GiveBackNumber(MDA_MODEL* m, const NumberUndo& undo);
+
+/* Puts a released entity number on the model's list of freed numbers: its
+ * entry becomes MDA_DELETED (or MDA_RESERVED when keep_reserved, in which
+ * case the number is not reused) with no body. The caller has released the
+ * body and any stored copy. Returns 0 or a bounded-directory failure. */
+int32_t ReleaseNumber(int32_t model, int64_t number, bool keep_reserved);
+
+/* The entry of a reserved db_ptr of the model, for a caller that passes
+ * MDA_USE_DBPTR; null after reporting MDA_INVALID_PTR (not a reserved or
+ * live db_ptr of that model) or MDA_PTR_ALREADY_CREATED (not exactly
+ * MDA_RESERVED). */
+MDA_DIR_ENTRY* ReservedEntry(int32_t model, MDA_PTR db_ptr, int32_t* status);
+
+/* The initial disk location of an entry. */
+inline int64_t InitialDloc(const MDA_MODEL* m) {
+    return MemoryOnly(m) ? 0 : -1;
+}
+
+/* Bounded directory: the entry of entity number n, its block brought into
+ * memory; null after reporting a failure. */
+MDA_DIR_ENTRY* BoundedEntry(MDA_MODEL* m, int64_t n);
+/* Bounded directory: drops every block and closes the overflow file. */
+void FreeBoundedDirectory(MDA_MODEL* m);
+/* Compares bounded-directory blocks by number. */
+int CompareDirBlocks(const void* key, const void* object);
+/* Compares tolerances by name. */
+int CompareTolerances(const void* key, const void* object);
+
+/* ---- Steps of later subsystems (see the note at the top) ---- */
+int32_t CreateEntityList(int32_t model, MDA_MODEL* m);
+void FreeEntityList(MDA_MODEL* m);
+int32_t EntityListAdd(MDA_MODEL* m, int32_t tfi, MDA_PTR db_ptr);
+int32_t EntityListMove(MDA_MODEL* m, int32_t old_tfi, int32_t new_tfi, MDA_PTR db_ptr);
+int32_t CreateParentArea(int32_t model, MDA_MODEL* m);
+void FreeBackPtrInfo(int32_t model, MDA_MODEL* m);
+int32_t SetBackPtrsNow(MDA_PTR db_ptr);
+void CallEntityCallbacks(MDA_MODEL* m, int32_t kind, MDA_PTR* db_ptr);
+void FreeCallbackLists(MDA_MODEL* m);
+int32_t WriteEntityNow(MDA_PTR db_ptr);
+void FreeStoredCopy(MDA_MODEL* m, MDA_DIR_ENTRY* entry);
+int32_t FillDefaults(void* body);
+
+} // namespace mda
 
 #endif

@@ -1,0 +1,68 @@
+// Registering a body as a new entity.
+#include "mda/mda_int.h"
+
+namespace mda {
+
+MDA_DIR_ENTRY* ReservedEntry(int32_t model, MDA_PTR db_ptr, int32_t* status) {
+    if (MDA_PTR_MODEL(db_ptr) != model || mda_IsValidDbptr2(MDA_ACCEPT_RESERVED, db_ptr) == 0) {
+        *status = mpm__SetError(0, MDA_INVALID_PTR, MPM_ERROR);
+        return nullptr;
+    }
+    MDA_DIR_ENTRY* e = mda__GetEntDir(model, MDA_PTR_ENTITY(db_ptr));
+    if (e == nullptr) {
+        *status = mpm__LastError;
+        return nullptr;
+    }
+    if (e->status != MDA_RESERVED) {
+        *status = mpm__SetError(0, MDA_PTR_ALREADY_CREATED, MPM_ERROR, db_ptr);
+        return nullptr;
+    }
+    return e;
+}
+
+} // namespace mda
+
+extern "C" int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_ptr) {
+    if (body == nullptr || db_ptr == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
+    auto* h = static_cast<MDA_ENTITY_HDR*>(body);
+    const int32_t model = MDA_PTR_MODEL(h->own);
+    int32_t rc = 0;
+    MDA_MODEL* m = mda::ModelOrReport(model, &rc);
+    if (m == nullptr) return rc;
+
+    mda::NumberUndo undo;
+    MDA_DIR_ENTRY* e = nullptr;
+    if ((options & MDA_USE_DBPTR) != 0) {
+        e = mda::ReservedEntry(model, *db_ptr, &rc);
+        undo.number = MDA_PTR_ENTITY(*db_ptr);
+    } else if ((rc = mda::TakeNumber(model, m, &undo)) == 0) {
+        e = mda__GetEntDir(model, undo.number);
+        if (e == nullptr) {
+            rc = mpm__LastError;
+            mda::GiveBackNumber(m, undo);
+        }
+    }
+    if (e == nullptr) return rc;
+
+    MDA_PTR ptr = MDA_MAKE_PTR(model, undo.number);
+    e->dloc = mda::InitialDloc(m);
+    e->status = 0;
+    e->tf = h->tf;
+    e->mloc = body;
+    if (MDA_PTR_ENTITY(h->origin) == 0) h->origin = ptr;
+    h->own = ptr;
+    *db_ptr = ptr;
+    mda::CallEntityCallbacks(m, 3, &ptr);
+    mda::EntityListAdd(m, h->tfi, ptr);
+    ++m->entity_count;
+
+    if ((options & MDA_ENTITY_LOCKED) != 0) {
+        e->status = MDA_RWLOCK | MDA_MODIFIED | MDA_NEEDFLUSH | MDA_LOCK_ONE;
+    } else if ((m->options & MDA_NO_DELAYED_WRITE) != 0) {
+        mda::WriteEntityNow(ptr);
+    } else {
+        e->status = MDA_NEEDFLUSH;
+    }
+    if ((options & MDA_SET_BACKPTRS) != 0) return mda::SetBackPtrsNow(ptr);
+    return 0;
+}

@@ -1,0 +1,62 @@
+// The single call sites of steps that belong to later subsystems (listed at
+// the top of mda_int.h). Each does what can be done today; the slots they
+// will fill stay null until then.
+#include <algorithm>
+#include <cstdlib>
+
+#include "common/common_alloc.h"
+#include "mda/mda_int.h"
+
+namespace mda {
+
+int32_t CreateEntityList(int32_t /*model*/, MDA_MODEL* m) {
+    m->entity_list = nullptr;
+    return 0;
+}
+
+void FreeEntityList(MDA_MODEL* m) {
+    m->entity_list = nullptr;
+}
+
+int32_t EntityListAdd(MDA_MODEL* /*m*/, int32_t /*tfi*/, MDA_PTR /*db_ptr*/) {
+    return 0;
+}
+
+int32_t EntityListMove(MDA_MODEL* /*m*/, int32_t /*old_tfi*/, int32_t /*new_tfi*/,
+                       MDA_PTR /*db_ptr*/) {
+    return 0;
+}
+
+int32_t CreateParentArea(int32_t /*model*/, MDA_MODEL* m) {
+    m->parent_area = nullptr;
+    return 0;
+}
+
+void FreeBackPtrInfo(int32_t /*model*/, MDA_MODEL* m) {
+    m->parent_area = nullptr;
+    if (m->no_backptr_types != nullptr) otm_DeleteTree(0, m->no_backptr_types);
+    m->no_backptr_types = nullptr;
+}
+
+int32_t SetBackPtrsNow(MDA_PTR /*db_ptr*/) {
+    return 0;
+}
+
+void CallEntityCallbacks(MDA_MODEL* /*m*/, int32_t /*kind*/, MDA_PTR* /*db_ptr*/) {}
+
+void FreeCallbackLists(MDA_MODEL* m) {
+    for (void*& list : m->callback_lists)
+        list = nullptr;
+}
+
+int32_t WriteEntityNow(MDA_PTR /*db_ptr*/) {
+    return 0;
+}
+
+void FreeStoredCopy(MDA_MODEL* /*m*/, MDA_DIR_ENTRY* /*entry*/) {}
+
+int32_t FillDefaults(void* /*body*/) {
+    return 0;
+}
+
+} // namespace mda

@@ -1,0 +1,53 @@
+// Helpers shared by the model operations: finding a model, the dictionary
+// switch of the current model, TF lookup and the orders of the trees.
+#include <cstring>
+
+#include "mda/mda_int.h"
+
+namespace mda {
+
+MDA_MODEL* ModelAt(int32_t model) {
+    if (model < 1 || model > MDA_MAX_MODELS) return nullptr;
+    MDA_MODEL* m = &mda__Model[model];
+    return m->in_use != 0 ? m : nullptr;
+}
+
+MDA_MODEL* ModelOrReport(int32_t model, int32_t* status) {
+    MDA_MODEL* m = ModelAt(model);
+    if (m == nullptr) *status = mpm__SetError(0, MDA_INVALID_MODEL, MPM_ERROR);
+    return m;
+}
+
+int32_t FindTFI(const DDF_DICT* ddf, int32_t tf) {
+    if (ddf == nullptr || ddf->typeforms == nullptr) return -1;
+    return ddf_FindTF(ddf->typeforms, ddf->type_count, tf);
+}
+
+void MakeCurrent(int32_t model, int32_t argument) {
+    if (model == 0) {
+        mda__CurModel = nullptr;
+        mda__CurModelNum = 0;
+        return;
+    }
+    MDA_MODEL* m = &mda__Model[model];
+    mda__CurModel = m;
+    mda__CurModelNum = model;
+    ddf__TempDDF = ddf__Current;
+    ddf__Current = m->ddf;
+    // The one-entry TF cache belonged to the old dictionary.
+    ddf__SavedTF = MVX_NULL_TF;
+    if (m->callbacks[6] != nullptr) m->callbacks[6](model, argument);
+}
+
+int CompareDirBlocks(const void* key, const void* object) {
+    const int64_t a = *static_cast<const int64_t*>(key);
+    const int64_t b = *static_cast<const int64_t*>(object);
+    return (a > b) - (a < b);
+}
+
+int CompareTolerances(const void* key, const void* object) {
+    return std::strncmp(static_cast<const char*>(key), static_cast<const char*>(object),
+                        MDA_TOL_NAME_MAX + 1);
+}
+
+} // namespace mda

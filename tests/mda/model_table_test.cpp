@@ -1,0 +1,275 @@
+// The model table: definitions, allocation and release, the 64 model slots,
+// the current model with its dictionary switch, look-ups, and allocation
+// failures that must leave the slot free and nothing behind.
+#include <vector>
+
+#include "mda/model_support.h"
+
+namespace {
+
+using modeltest::ModelTest;
+using modeltest::Newest;
+
+// Records the model callbacks in the order they are called.
+std::vector<std::string> g_calls;
+int32_t OnAllocated(int32_t a, int32_t b) {
+    g_calls.push_back("allocated " + std::to_string(a) + " " + std::to_string(b));
+    return 0;
+}
+int32_t OnFreed(int32_t a, int32_t b) {
+    g_calls.push_back("freed " + std::to_string(a) + " " + std::to_string(b));
+    return 0;
+}
+int32_t OnCurrent(int32_t a, int32_t b) {
+    // The switch is complete when the callback runs.
+    g_calls.push_back("current " + std::to_string(a) + " " + std::to_string(b) +
+                      (mda__CurModelNum == a && ddf__Current == mda__Model[a].ddf ? "" : " early"));
+    return 0;
+}
+
+using ModelTable = ModelTest;
+
+TEST_F(ModelTable, AllocationFillsTheRecordFromTheDefinition) {
+    MDA_MODEL_DEF def;
+    std::memset(&def, 0x5A, sizeof def);
+    ASSERT_EQ(mda_GetModelDefaults(0, &def), 0);
+    EXPECT_EQ(def.name[0], '\0');
+    EXPECT_EQ(def.ddf, nullptr);
+    EXPECT_EQ(def.dof_buffers, 16);
+    EXPECT_EQ(def.dof_page_size, 4096);
+    EXPECT_EQ(def.backptrs | def.stats, 0);
+    EXPECT_EQ(def.allocated, nullptr);
+    EXPECT_EQ(def.stored3, nullptr);
+
+    std::strcpy(def.name, "source");
+    def.ddf = dict_;
+    def.dof_buffers = 4;
+    def.dof_page_size = 8192;
+    int user = 0;
+    def.user_data = &user;
+    def.allocated = OnAllocated;
+    def.stored1 = OnFreed; // only stored
+    int32_t model = -1;
+    g_calls.clear();
+    ASSERT_EQ(mda_AllocateModel(0, &def, &model), 0);
+    ASSERT_EQ(model, 1);
+    const MDA_MODEL& m = mda__Model[1];
+    EXPECT_NE(m.in_use, 0);
+    EXPECT_STREQ(m.name, "source");
+    EXPECT_EQ(m.ddf, dict_);
+    EXPECT_EQ(m.user_data, &user);
+    EXPECT_EQ(m.dof_buffers, 4);
+    EXPECT_EQ(m.dof_page_size, 8192);
+    EXPECT_EQ(m.callbacks[0], OnFreed);
+    EXPECT_EQ(m.callbacks[2], OnAllocated);
+    EXPECT_EQ(m.default_tol, 2.220446049250313e-16);
+    EXPECT_EQ(m.dir_table_size, 1024);
+    EXPECT_EQ(m.dir_capacity, 2047);
+    EXPECT_EQ(m.next_entity, 1); // entity 0 reserved
+    EXPECT_NE(m.dof, nullptr);
+    EXPECT_EQ(m.dof->page_size, 8192);
+    ASSERT_NE(m.cache, nullptr);
+    EXPECT_EQ(m.cache_size, 32);
+    EXPECT_EQ(m.cache_head, 0);
+    EXPECT_EQ(m.cache_tail, 31);
+    for (int i = 0; i < 32; ++i) {
+        EXPECT_EQ(m.cache[i].db_ptr, 0);
+        EXPECT_EQ(m.cache[i].prev, i - 1);
+        EXPECT_EQ(m.cache[i].next, i == 31 ? -1 : i + 1);
+    }
+    EXPECT_EQ(mda__GetEntDir(1, 0)->dloc, -1);
+    EXPECT_EQ(mda__CurModelNum, 1);
+    EXPECT_EQ(mda__CurModel, &mda__Model[1]);
+    EXPECT_EQ(ddf__Current, dict_);
+    EXPECT_EQ(g_calls, std::vector<std::string>{"allocated 0 1"});
+    EXPECT_EQ(ScratchFiles(), 1); // the paged file
+
+    // A memory-only model has neither cache nor paged file.
+    const int32_t memory = NewModel(MDA_MEMORY_ONLY);
+    ASSERT_EQ(memory, 2);
+    const MDA_MODEL& mo = mda__Model[2];
+    EXPECT_EQ(mo.cache, nullptr);
+    EXPECT_EQ(mo.cache_size, 0);
+    EXPECT_EQ(mo.cache_head, 0xFFFF);
+    EXPECT_EQ(mo.cache_tail, 0xFFFF);
+    EXPECT_EQ(mo.dof, nullptr);
+    EXPECT_EQ(mo.options, static_cast<uint32_t>(MDA_MEMORY_ONLY));
+    EXPECT_EQ(mda__GetEntDir(2, 0)->dloc, 0);
+
+    EXPECT_EQ(mda_FreeModel(0, 1), 0);
+    EXPECT_EQ(mda__Model[1].in_use, 0);
+    EXPECT_EQ(ScratchFiles(), 0);
+    EXPECT_EQ(mda__CurModelNum, 2); // model 2 was current, and stays
+}
+
+TEST_F(ModelTable, SixtyFourModelsAndTheSixtyFifthRefused) {
+    for (int32_t n = 1; n <= 64; ++n)
+        ASSERT_EQ(NewModel(), n);
+    MDA_MODEL_DEF def;
+    mda_GetModelDefaults(0, &def);
+    def.ddf = dict_;
+    int32_t model = 77;
+    EXPECT_EQ(mda_AllocateModel(0, &def, &model), MDA_NO_MORE_MODEL);
+    EXPECT_EQ(model, 77);
+    EXPECT_EQ(Newest(),
+              std::make_pair(MDA_NO_MORE_MODEL, std::string("*** Error (MDA_NO_MORE_MODEL) ***\n"
+                                                            "No more models available.\n")));
+    // Model 64: its db_ptrs have the top bit set and still work.
+    MDA_PTR p = 0;
+    ASSERT_EQ(mda_AllocateEntity2(0, 64, modeltest::kArc, nullptr, &p), 0);
+    EXPECT_EQ(static_cast<uint64_t>(p), 0x8000000000000001ull);
+    EXPECT_LT(p, 0);
+    EXPECT_EQ(mda_IsValidDbptr2(0, p), 1);
+    int32_t type = 0, form = 0;
+    EXPECT_EQ(mda_ReadTypeForm(p, &type, &form), 0);
+    EXPECT_EQ(type, 120);
+    EXPECT_EQ(form, -3);
+    EXPECT_EQ(mda_MarkEntityModified(0, p), 0);
+    // Freeing one slot makes exactly that one available again.
+    ASSERT_EQ(mda_FreeModel(0, 17), 0);
+    EXPECT_EQ(NewModel(), 17);
+    EXPECT_EQ(NewModel(), 0);
+}
+
+TEST_F(ModelTable, RefusesAMissingDictionaryAndUnknownModels) {
+    MDA_MODEL_DEF def;
+    mda_GetModelDefaults(0, &def);
+    int32_t model = 0;
+    EXPECT_EQ(mda_AllocateModel(0, &def, &model), MDA_NO_DDF);
+    EXPECT_EQ(mda_AllocateModel(0, nullptr, &model), MDA_NO_DDF);
+    for (int32_t bad : {-1, 0, 1, 64, 65, 1000}) {
+        EXPECT_EQ(mda_FreeModel(0, bad), MDA_INVALID_MODEL) << bad;
+        EXPECT_EQ(mda_SetTol2(bad, "a", 1.0), MDA_INVALID_MODEL) << bad;
+        MDA_PTR p = 0;
+        EXPECT_EQ(mda_ReserveEntity2(0, bad, &p), MDA_INVALID_MODEL) << bad;
+        EXPECT_EQ(mda__GetEntDir(bad, 0), nullptr) << bad;
+    }
+    EXPECT_EQ(mda_SetCurModel(3, 0), MDA_INVALID_MODEL);
+    EXPECT_EQ(mda__CurModelNum, 0);
+    EXPECT_EQ(mda_FreeModel(0, NewModel()), 0);
+    EXPECT_EQ(mda_FreeModel(0, 1), MDA_INVALID_MODEL); // twice
+}
+
+TEST_F(ModelTable, SetCurModelSwitchesTheDictionaryOnceAndCallsBack) {
+    MDA_MODEL_DEF def;
+    mda_GetModelDefaults(0, &def);
+    def.make_current = OnCurrent;
+    def.freed = OnFreed;
+    def.ddf = dict_;
+    int32_t a = 0, b = 0;
+    g_calls.clear();
+    ASSERT_EQ(mda_AllocateModel(MDA_MEMORY_ONLY, &def, &a), 0);
+    def.ddf = other_;
+    ASSERT_EQ(mda_AllocateModel(MDA_MEMORY_ONLY | MDA_RESTORE_CURRENT, &def, &b), 0);
+    // b was current for its allocation, then a again.
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"current 1 0", "current 2 0", "current 1 0"}));
+    EXPECT_EQ(mda__CurModelNum, a);
+    EXPECT_EQ(ddf__Current, dict_);
+    EXPECT_EQ(ddf__TempDDF, other_);
+
+    g_calls.clear();
+    ddf__SavedTF = modeltest::kLine;
+    ASSERT_EQ(mda_SetCurModel(b, 42), 0);
+    EXPECT_EQ(mda__CurModel, &mda__Model[b]);
+    EXPECT_EQ(ddf__Current, other_);
+    EXPECT_EQ(ddf__TempDDF, dict_);
+    EXPECT_EQ(ddf__SavedTF, MVX_NULL_TF);
+    ddf__SavedTF = modeltest::kLine;
+    ASSERT_EQ(mda_SetCurModel(b, 43), 0); // already current: nothing at all
+    EXPECT_EQ(ddf__SavedTF, modeltest::kLine);
+    EXPECT_EQ(ddf__TempDDF, dict_);
+    ASSERT_EQ(mda_SetCurModel(0, 44), 0);
+    EXPECT_EQ(mda__CurModel, nullptr);
+    EXPECT_EQ(mda__CurModelNum, 0);
+    EXPECT_EQ(ddf__Current, other_); // no model: the dictionary stays
+    ASSERT_EQ(mda_SetCurModel(a, 45), 0);
+    ASSERT_EQ(mda_FreeModel(7, a), 0);
+    EXPECT_EQ(mda__CurModelNum, 0);
+    EXPECT_EQ(mda__CurModel, nullptr);
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"current 2 42", "current 1 45", "freed 7 1"}));
+}
+
+TEST_F(ModelTable, LooksModelsUpByNameAndDictionaryAndDescribesThem) {
+    EXPECT_EQ(NewModel(MDA_MEMORY_ONLY, dict_, "alpha"), 1);
+    EXPECT_EQ(NewModel(MDA_MEMORY_ONLY, other_, "beta"), 2);
+    EXPECT_EQ(NewModel(MDA_MEMORY_ONLY, other_, "alpha"), 3);
+    EXPECT_EQ(mda_GetModelNum("alpha"), 1);
+    EXPECT_EQ(mda_GetModelNum("beta"), 2);
+    EXPECT_EQ(mda_GetModelNum("alph"), 0);
+    EXPECT_EQ(mda_GetModelNum("alphabet"), 0);
+    EXPECT_EQ(mda_GetModelNum(nullptr), 0);
+    int32_t found = -1;
+    EXPECT_EQ(mda_FindModelByDDF(0, other_, &found), 0);
+    EXPECT_EQ(found, 2);
+    DDF_DICT stranger{};
+    EXPECT_EQ(mda_FindModelByDDF(0, &stranger, &found), 0);
+    EXPECT_EQ(found, 0);
+    ASSERT_EQ(mda_FreeModel(0, 1), 0);
+    EXPECT_EQ(mda_GetModelNum("alpha"), 3);
+
+    MDA_MODEL_INFO info;
+    std::memset(&info, 0x77, sizeof info);
+    MDA_PTR p = 0;
+    ASSERT_EQ(mda_AllocateEntity2(0, 2, modeltest::kPoint, nullptr, &p), 0);
+    ASSERT_EQ(mda_AllocateEntity2(0, 2, modeltest::kPoint, nullptr, &p), 0);
+    ASSERT_EQ(mda_GetModelInfo(2, &info), 0);
+    EXPECT_STREQ(info.name, "beta");
+    EXPECT_EQ(info.ddf, other_);
+    EXPECT_STREQ(info.ddf_name, "second dictionary");
+    EXPECT_EQ(info.ddf_version, 307);
+    EXPECT_EQ(info.backptrs, 0);
+    EXPECT_EQ(info.user_data, nullptr);
+    EXPECT_EQ(info.entity_count, 2);
+    EXPECT_EQ(info.reserved[0], 0x7777777777777777); // not filled
+
+    // An unallocated model: a stacked warning, nothing printed.
+    mpm_ClearStack(0);
+    mvxtest::StreamCapture err(stderr);
+    EXPECT_EQ(mda_GetModelInfo(1, &info), MDA_INVALID_MODEL);
+    EXPECT_EQ(err.Finish(), "");
+    EXPECT_EQ(mpm__LastErrorLevel, MPM_WARNING);
+    EXPECT_EQ(Newest().second, "*** Warning (MDA_INVALID_MODEL) ***\n"
+                               "Invalid model number specified.\n");
+}
+
+// Fails the 1st, 2nd, ... allocation of a model allocation in turn: each
+// failure is reported, leaves the slot free, the current model and the
+// dictionary variables as they were, and no file behind; the sanitizer
+// build checks that nothing leaks.
+TEST_F(ModelTable, EveryAllocationFailureLeavesTheSlotFree) {
+    for (uint32_t options : {0u, static_cast<uint32_t>(MDA_MEMORY_ONLY)}) {
+        for (int32_t bounded : {0, 2}) {
+            mda__EntDirBlkSizeMax = bounded;
+            const int32_t first = NewModel(MDA_MEMORY_ONLY, other_);
+            ASSERT_EQ(first, 1);
+            int32_t failures = 0;
+            for (long n = 1;; ++n) {
+                MDA_MODEL_DEF def;
+                mda_GetModelDefaults(0, &def);
+                def.ddf = dict_;
+                int32_t model = 0;
+                mpm_ClearStack(0);
+                mvxc::SetAllocFailure(n);
+                const int32_t rc = mda_AllocateModel(options, &def, &model);
+                mvxc::SetAllocFailure(0);
+                if (rc == 0) {
+                    EXPECT_EQ(model, 2);
+                    break;
+                }
+                ++failures;
+                EXPECT_EQ(Newest().first, rc) << n;
+                EXPECT_EQ(mda__Model[2].in_use, 0) << n;
+                EXPECT_EQ(mda__Model[2].tolerances, nullptr) << n;
+                EXPECT_EQ(mda__CurModelNum, 1) << n;
+                EXPECT_EQ(ddf__Current, other_) << n;
+                EXPECT_EQ(ScratchFiles(), 0) << n;
+                ASSERT_LT(n, 200);
+            }
+            EXPECT_GE(failures, options == 0 ? 5 : 3);
+            EXPECT_EQ(mda_FreeModel(0, 2), 0);
+            EXPECT_EQ(mda_FreeModel(0, 1), 0);
+        }
+    }
+}
+
+} // namespace
