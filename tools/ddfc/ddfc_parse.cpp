@@ -238,7 +238,7 @@ bool Parser::Lex() {
             if (!LexString(&t)) return false;
             i = static_cast<std::size_t>(t.value);
             t.value = 0;
-        } else if (std::strchr("{}[];=+-*/|:$", c) != nullptr) {
+        } else if (c != 0 && std::strchr("{}[];=+-*/|:$", c) != nullptr) {
             t.kind = Tok::Punct;
             t.text = std::string(1, static_cast<char>(c));
             ++i;
