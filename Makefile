@@ -1,6 +1,7 @@
 # Thin front end to the CMake build.
 #   make            build the library, the mvx program and the tests (gcc)
-#   make run        build, then show the library's version and module registry
+#   make run        build, then show the library's version and module registry,
+#                   and compile the IGES example dictionary and print its dump
 #   make test       build and run the tests, then again with ASan+UBSan (clang)
 #   make bench      build optimised and run the benchmarks
 #   make fuzz-smoke build the fuzz targets and run each briefly
@@ -29,6 +30,8 @@ build: $(BUILD)/CMakeCache.txt
 
 run: build
 	./$(BUILD)/tools/mvx info
+	./$(BUILD)/tools/mvx ddf compile examples/iges.ddl -o $(BUILD)/iges.ddf
+	./$(BUILD)/tools/mvx ddf dump $(BUILD)/iges.ddf
 
 test: test-main test-asan fuzz-smoke
 

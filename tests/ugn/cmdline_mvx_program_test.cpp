@@ -29,6 +29,7 @@ const std::string kTopUsage =
     "Commands:\n"
     "   info   show the library's version texts and module registry\n"
     "   msg    show a message by name or code, or a module's message table\n"
+    "   ddf    compile, dump or write a C header of a data dictionary\n"
     "\n"
     "Run 'mvx COMMAND --help' for the options of a command.\n"
     "\n";

@@ -7,4 +7,7 @@ int mvx_cmd_info(int argc, char** argv);
 /* mvx msg: look up a message by name or code, or list a module's table. */
 int mvx_cmd_msg(int argc, char** argv);
 
+/* mvx ddf: compile dictionary sources, dump dictionaries, write C headers. */
+int mvx_cmd_ddf(int argc, char** argv);
+
 #endif

@@ -68,6 +68,14 @@ const std::vector<Command>& Commands() {
           "Texts are shown as stored, in double quotes with C escapes: the first",
           "character is the flag (' ' plain printf text, '+' extended text) and is",
           "never printed; 'body' is the text without it."}},
+        {"ddf",
+         mvx_cmd_ddf,
+         "compile, dump or write a C header of a data dictionary",
+         {{"o", "s", "FILE", "output file (compile, header)"}},
+         "SUBCOMMAND [ARGS]",
+         {"Subcommands:", "   compile SOURCE -o FILE.ddf   compile dictionary source text",
+          "   dump FILE.ddf                print a binary dictionary as source text",
+          "   header FILE.ddf [-o FILE.h]  write a C header of its entity bodies"}},
     };
     return kCommands;
 }

@@ -1,0 +1,176 @@
+// The compiler's entry points and its file handling: reading sources,
+// writing outputs without leaving partial files, reading section sizes and
+// loading and freeing binary dictionaries.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "ddfc_int.h"
+#include "mvx/mpm.h"
+
+namespace ddfc {
+
+std::string Diagnostic::Text() const {
+    if (line == 0) return file + ": " + message;
+    return file + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
+}
+
+bool Compile(std::string_view source, std::string_view file_name, std::vector<uint8_t>* image,
+             std::vector<Diagnostic>* diagnostics) {
+    image->clear();
+    Dictionary dict;
+    if (!Parse(source, file_name, &dict, diagnostics)) return false;
+    return Encode(dict, file_name, image, nullptr, diagnostics);
+}
+
+bool Layout(std::string_view source, std::vector<TypeLayout>* layouts,
+            std::vector<Diagnostic>* diagnostics) {
+    Dictionary dict;
+    std::vector<uint8_t> image;
+    layouts->clear();
+    if (!Parse(source, "<layout>", &dict, diagnostics)) return false;
+    return Encode(dict, "<layout>", &image, layouts, diagnostics);
+}
+
+namespace {
+
+// Reads a whole file of at most limit bytes.
+bool ReadAll(const std::string& path, std::size_t limit, std::string* out, std::string* error) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        *error = std::string("cannot open: ") + std::strerror(errno);
+        return false;
+    }
+    out->clear();
+    char buf[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        if (out->size() + got > limit) {
+            std::fclose(f);
+            *error = "file larger than " + std::to_string(limit >> 20) + " MiB";
+            return false;
+        }
+        out->append(buf, got);
+    }
+    const bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad) {
+        *error = "cannot read the file";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool CompileFile(const std::string& source_path, const std::string& output_path,
+                 std::vector<Diagnostic>* diagnostics) {
+    std::string source;
+    std::string error;
+    if (!ReadAll(source_path, kMaxSourceSize, &source, &error)) {
+        diagnostics->push_back({source_path, 0, 0, error});
+        return false;
+    }
+    std::vector<uint8_t> image;
+    if (!Compile(source, source_path, &image, diagnostics)) return false;
+    // Written beside the target and renamed over it only when complete.
+    std::string temp = output_path + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        diagnostics->push_back(
+            {output_path, 0, 0, std::string("cannot create: ") + std::strerror(errno)});
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < image.size()) {
+        const ssize_t n = write(fd, image.data() + done, image.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const int saved = errno;
+    // The loader opens dictionaries for reading and writing, so the file
+    // gets the usual permissions of a new file rather than mkstemp's 0600.
+    const mode_t mask = umask(0);
+    umask(mask);
+    const bool ok = done == image.size() && fchmod(fd, 0666 & ~mask) == 0 && close(fd) == 0;
+    if (!ok || std::rename(temp.c_str(), output_path.c_str()) != 0) {
+        if (done != image.size()) close(fd);
+        std::remove(temp.c_str());
+        diagnostics->push_back(
+            {output_path, 0, 0, std::string("cannot write: ") + std::strerror(ok ? errno : saved)});
+        return false;
+    }
+    return true;
+}
+
+bool ReadSectionSizes(const std::vector<uint8_t>& file, SectionSizes* sizes) {
+    for (int32_t& s : sizes->size)
+        s = -1;
+    if (file.size() < sizeof(DDF_FILEHDR) + sizeof(DDF_DICT)) return false;
+    DDF_FILEHDR fh;
+    std::memcpy(&fh, file.data(), sizeof fh);
+    std::size_t offset = sizeof(DDF_FILEHDR) + sizeof(DDF_DICT);
+    for (int16_t i = 0; i < fh.sections; ++i) {
+        if (file.size() - offset < sizeof(DDF_SECTHDR)) return false;
+        DDF_SECTHDR sh;
+        std::memcpy(&sh, file.data() + offset, sizeof sh);
+        offset += sizeof sh;
+        if (sh.size < 0 || file.size() - offset < static_cast<std::size_t>(sh.size)) return false;
+        offset += static_cast<std::size_t>(sh.size);
+        if (std::memchr(sh.name, 0, sizeof sh.name) == nullptr) return false;
+        bool known = false;
+        for (int k = 0; k < DDF_SECTION_COUNT; ++k) {
+            if (std::strcmp(ddf__Sections[k].name, sh.name) == 0) {
+                sizes->size[k] = sh.size; // a repeated section replaces the earlier one
+                known = true;
+            }
+        }
+        if (!known) return false;
+    }
+    return true;
+}
+
+LoadedDict::~LoadedDict() {
+    if (dict_ == nullptr) return;
+    // Each section that the file holds owns one block; a repeated section's
+    // earlier block was freed by the loader.
+    for (int k = 0; k < DDF_SECTION_COUNT; ++k) {
+        if (sizes_.size[k] < 0) continue;
+        void* block = nullptr;
+        std::memcpy(&block, reinterpret_cast<uint8_t*>(dict_) + ddf__Sections[k].offset,
+                    sizeof block);
+        std::free(block);
+    }
+    std::free(dict_);
+}
+
+bool LoadedDict::Load(const std::string& path, std::string* error) {
+    std::string bytes;
+    if (!ReadAll(path, std::size_t{1} << 30, &bytes, error)) {
+        *error = path + ": " + *error;
+        return false;
+    }
+    const std::vector<uint8_t> file(bytes.begin(), bytes.end());
+    DDF_DICT* dict = nullptr;
+    if (ddf_LoadDDF(0, path.c_str(), &dict) != 0) {
+        *error = path + ": not a loadable binary dictionary";
+        return false;
+    }
+    if (!ReadSectionSizes(file, &sizes_)) {
+        // The loader accepted it, so this cannot happen unless the file
+        // changed in between; the blocks cannot be told apart, so they are
+        // left alone.
+        *error = path + ": changed while being read";
+        return false;
+    }
+    dict_ = dict;
+    return true;
+}
+
+} // namespace ddfc

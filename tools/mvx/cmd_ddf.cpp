@@ -1,0 +1,172 @@
+// mvx ddf: the dictionary compiler and its companions.
+//
+//   mvx ddf compile SOURCE -o FILE.ddf   compile dictionary source text
+//   mvx ddf dump FILE.ddf                print a binary dictionary as source
+//   mvx ddf header FILE.ddf [-o FILE.h]  write a C header of its entity bodies
+//
+// The subcommands are a table; each entry names its arguments for the usage
+// text and runs with the arguments after its name, the '-o FILE' option
+// already taken out.
+//
+// Exit status: 0 done, 1 the source or dictionary was refused (diagnostics
+// on standard error), 2 usage error.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "ddfc/ddfc.h"
+#include "libmvx.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Arguments of a subcommand: its positional arguments and the -o value.
+struct Args {
+    std::vector<std::string> positional;
+    std::string output; // empty when not given
+};
+
+struct Subcommand {
+    const char* name;
+    const char* usage; // arguments, for the usage text
+    std::size_t min_args;
+    std::size_t max_args;
+    bool needs_output;
+    int (*run)(const Args& args);
+};
+
+int Compile(const Args& args) {
+    std::vector<ddfc::Diagnostic> diags;
+    if (ddfc::CompileFile(args.positional[0], args.output, &diags)) return 0;
+    for (const ddfc::Diagnostic& d : diags)
+        std::fprintf(stderr, "%s\n", d.Text().c_str());
+    return kExitFailed;
+}
+
+// Loads a dictionary, reporting a failure with the library's own message.
+bool Load(const std::string& path, ddfc::LoadedDict* dict) {
+    std::string error;
+    if (dict->Load(path, &error)) return true;
+    mpm_DumpStack(MPM_DUMP_ALL);
+    std::fprintf(stderr, "mvx ddf: %s\n", error.c_str());
+    return false;
+}
+
+int Dump(const Args& args) {
+    ddfc::LoadedDict dict;
+    if (!Load(args.positional[0], &dict)) return kExitFailed;
+    std::string text;
+    std::string error;
+    if (!ddfc::Dump(dict.dict(), dict.sizes(), &text, &error)) {
+        std::fprintf(stderr, "mvx ddf: %s: %s\n", args.positional[0].c_str(), error.c_str());
+        return kExitFailed;
+    }
+    std::fputs(text.c_str(), stdout);
+    return 0;
+}
+
+// An include guard from the output name (or the dictionary's name).
+std::string Guard(const std::string& from) {
+    std::string leaf =
+        from.substr(from.find_last_of('/') == std::string::npos ? 0 : from.find_last_of('/') + 1);
+    std::string g;
+    for (char c : leaf)
+        g += std::isalnum(static_cast<unsigned char>(c))
+                 ? static_cast<char>(std::toupper(static_cast<unsigned char>(c)))
+                 : '_';
+    if (g.empty() || std::isdigit(static_cast<unsigned char>(g[0]))) g = "DDL_" + g;
+    return g;
+}
+
+int Header(const Args& args) {
+    ddfc::LoadedDict dict;
+    if (!Load(args.positional[0], &dict)) return kExitFailed;
+    std::string text;
+    std::string error;
+    const std::string guard =
+        Guard(args.output.empty() ? std::string(dict.dict().name) + "_h" : args.output);
+    if (!ddfc::Header(dict.dict(), dict.sizes(), guard, &text, &error)) {
+        std::fprintf(stderr, "mvx ddf: %s: %s\n", args.positional[0].c_str(), error.c_str());
+        return kExitFailed;
+    }
+    if (args.output.empty()) {
+        std::fputs(text.c_str(), stdout);
+        return 0;
+    }
+    const std::string temp = args.output + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "w");
+    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f != nullptr && std::fclose(f) != 0) ok = false;
+    if (!ok || std::rename(temp.c_str(), args.output.c_str()) != 0) {
+        std::remove(temp.c_str());
+        std::fprintf(stderr, "mvx ddf: cannot write %s\n", args.output.c_str());
+        return kExitFailed;
+    }
+    return 0;
+}
+
+const Subcommand kSubcommands[] = {
+    {"compile", "SOURCE -o FILE.ddf", 1, 1, true, Compile},
+    {"dump", "FILE.ddf", 1, 1, false, Dump},
+    {"header", "FILE.ddf [-o FILE.h]", 1, 1, false, Header},
+};
+
+void PrintUsage(FILE* out) {
+    for (const Subcommand& s : kSubcommands)
+        std::fprintf(out, "%s mvx ddf %s %s\n", &s == kSubcommands ? "usage:" : "      ", s.name,
+                     s.usage);
+    std::fputs("\n"
+               "  compile  compile dictionary source text (.ddl) into a binary dictionary\n"
+               "  dump     print a binary dictionary as source text\n"
+               "  header   write a C header with a struct per entity type\n",
+               out);
+}
+
+int Run(int argc, char** argv) {
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+    for (const Subcommand& s : kSubcommands) {
+        if (std::strcmp(argv[1], s.name) != 0) continue;
+        Args args;
+        for (int i = 2; i < argc; ++i) {
+            if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc && args.output.empty()) {
+                args.output = argv[++i];
+            } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+                std::fprintf(stderr, "mvx ddf %s: unknown option '%s'\n", s.name, argv[i]);
+                return kExitUsage;
+            } else {
+                args.positional.emplace_back(argv[i]);
+            }
+        }
+        if (args.positional.size() < s.min_args || args.positional.size() > s.max_args ||
+            (s.needs_output && args.output.empty())) {
+            PrintUsage(stderr);
+            return kExitUsage;
+        }
+        return s.run(args);
+    }
+    std::fprintf(stderr, "mvx ddf: unknown subcommand '%s'\n", argv[1]);
+    PrintUsage(stderr);
+    return kExitUsage;
+}
+
+} // namespace
+
+int mvx_cmd_ddf(int argc, char** argv) {
+    mvx_Initialize(0);
+    const int status = Run(argc, argv);
+    std::fflush(stdout);
+    mvx_Terminate(0);
+    return status;
+}
