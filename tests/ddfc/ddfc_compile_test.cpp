@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <regex>
 
 #include "ddfc/ddfc_test_support.h"
 
@@ -254,6 +256,47 @@ TEST_F(DdfcTest, CommandCompilesDumpsAndRefusesBadSourceWithoutOutput) {
     EXPECT_EQ(RunTool("ddf frobnicate x", dir_, &out, &err), 2);
     EXPECT_EQ(err.rfind("mvx ddf: unknown subcommand 'frobnicate'\n", 0), 0u) << err;
     EXPECT_EQ(RunTool("ddf dump " + Path("good.ddl"), dir_, &out, &err), 1);
+}
+
+// The fields subcommand finds a type by name in any case or as TYPE:FORM
+// and prints the library's field dump; the address lines vary per run.
+TEST_F(DdfcTest, FieldsCommandDumpsATypeByNameOrTypeForm) {
+    WriteText(Path("f.ddl"), "dictionary f;\n"
+                             "entity 3:5 Pair \"Two values\" {\n"
+                             "    short s \"Small\" default 7 mod ATTR|RANGE;\n"
+                             "    double d;\n"
+                             "}\n");
+    std::string out;
+    std::string err;
+    ASSERT_EQ(RunTool("ddf compile " + Path("f.ddl") + " -o " + Path("f.ddf"), dir_, &out, &err), 0)
+        << err;
+    const std::regex address("   Address: 0x[0-9a-f]+\n");
+    const std::string expected = "short s (\"Small\")\n"
+                                 "   Modifiers:  ATTR  RANGE\n"
+                                 "   Flags:\n"
+                                 "   Field #: 0  NDims: 0   Offset: 6  Default value key:  7\n"
+                                 "double d (\"\")\n"
+                                 "   Modifiers:\n"
+                                 "   Flags:\n"
+                                 "   Field #: 1  NDims: 0   Offset: 0  Default value key:  0\n"
+                                 "endent **Field not named** (\"\")\n"
+                                 "   Modifiers:\n"
+                                 "   Flags:\n"
+                                 "   Field #: 2  NDims: 0   Offset: 0  fld_methods index:  0\n";
+    for (const char* type : {"PAIR", "pair", "3:5"}) {
+        ASSERT_EQ(RunTool("ddf fields " + Path("f.ddf") + " " + type, dir_, &out, &err), 0)
+            << type << err;
+        EXPECT_EQ(std::regex_replace(out, address, ""), expected) << type;
+        EXPECT_EQ(std::distance(std::sregex_iterator(out.begin(), out.end(), address),
+                                std::sregex_iterator()),
+                  3);
+    }
+    for (const char* type : {"3:4", "single", "3:", ":5", "x:1", "70000:0"}) {
+        EXPECT_EQ(RunTool("ddf fields " + Path("f.ddf") + " " + type, dir_, &out, &err), 1) << type;
+        EXPECT_EQ(out, "") << type;
+        EXPECT_EQ(err, "mvx ddf fields: " + Path("f.ddf") + " has no entity type '" + type + "'\n");
+    }
+    EXPECT_EQ(RunTool("ddf fields " + Path("f.ddf"), dir_, &out, &err), 2);
 }
 
 TEST_F(DdfcTest, FailedLoadsUnderAllocationFailureLeaveNothingBehind) {

@@ -3,6 +3,7 @@
 //   mvx ddf compile SOURCE -o FILE.ddf   compile dictionary source text
 //   mvx ddf dump FILE.ddf                print a binary dictionary as source
 //   mvx ddf header FILE.ddf [-o FILE.h]  write a C header of its entity bodies
+//   mvx ddf fields FILE.ddf TYPE         dump the field descriptors of a type
 //
 // The subcommands are a table; each entry names its arguments for the usage
 // text and runs with the arguments after its name, the '-o FILE' option
@@ -11,6 +12,7 @@
 // Exit status: 0 done, 1 the source or dictionary was refused (diagnostics
 // on standard error), 2 usage error.
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -110,10 +112,57 @@ int Header(const Args& args) {
     return 0;
 }
 
+// Reads "TYPE:FORM" (decimal, each within 16 bits; the form may be
+// negative) into a TF. False for anything else.
+bool ParseTypeForm(const std::string& text, int32_t* tf) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    const std::string type = text.substr(0, colon);
+    const std::string form = text.substr(colon + 1);
+    auto number = [](const std::string& digits, long lo, long hi, long* out) {
+        if (digits.empty() || digits.size() > 7) return false;
+        std::size_t i = digits[0] == '-' ? 1 : 0;
+        if (i == digits.size()) return false;
+        for (std::size_t k = i; k < digits.size(); ++k)
+            if (!std::isdigit(static_cast<unsigned char>(digits[k]))) return false;
+        *out = std::strtol(digits.c_str(), nullptr, 10);
+        return *out >= lo && *out <= hi;
+    };
+    long t = 0;
+    long f = 0;
+    if (!number(type, 0, 32767, &t) || !number(form, -32768, 65535, &f)) return false;
+    *tf = MVX_TF(t, f);
+    return true;
+}
+
+// Prints the field descriptors of one entity type, given by its name (any
+// case) or as TYPE:FORM, with the library's field dump.
+int Fields(const Args& args) {
+    ddfc::LoadedDict dict;
+    if (!Load(args.positional[0], &dict)) return kExitFailed;
+    const std::string& type = args.positional[1];
+    // The queries read the current dictionary; nothing writes through it.
+    ddf__Current = const_cast<DDF_DICT*>(&dict.dict());
+    ddf__SavedTF = MVX_NULL_TF;
+    int32_t tf = MVX_NULL_TF;
+    if (!ParseTypeForm(type, &tf)) tf = ddf_GetNameTF(type.c_str());
+    const bool known =
+        tf != MVX_NULL_TF && ddf_FindTF(dict.dict().typeforms, dict.dict().type_count, tf) >= 0;
+    if (known) ddf_DbgDumpEntityFields(0, tf);
+    ddf__Current = nullptr;
+    if (!known) {
+        std::fprintf(stderr, "mvx ddf fields: %s has no entity type '%s'\n",
+                     args.positional[0].c_str(), type.c_str());
+        return kExitFailed;
+    }
+    return 0;
+}
+
 const Subcommand kSubcommands[] = {
     {"compile", "SOURCE -o FILE.ddf", 1, 1, true, Compile},
     {"dump", "FILE.ddf", 1, 1, false, Dump},
     {"header", "FILE.ddf [-o FILE.h]", 1, 1, false, Header},
+    {"fields", "FILE.ddf TYPE", 2, 2, false, Fields},
 };
 
 void PrintUsage(FILE* out) {
@@ -123,7 +172,9 @@ void PrintUsage(FILE* out) {
     std::fputs("\n"
                "  compile  compile dictionary source text (.ddl) into a binary dictionary\n"
                "  dump     print a binary dictionary as source text\n"
-               "  header   write a C header with a struct per entity type\n",
+               "  header   write a C header with a struct per entity type\n"
+               "  fields   dump the field descriptors of an entity type, given by name\n"
+               "           or as TYPE:FORM\n",
                out);
 }
 
