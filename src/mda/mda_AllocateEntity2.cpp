@@ -15,17 +15,7 @@ extern "C" int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t 
     if (rc != 0) return rc;
 
     mda::NumberUndo undo;
-    MDA_DIR_ENTRY* e = nullptr;
-    if ((options & MDA_USE_DBPTR) != 0) {
-        e = mda::ReservedEntry(model, *db_ptr, &rc);
-        undo.number = MDA_PTR_ENTITY(*db_ptr);
-    } else if ((rc = mda::TakeNumber(model, m, &undo)) == 0) {
-        e = mda__GetEntDir(model, undo.number);
-        if (e == nullptr) {
-            rc = mpm__LastError;
-            mda::GiveBackNumber(m, undo);
-        }
-    }
+    MDA_DIR_ENTRY* e = mda::NewEntry(options, model, m, db_ptr, &undo, &rc);
     if (e == nullptr) {
         mda_Free(0, nullptr, made);
         return rc;

@@ -10,8 +10,7 @@ extern "C" int32_t mda_CallocArray(uint32_t options, void* owner, int32_t elem_s
     int32_t dims[MDA_MAX_DIMS] = {};
     va_list args;
     va_start(args, ndims);
-    for (int32_t i = 0; i < ndims && i < MDA_MAX_DIMS && ndims <= MDA_MAX_DIMS; ++i)
-        dims[i] = va_arg(args, int32_t);
+    mdamb::ReadDims(ndims, args, dims);
     va_end(args);
     return mda__MallocArray(options, owner, elem_size, ndims, dims, out);
 }

@@ -20,6 +20,21 @@ MDA_DIR_ENTRY* ReservedEntry(int32_t model, MDA_PTR db_ptr, int32_t* status) {
     return e;
 }
 
+MDA_DIR_ENTRY* NewEntry(uint32_t options, int32_t model, MDA_MODEL* m, const MDA_PTR* db_ptr,
+                        NumberUndo* undo, int32_t* status) {
+    if ((options & MDA_USE_DBPTR) != 0) {
+        undo->number = MDA_PTR_ENTITY(*db_ptr);
+        return ReservedEntry(model, *db_ptr, status);
+    }
+    if ((*status = TakeNumber(model, m, undo)) != 0) return nullptr;
+    MDA_DIR_ENTRY* e = mda__GetEntDir(model, undo->number);
+    if (e == nullptr) {
+        *status = mpm__LastError;
+        GiveBackNumber(m, *undo);
+    }
+    return e;
+}
+
 } // namespace mda
 
 extern "C" int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_ptr) {
@@ -31,17 +46,7 @@ extern "C" int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_pt
     if (m == nullptr) return rc;
 
     mda::NumberUndo undo;
-    MDA_DIR_ENTRY* e = nullptr;
-    if ((options & MDA_USE_DBPTR) != 0) {
-        e = mda::ReservedEntry(model, *db_ptr, &rc);
-        undo.number = MDA_PTR_ENTITY(*db_ptr);
-    } else if ((rc = mda::TakeNumber(model, m, &undo)) == 0) {
-        e = mda__GetEntDir(model, undo.number);
-        if (e == nullptr) {
-            rc = mpm__LastError;
-            mda::GiveBackNumber(m, undo);
-        }
-    }
+    MDA_DIR_ENTRY* e = mda::NewEntry(options, model, m, db_ptr, &undo, &rc);
     if (e == nullptr) return rc;
 
     MDA_PTR ptr = MDA_MAKE_PTR(model, undo.number);

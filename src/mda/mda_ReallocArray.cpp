@@ -8,8 +8,7 @@ extern "C" int32_t mda_ReallocArray(uint32_t options, void* owner, void* old_dat
     int32_t dims[MDA_MAX_DIMS] = {};
     va_list args;
     va_start(args, ndims);
-    for (int32_t i = 0; i < ndims && i < MDA_MAX_DIMS && ndims <= MDA_MAX_DIMS; ++i)
-        dims[i] = va_arg(args, int32_t);
+    mdamb::ReadDims(ndims, args, dims);
     va_end(args);
     return mda__ReallocArray(options, owner, old_data, elem_size, ndims, dims, out);
 }

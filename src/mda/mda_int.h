@@ -9,6 +9,7 @@ extern const MVX_MODULE mda_Module;
 
 /* ---- Entity memory blocks and arrays (MBlocks): module internals ---------- */
 
+#include <cstdarg>
 #include <cstdint>
 
 namespace mdamb {
@@ -97,6 +98,11 @@ int32_t ArrayLayout(int32_t elem_size, int32_t ndims, const int32_t* dims, Array
 // when memory runs out, failure_code (MDA_MALLOC_ERR or MDA_REALLOC_ERR) is
 // reported.
 int32_t NewArray(const ArrayShape& shape, MDA_MBLOCK** block, int32_t failure_code);
+
+/* Reads the ndims trailing 32-bit dimensions of a variadic array call into
+ * dims; none when ndims is above MDA_MAX_DIMS (the request is refused
+ * later, so nothing past the caller's arguments is read). */
+void ReadDims(int32_t ndims, va_list args, int32_t dims[MDA_MAX_DIMS]);
 
 } // namespace mdamb
 
@@ -271,6 +277,13 @@ int32_t ReleaseNumber(int32_t model, int64_t number, bool keep_reserved);
  * live db_ptr of that model) or MDA_PTR_ALREADY_CREATED (not exactly
  * MDA_RESERVED). */
 MDA_DIR_ENTRY* ReservedEntry(int32_t model, MDA_PTR db_ptr, int32_t* status);
+
+/* The entry for a new entity of the model: with MDA_USE_DBPTR in options the
+ * entry of the reserved *db_ptr (ReservedEntry), otherwise that of a newly
+ * taken number, given back when its entry cannot be had. undo->number is
+ * the entity number. Null after a failure, whose status is in *status. */
+MDA_DIR_ENTRY* NewEntry(uint32_t options, int32_t model, MDA_MODEL* m, const MDA_PTR* db_ptr,
+                        NumberUndo* undo, int32_t* status);
 
 /* The initial disk location of an entry. */
 inline int64_t InitialDloc(const MDA_MODEL* m) {

@@ -206,3 +206,13 @@ int32_t NewArray(const ArrayShape& shape, MDA_MBLOCK** out, int32_t failure_code
 }
 
 } // namespace mdamb
+
+namespace mdamb {
+
+void ReadDims(int32_t ndims, va_list args, int32_t dims[MDA_MAX_DIMS]) {
+    if (ndims > MDA_MAX_DIMS) return;
+    for (int32_t i = 0; i < ndims; ++i)
+        dims[i] = va_arg(args, int32_t);
+}
+
+} // namespace mdamb
