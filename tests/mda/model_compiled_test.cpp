@@ -335,6 +335,67 @@ TEST_F(CompiledModel, ArrayFieldDimsAllocationAndReallocation) {
     EXPECT_EQ(mpm__LastError, 0);
 }
 
+// Fail the 1st, 2nd, ... allocation of growing the arrays of an IGES
+// B-spline in turn, until the calls go through: each failure reports, leaves
+// the chain whole and the old arrays with their contents, and leaks nothing
+// (the sanitizer build checks that).
+TEST_F(CompiledModel, ArrayGrowthOfABsplineSurvivesEachAllocationFailure) {
+    const int32_t model = NewModel(iges_, "iges");
+    auto* s = static_cast<IgesBspline*>(Create(model, iges_, MVX_TF(126, 0)));
+    ASSERT_NE(s, nullptr);
+    s->k = 3;
+    s->m = 2;
+    s->np = s->k + 1;
+    ASSERT_EQ(mda_Malloc(0, s, s->np * 8, reinterpret_cast<void**>(&s->weights)), 0);
+    ASSERT_EQ(mda_MallocArray(0, s, 8, reinterpret_cast<void**>(&s->ctl), 2, s->np, 3), 0);
+    for (int i = 0; i < s->np; ++i) {
+        s->weights[i] = i + 1;
+        for (int j = 0; j < 3; ++j)
+            s->ctl[i][j] = i * 3 + j;
+    }
+    auto intact = [&](int rows) {
+        EXPECT_EQ(mda__DbgCheckEntityMBlocks(0, s), 0);
+        for (int i = 0; i < rows; ++i) {
+            ASSERT_EQ(s->weights[i], i < 4 ? i + 1.0 : 0.0) << i;
+            for (int j = 0; j < 3; ++j)
+                ASSERT_EQ(s->ctl[i][j], i < 4 ? i * 3.0 + j : 0.0) << i << " " << j;
+        }
+    };
+    int failures = 0;
+    for (long n = 1; n < 50; ++n) {
+        double* old_weights = s->weights;
+        double** old_ctl = s->ctl;
+        mvxc::SetAllocFailure(n);
+        int32_t status =
+            mda_ReallocArray(0, s, s->ctl, 8, reinterpret_cast<void**>(&s->ctl), 2, 7, 3);
+        if (status == 0)
+            status = mda_Realloc(0, s, s->weights, 7 * 8, reinterpret_cast<void**>(&s->weights));
+        mvxc::SetAllocFailure(0);
+        if (status == 0) {
+            intact(7);
+            break;
+        }
+        ++failures;
+        EXPECT_EQ(status, MDA_REALLOC_ERR) << "allocation " << n;
+        EXPECT_EQ(mpm__LastError, MDA_REALLOC_ERR);
+        mpm_ClearStack(0);
+        mpm__LastError = 0;
+        // The array that did grow keeps its new shape; the other its old.
+        if (s->ctl == old_ctl) {
+            EXPECT_EQ(s->weights, old_weights);
+            intact(4);
+        } else {
+            intact(4);
+            EXPECT_EQ(s->ctl[6][2], 0.0);
+            // Put the grown array back to four rows for the next round.
+            ASSERT_EQ(mda_ReallocArray(0, s, s->ctl, 8, reinterpret_cast<void**>(&s->ctl), 2, 4, 3),
+                      0);
+        }
+    }
+    EXPECT_GE(failures, 2); // at least one failure inside each call
+    EXPECT_EQ(Blocks(s), 3);
+}
+
 // A small dictionary that holds IGES's line type at another TFI than the
 // IGES dictionary does, to show the TF cache never answers for the wrong
 // dictionary.
