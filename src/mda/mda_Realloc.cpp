@@ -32,16 +32,7 @@ extern "C" int32_t mda_Realloc(uint32_t /*options*/, void* owner, void* old_data
     MDA_MBLOCK* old = mdamb::HeaderOf(old_data, false);
     if (int32_t status = mdamb::Check(old, MDA_MBLOCK_PLAIN)) return status;
     MDA_MBLOCK* head = nullptr;
-    if (int32_t status = mdamb::OwnerBlock(owner, &head)) return status;
-    if (head == nullptr) {
-        // Without an owner the block must belong to no entity; it may head a
-        // chain of its own (an entity body), which then follows it.
-        if ((old->flags & MDA_MBLOCK_INDEPENDENT) == 0)
-            return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(old));
-        head = old;
-    } else if (head != old && mdamb::FindPrev(head, old) == nullptr) {
-        return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(old));
-    }
+    if (int32_t status = mdamb::ReallocChain(owner, old, true, &head)) return status;
 
     int32_t total = 0;
     if (int32_t status = mdamb::TotalSize(size, &total)) return status;

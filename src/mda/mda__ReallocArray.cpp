@@ -99,14 +99,7 @@ extern "C" int32_t mda__ReallocArray(uint32_t options, void* owner, void* old_da
     if (old_array->ndims < 2 || old_array->ndims > MDA_MAX_DIMS)
         return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(old));
     MDA_MBLOCK* head = nullptr;
-    if (int32_t status = mdamb::OwnerBlock(owner, &head)) return status;
-    if (head == nullptr) {
-        if ((old->flags & MDA_MBLOCK_INDEPENDENT) == 0)
-            return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(old));
-        head = old;
-    } else if (mdamb::FindPrev(head, old) == nullptr) {
-        return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(old));
-    }
+    if (int32_t status = mdamb::ReallocChain(owner, old, false, &head)) return status;
     if (ndims != old_array->ndims || elem_size != old_array->elem_size)
         return mpm__SetError(0, MDA_ARRAY_MISMATCH, MPM_ERROR);
 

@@ -99,6 +99,14 @@ int32_t ArrayLayout(int32_t elem_size, int32_t ndims, const int32_t* dims, Array
 // reported.
 int32_t NewArray(const ArrayShape& shape, MDA_MBLOCK** block, int32_t failure_code);
 
+/* The chain in which a block is being replaced, in *head: the owner's,
+ * which must hold old after its first block (or be old itself, when
+ * allow_self lets an entity body be reallocated); without an owner old
+ * itself, which must then be independent (it may head a chain of its own,
+ * an entity body, which follows it). MDA_BAD_MBLOCK otherwise, or the
+ * owner's own failure. */
+int32_t ReallocChain(void* owner, MDA_MBLOCK* old, bool allow_self, MDA_MBLOCK** head);
+
 /* Reads the ndims trailing 32-bit dimensions of a variadic array call into
  * dims; none when ndims is above MDA_MAX_DIMS (the request is refused
  * later, so nothing past the caller's arguments is read). */

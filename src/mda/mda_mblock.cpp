@@ -216,3 +216,18 @@ void ReadDims(int32_t ndims, va_list args, int32_t dims[MDA_MAX_DIMS]) {
 }
 
 } // namespace mdamb
+
+namespace mdamb {
+
+int32_t ReallocChain(void* owner, MDA_MBLOCK* old, bool allow_self, MDA_MBLOCK** head) {
+    *head = nullptr;
+    if (int32_t status = OwnerBlock(owner, head)) return status;
+    const bool held = *head == nullptr
+                          ? (old->flags & MDA_MBLOCK_INDEPENDENT) != 0
+                          : (allow_self && *head == old) || FindPrev(*head, old) != nullptr;
+    if (!held) return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(old));
+    if (*head == nullptr) *head = old;
+    return 0;
+}
+
+} // namespace mdamb
