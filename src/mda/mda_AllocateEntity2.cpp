@@ -21,10 +21,9 @@ extern "C" int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t 
         return rc;
     }
     const MDA_PTR ptr = MDA_MAKE_PTR(model, undo.number);
-    const int32_t tfi = mda::FindTFI(m->ddf, tf);
+    // mda__MallocEntity has set the header's TF and TFI.
     auto* h = static_cast<MDA_ENTITY_HDR*>(made);
-    h->tf = tf;
-    h->tfi = tfi;
+    const int32_t tfi = h->tfi;
     h->own = h->origin = ptr;
 
     e->dloc = mda::InitialDloc(m);

@@ -10,9 +10,8 @@ extern "C" int32_t mda_MallocEntity2(uint32_t options, int32_t model, int32_t tf
     void* made = nullptr;
     int32_t rc = mda__MallocEntity(0, m->ddf, tf, &made);
     if (rc != 0) return rc;
+    // mda__MallocEntity has set the header's TF and TFI.
     auto* h = static_cast<MDA_ENTITY_HDR*>(made);
-    h->tf = tf;
-    h->tfi = mda::FindTFI(m->ddf, tf);
     h->own = h->origin = MDA_MAKE_PTR(model, 0);
     if ((options & MDA_FILL_DEFAULTS) != 0) {
         rc = mda::FillDefaults(made);

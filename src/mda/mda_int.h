@@ -112,6 +112,11 @@ int32_t ReallocChain(void* owner, MDA_MBLOCK* old, bool allow_self, MDA_MBLOCK**
  * later, so nothing past the caller's arguments is read). */
 void ReadDims(int32_t ndims, va_list args, int32_t dims[MDA_MAX_DIMS]);
 
+/* mda__MallocArray with the dimensions read from a variadic call's list:
+ * the body of mda_MallocArray and mda_CallocArray. */
+int32_t MallocArrayV(uint32_t options, void* owner, int32_t elem_size, void** out, int32_t ndims,
+                     va_list args);
+
 } // namespace mdamb
 
 /* ---- End of MBlock internals ---------------------------------------------- */

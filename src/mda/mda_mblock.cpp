@@ -231,3 +231,14 @@ int32_t ReallocChain(void* owner, MDA_MBLOCK* old, bool allow_self, MDA_MBLOCK**
 }
 
 } // namespace mdamb
+
+namespace mdamb {
+
+int32_t MallocArrayV(uint32_t options, void* owner, int32_t elem_size, void** out, int32_t ndims,
+                     va_list args) {
+    int32_t dims[MDA_MAX_DIMS] = {};
+    ReadDims(ndims, args, dims);
+    return mda__MallocArray(options, owner, elem_size, ndims, dims, out);
+}
+
+} // namespace mdamb
