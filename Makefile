@@ -7,6 +7,8 @@
 #   make coverage   build with gcc --coverage, run the tests, print line and
 #                   branch coverage of src/ and tools/ (HTML report in the build)
 #   make fuzz-smoke build the fuzz targets and run each briefly
+#   make install    build and install under $(DESTDIR)$(PREFIX) (default /usr/local):
+#                   libraries, headers, the mvx program, pkg-config and CMake files
 #   make format     format the tree with clang-format
 
 BUILD      ?= build
@@ -14,13 +16,14 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 COV_BUILD  ?= build-coverage
+PREFIX     ?= /usr/local
 FUZZ_RUNS  ?= 5000
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLANG_CC   := $(shell command -v clang >/dev/null 2>&1 && echo clang || echo gcc)
 CLANG_CXX  := $(shell command -v clang++ >/dev/null 2>&1 && echo clang++ || echo g++)
 
-.PHONY: all build run test test-main test-asan bench coverage fuzz-smoke format clean
+.PHONY: all build run install test test-main test-asan bench coverage fuzz-smoke format clean
 
 all: build
 
@@ -35,6 +38,11 @@ run: build
 	./$(BUILD)/tools/mvx info
 	./$(BUILD)/tools/mvx ddf compile examples/iges.ddl -o $(BUILD)/iges.ddf
 	./$(BUILD)/tools/mvx ddf dump $(BUILD)/iges.ddf
+
+# The package files find their prefix from where they are installed, so the
+# prefix is given at install time and the build tree is the ordinary one.
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 test: test-main test-asan fuzz-smoke
 
@@ -70,7 +78,8 @@ coverage: $(COV_BUILD)/CMakeCache.txt
 	find $(COV_BUILD) -name '*.gcda' -delete
 	cd $(COV_BUILD) && ctest -j $(JOBS) --output-on-failure
 	mkdir -p $(COV_BUILD)/coverage
-	gcovr -r . --object-directory $(COV_BUILD) --filter 'src/' --filter 'tools/' \
+	gcovr -r . --object-directory $(COV_BUILD) --exclude-directories '.*/CMakeFiles/[0-9].*' \
+	  --filter 'src/' --filter 'tools/' \
 	  --html-details $(COV_BUILD)/coverage/index.html --print-summary
 
 $(FUZZ_BUILD)/CMakeCache.txt:

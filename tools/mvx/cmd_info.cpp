@@ -1,4 +1,4 @@
-// mvx info: prints the version texts, then the module registry as the
+// mvx info: prints the version texts and the library's release version, then the module registry as the
 // library fills it at start-up: one line per registered module with its
 // number, code and message count; then one JIS lookup and one UTF-8 round
 // trip of the text-encoding module; last, one issued warning, wrapped and
@@ -9,10 +9,12 @@
 
 #include "commands.h"
 #include "libmvx.h"
+#include "mvx/version.h"
 
 int mvx_cmd_info(int /*argc*/, char** /*argv*/) {
     mvx_Initialize(0);
     std::printf("%s\n%s\n%s\n", mvx__Version, mvx__BuildOS, mvx__OSVersion);
+    std::printf("libmvx %s\n", MVX_VERSION_STRING);
     std::printf("compiler options: %s\n\n", mvx__CompilerOptions);
     std::printf("module  code  messages\n");
     for (int m = 0; m < MVX_MAX_MODULES; ++m) {
