@@ -1,0 +1,3 @@
+#include "eam/eam_int.h"
+
+void* eam__Attr = nullptr;

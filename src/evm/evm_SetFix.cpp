@@ -1,0 +1,8 @@
+#include "evm/evm_int.h"
+
+extern "C" int32_t evm_SetFix(EVM_TABLE* table, int32_t identifier, uint8_t fix) {
+    EVM_CHECK* check = evm::Require(table, identifier);
+    if (check == nullptr) return EVM_CHECK_NOT_FOUND;
+    check->fix = fix;
+    return 0;
+}

@@ -1,0 +1,5 @@
+#include "hdb/hdb_int.h"
+
+extern "C" void hdb_SetOption(uint32_t bits) {
+    hdb__Options |= bits;
+}
