@@ -9,6 +9,8 @@
 #   make fuzz-smoke build the fuzz targets and run each briefly
 #   make install    build and install under $(DESTDIR)$(PREFIX) (default /usr/local):
 #                   libraries, headers, the mvx program, pkg-config and CMake files
+#   make corpus-check  classify the exchange files of CORPUS (default
+#                   ../shared/corpus) with `mvx filetype` against `file -b`
 #   make format     format the tree with clang-format
 
 BUILD      ?= build
@@ -18,12 +20,13 @@ FUZZ_BUILD ?= build-fuzz
 COV_BUILD  ?= build-coverage
 PREFIX     ?= /usr/local
 FUZZ_RUNS  ?= 5000
+CORPUS     ?= ../shared/corpus
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLANG_CC   := $(shell command -v clang >/dev/null 2>&1 && echo clang || echo gcc)
 CLANG_CXX  := $(shell command -v clang++ >/dev/null 2>&1 && echo clang++ || echo g++)
 
-.PHONY: all build run install test test-main test-asan bench coverage fuzz-smoke format clean
+.PHONY: all build run install test test-main test-asan bench coverage fuzz-smoke corpus-check format clean
 
 all: build
 
@@ -59,6 +62,7 @@ test-asan: $(ASAN_BUILD)/CMakeCache.txt
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) --output-on-failure
 
 $(BENCH_BUILD)/CMakeCache.txt:
+	@[ -e /usr/include/magic.h ] || apt-get install -y libmagic-dev || sudo apt-get install -y libmagic-dev
 	cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DMVX_TESTS=OFF -DMVX_BENCH=ON
 
 bench: $(BENCH_BUILD)/CMakeCache.txt
@@ -98,6 +102,9 @@ fuzz-smoke: $(FUZZ_BUILD)/CMakeCache.txt
 	  tail -n 2 $$work.log; rm -rf $$work $$work.log; \
 	  [ $$rc -eq 0 ] || exit 1; \
 	done
+
+corpus-check: build
+	python3 tools/corpus_check.py ./$(BUILD)/tools/mvx $(CORPUS)
 
 format:
 	clang-format -i $$(git ls-files '*.c' '*.cpp' '*.h')

@@ -40,6 +40,65 @@ MVX_BEGIN_DECLS
 /* Result of mvx_GetMsgDefine for a well-formed name that no module knows. */
 #define MVX_MSG_UNKNOWN 0xFFFF
 
+/* File type codes of mvx_GetFileType. */
+#define MVX_FILETYPE_ACIS_TEXT 0
+#define MVX_FILETYPE_ACIS_BINARY 1
+#define MVX_FILETYPE_DXF_TEXT 2
+#define MVX_FILETYPE_DXF_BINARY 3
+#define MVX_FILETYPE_DWG 4
+#define MVX_FILETYPE_IGES_FIXED 5
+#define MVX_FILETYPE_IGES_COMPRESSED 6
+#define MVX_FILETYPE_IGES_BINARY 7
+#define MVX_FILETYPE_IGES_OTHER 8 /* reserved: never returned, see mvx_GetFileType */
+#define MVX_FILETYPE_SAVED_MODEL 9
+#define MVX_FILETYPE_RESERVED 10 /* reserved: never returned, see mvx_GetFileType */
+#define MVX_FILETYPE_STEP 11
+#define MVX_FILETYPE_VDAFS 12
+#define MVX_FILETYPE_UNKNOWN 13
+
+/* Sizes of the text fields of the information records. */
+#define MVX_FILETYPE_DICT_NAME 120
+#define MVX_FILETYPE_SCHEMAS 5
+#define MVX_FILETYPE_SCHEMA_NAME 1025
+
+/* Record of an ACIS text file (type 0). */
+typedef struct MVX_ACIS_INFO {
+    int32_t version; /* the first of the four integers of the first line */
+} MVX_ACIS_INFO;
+
+/* Record of DXF text, DXF binary and DWG files (types 2, 3, 4). */
+typedef struct MVX_DXF_INFO {
+    int32_t zero; /* always 0 */
+} MVX_DXF_INFO;
+
+/* Record of a fixed-form IGES file (type 5). */
+typedef struct MVX_IGES_INFO {
+    char* eol;              /* malloc'ed copy of the line-end bytes, not NUL-terminated;
+                               null when eol_length is 0; freed by the caller */
+    int32_t record_length;  /* eol_length + 80 */
+    int32_t eol_length;     /* number of line-end bytes */
+} MVX_IGES_INFO;
+
+/* Record of a saved model (type 9): the four words after BEGIN_MODEL. */
+typedef struct MVX_MODEL_INFO {
+    int32_t model;
+    char dictionary[MVX_FILETYPE_DICT_NAME]; /* NUL-terminated */
+    int32_t version;
+    int32_t revision;
+} MVX_MODEL_INFO;
+
+/* Record of a STEP file (type 11): the schema names of FILE_SCHEMA. */
+typedef struct MVX_STEP_INFO {
+    int32_t count; /* 0 to 5 */
+    char schema[MVX_FILETYPE_SCHEMAS][MVX_FILETYPE_SCHEMA_NAME]; /* NUL-terminated */
+} MVX_STEP_INFO;
+
+/* Record of a VDAFS file (type 12). */
+typedef struct MVX_VDAFS_INFO {
+    char eol[2];        /* the first two line-end bytes; a byte past eol_length is 0 */
+    int32_t eol_length; /* number of line-end bytes */
+} MVX_VDAFS_INFO;
+
 /* The module registry: 256 descriptors indexed by module number. */
 MVX_API extern MVX_MODULE mvx__Table[MVX_MAX_MODULES];
 /* Number of mvx_Initialize calls not yet matched by mvx_Terminate. */
@@ -104,6 +163,33 @@ MVX_API int32_t mvx__GetFile(FILE* stream);
 
 /* Releases memory that the library handed out; null is ignored. Returns 0. */
 MVX_API int32_t mvx_Free(uint32_t options, void* pointer);
+
+/*
+ * Tells which exchange format a file holds from its first 160 bytes (the
+ * section and sequence columns of an IGES record) and its first words.
+ *   options  ignored
+ *   name     the file's path (UTF-8)
+ *   type     receives the MVX_FILETYPE_ code; 13 (unknown) on entry
+ *   info     receives a calloc'ed information record, or null; null on entry.
+ *            Types 0, 2-5, 9, 11 and 12 come with a record (MVX_ACIS_INFO,
+ *            MVX_DXF_INFO, MVX_IGES_INFO, MVX_MODEL_INFO, MVX_STEP_INFO,
+ *            MVX_VDAFS_INFO); the caller frees it with free or mvx_Free, and
+ *            for IGES frees its eol copy first.
+ * Returns 0 whenever the file could be opened and read, recognised or not
+ * (an unrecognised file gets UNKNOWN_FILETYPE at WARNING). Failures:
+ * MVX_BAD_FILENAME (null or empty name), MVX_NOT_FOUND, MVX_OPEN_ERROR,
+ * MVX_READ_ERROR (the first read failed, e.g. a directory), MVX_CLOSE_ERROR,
+ * and MVX_EXC_MEMORY (2, at FATAL) when a record or the IGES line-end copy
+ * cannot be allocated; in that last case the IGES record is still handed
+ * out, with a null eol. A read that fails after the first ends the scan as
+ * the end of the file does, after READ_ERROR.
+ * Choices: codes 8 and 10 are reserved and never returned - no rule of this
+ * recogniser produces them, so a caller may switch on them without a
+ * recogniser ever sending a file there. The integers of the records
+ * saturate at the int32_t range. An ACIS binary file needs "BinaryFile"
+ * within the bytes already read after the first word.
+ */
+MVX_API int32_t mvx_GetFileType(uint32_t options, const char* name, uint32_t* type, void** info);
 
 /*
  * Hooks for a platform file layer. This library does its own file access

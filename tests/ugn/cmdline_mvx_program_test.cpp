@@ -27,9 +27,10 @@ const std::string kTopUsage =
     "   -h       the same as --help\n"
     "\n"
     "Commands:\n"
-    "   info   show the library's version texts and module registry\n"
-    "   msg    show a message by name or code, or a module's message table\n"
-    "   ddf    compile, dump or write a C header of a data dictionary\n"
+    "   info     show the library's version texts and module registry\n"
+    "   msg      show a message by name or code, or a module's message table\n"
+    "   filetype tell which exchange format each file holds\n"
+    "   ddf      compile, dump or write a C header of a data dictionary\n"
     "\n"
     "Run 'mvx COMMAND --help' for the options of a command.\n"
     "\n";

@@ -10,4 +10,7 @@ int mvx_cmd_msg(int argc, char** argv);
 /* mvx ddf: compile dictionary sources, dump dictionaries, write C headers. */
 int mvx_cmd_ddf(int argc, char** argv);
 
+/* mvx filetype: the exchange format of each file and its information record. */
+int mvx_cmd_filetype(int argc, char** argv);
+
 #endif

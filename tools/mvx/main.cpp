@@ -68,6 +68,15 @@ const std::vector<Command>& Commands() {
           "Texts are shown as stored, in double quotes with C escapes: the first",
           "character is the flag (' ' plain printf text, '+' extended text) and is",
           "never printed; 'body' is the text without it."}},
+        {"filetype",
+         mvx_cmd_filetype,
+         "tell which exchange format each file holds",
+         {{"-json", "f", nullptr, "print one JSON array with an object per file"}},
+         "FILE...",
+         {"Prints one line per file: the type code, the format's name and the",
+          "information record (line-end bytes with C escapes, record length, schema",
+          "names, ACIS version, saved-model header). Exit status 0 when every file",
+          "could be read, 1 otherwise (with the library's message)."}},
         {"ddf",
          mvx_cmd_ddf,
          "compile, dump or write a C header of a data dictionary",
@@ -164,7 +173,7 @@ int Run(int argc, char** argv) {
     std::vector<std::string> lines = {"Commands:"};
     for (const Command& c : Commands()) {
         char line[160];
-        std::snprintf(line, sizeof line, "   %-6s %s", c.name, c.summary);
+        std::snprintf(line, sizeof line, "   %-8s %s", c.name, c.summary);
         lines.emplace_back(line);
     }
     lines.emplace_back("");

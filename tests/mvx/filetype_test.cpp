@@ -1,0 +1,229 @@
+// Recognition of exchange formats: one table of small files, each with the
+// type and record it must give, and the failures of reading a file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "support/capture.h"
+#include "support/fixture.h"
+#include "support/tempdir.h"
+
+namespace {
+
+using mvxtest::LibraryTest;
+using mvxtest::StreamCapture;
+using mvxtest::TempDir;
+
+class FileType : public LibraryTest {
+protected:
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const std::string path = dir_ / name;
+        FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        return path;
+    }
+    TempDir dir_;
+};
+
+// The record in a few words, so that one string states all of it.
+std::string Describe(uint32_t type, const void* info) {
+    if (info == nullptr) return "-";
+    char text[8192];
+    switch (type) {
+    case 0:
+        std::snprintf(text, sizeof text, "acis %d", static_cast<const MVX_ACIS_INFO*>(info)->version);
+        return text;
+    case 2:
+    case 3:
+    case 4:
+        return "zero " + std::to_string(static_cast<const MVX_DXF_INFO*>(info)->zero);
+    case 5: {
+        const auto* r = static_cast<const MVX_IGES_INFO*>(info);
+        return "iges " + std::to_string(r->record_length) + " " + std::to_string(r->eol_length) +
+               " [" + (r->eol != nullptr ? std::string(r->eol, r->eol_length) : "null") + "]";
+    }
+    case 9: {
+        const auto* r = static_cast<const MVX_MODEL_INFO*>(info);
+        std::snprintf(text, sizeof text, "model %d %s %d %d", r->model, r->dictionary, r->version,
+                      r->revision);
+        return text;
+    }
+    case 11: {
+        const auto* r = static_cast<const MVX_STEP_INFO*>(info);
+        std::string s = "step " + std::to_string(r->count);
+        for (int i = 0; i < r->count; ++i)
+            s += std::string(" [") + r->schema[i] + "]";
+        return s;
+    }
+    case 12: {
+        const auto* r = static_cast<const MVX_VDAFS_INFO*>(info);
+        return "vdafs " + std::to_string(r->eol_length) + " [" + std::string(r->eol, 2) + "]";
+    }
+    default:
+        return "unexpected record";
+    }
+}
+
+void Release(uint32_t type, void* info) {
+    if (info != nullptr && type == 5) std::free(static_cast<MVX_IGES_INFO*>(info)->eol);
+    std::free(info);
+}
+
+// An IGES-like first record: `columns` placed from column 73.
+std::string Record(const std::string& columns, const std::string& eol) {
+    return std::string(72, ' ') + columns + eol;
+}
+
+const std::string kStep = "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d'),'2;1');\n";
+const std::string kWords = " w1 w2 w3 w4 w5 w6 w7 w8\n";
+
+TEST_F(FileType, EachRuleAndTheOrderBetweenRulesGiveTheirTypeAndRecord) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        uint32_t type;
+        std::string record;
+    };
+    const std::string iges_s = Record("S0000001", "\r\n");
+    const Case cases[] = {
+        {"IGES start record, CR LF", iges_s + iges_s, 5, "iges 82 2 [\r\n]"},
+        {"IGES, LF only", Record("S0000001", "\n") + "1H,,1H;\n", 5, "iges 81 1 [\n]"},
+        {"IGES, 80-byte records back to back", Record("S0000001", "") + Record("G0000001", ""), 5,
+         "iges 80 0 [null]"},
+        {"IGES, lower-case g, blank sequence, 2", Record("g      2", "\n") + "x\n", 5,
+         "iges 81 1 [\n]"},
+        {"IGES, line end in column 74", std::string(72, ' ') + "S\n\n\n" + kWords, 5,
+         "iges 83 3 [\n\n\n]"},
+        {"IGES, last sequence byte 3", Record("S0000003", "\n") + kWords, 13, "-"},
+        {"IGES stays at HEADER", Record("S0000001", "\n") + "HEADER" + kWords, 5, "iges 81 1 [\n]"},
+        {"compressed IGES", Record("C0000001", "\n") + kWords, 6, "-"},
+        {"'ACIS' around column 73 is no compressed IGES",
+         std::string(71, ' ') + "ACIS" + std::string(5, ' ') + "\n" + kWords, 13, "-"},
+        {"binary IGES", Record("B", "\n") + kWords, 7, "-"},
+        {"HEADER turns compressed IGES into VDAFS", "HEADER / 20" + std::string(61, ' ') + "C\r\n" + kWords,
+         12, "vdafs 2 [\r\n]"},
+        {"VDAFS by name", "$$ VDAFS file\r\n" + kWords, 12, "vdafs 2 [\r\n]"},
+        {"VDAFS by an early HEADER", "x\ty HEADER / 20\n" + kWords, 12,
+         std::string("vdafs 1 [\t\0]", 12)},
+        {"HEADER as the fifth word is nothing", "a b c d HEADER" + kWords, 13, "-"},
+        {"STEP, one schema", kStep + "FILE_SCHEMA(('AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }'));\nENDSEC;\n",
+         11, "step 1 [AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }]"},
+        {"STEP after a comment, six schemas", "/* a\n 'b' */ " + kStep +
+         "FILE_SCHEMA(('A','B','C','D','E','F'));\nENDSEC;\n", 11, "step 5 [A] [B] [C] [D] [E]"},
+        {"STEP, ENDSEC before any schema", kStep + "ENDSEC;\nFILE_SCHEMA(('A'));\n", 11, "step 0"},
+        {"STEP cut short", kStep + "FILE_SCHEMA(('A'", 13, "-"},
+        {"VDAFS before STEP", "VDAFS ISO-10303-21;" + kWords, 12, std::string("vdafs 1 [\n\0]", 12)},
+        {"STEP before VDAFS", "ISO-10303-21; VDAFS FILE_SCHEMA(('V')) ;" + kWords, 11, "step 1 [V]"},
+        {"text DXF", "  0\nSECTION\n  2\nHEADER\n", 2, "zero 0"},
+        {"binary DXF after a group code 0", "0\nAutoCAD Binary DXF\r\n\x1a", 3, "zero 0"},
+        {"binary DXF", std::string("AutoCAD Binary DXF\r\n\x1a\0\0\0", 24) + kWords, 3, "zero 0"},
+        {"drawing file", std::string("AC1015\0\0\0\x01 junk", 15) + kWords, 4, "zero 0"},
+        {"drawing file after a group code 0", "0 AC1032 x", 4, "zero 0"},
+        {"an old drawing version is no drawing file", "AC1.40" + kWords, 13, "-"},
+        {"ACIS text", "700 0 1 0\n@7 unknown 14 ACIS 7.0 NT" + kWords, 0, "acis 700"},
+        {"four integers end before word 5", "400 0 1 0\n", 13, "-"},
+        {"ACIS binary", "ACIS BinaryFile" + kWords, 1, "-"},
+        {"ACIS binary only as the first word", "x ACIS BinaryFile" + kWords, 13, "-"},
+        {"saved model", "BEGIN_MODEL 1 iges 5 3\nEND_MODEL\n", 9, "model 1 iges 5 3"},
+        {"saved model cut short", "BEGIN_MODEL 1 iges 5 3", 13, "-"},
+        {"a comment does not end a word; quotes keep blanks",
+         "BEGIN/*x*/_MODEL -7 'my dict' 99999999999 +3\n", 9,
+         "model -7 my dict 2147483647 3"},
+        {"a word is cut at 119 characters", "BEGIN_MODEL 1 " + std::string(200, 'a') + " 5 3\n", 9,
+         "model 1 " + std::string(119, 'a') + " 0 5"},
+        {"'/' keeps the next character for the next word", "a/0 SECTION\n", 2, "zero 0"},
+        {"...whatever it is", "a/ 0 SECTION\n", 13, "-"},
+        {"unterminated comment", "BEGIN_MODEL /* 1 iges 5 3\n", 13, "-"},
+        {"unterminated quote", "BEGIN_MODEL 1 'iges 5 3\n", 13, "-"},
+        {"empty file", "", 13, "-"},
+        {"binary junk", std::string("\xff\x00\x7f\x80/\x00*", 7) + std::string(300, '\x01'), 13, "-"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = Write("case", c.bytes);
+        uint32_t type = 99;
+        void* info = &type;
+        EXPECT_EQ(mvx_GetFileType(0, path.c_str(), &type, &info), 0) << c.what;
+        EXPECT_EQ(type, c.type) << c.what;
+        EXPECT_EQ(Describe(type, info), c.record) << c.what;
+        EXPECT_EQ(mpm__LastError, type == 13 ? MVX_UNKNOWN_FILETYPE : 0) << c.what;
+        Release(type, info);
+        mpm_ClearError(0);
+
+        // Every allocation failing in turn (the message module's too): a
+        // record that cannot be made gives the memory error, the type stays,
+        // and whatever record comes back is whole enough to free.
+        bool memory_error = false;
+        for (long n = 1;; ++n) {
+            mvxc::SetAllocFailure(n);
+            const int32_t status = mvx_GetFileType(0, path.c_str(), &type, &info);
+            const long attempts = mvxc::AllocCount();
+            mvxc::SetAllocFailure(0);
+            Release(type, info);
+            mpm_ClearError(0);
+            if (attempts < n) break;
+            // Checking the path as UTF-8 allocates too; failing there
+            // fails the open.
+            EXPECT_TRUE(status == 0 || status == MVX_EXC_MEMORY || status == MVX_OPEN_ERROR)
+                << c.what << " allocation " << n;
+            memory_error = memory_error || status == MVX_EXC_MEMORY;
+            EXPECT_EQ(type, status == MVX_OPEN_ERROR ? 13 : c.type) << c.what;
+        }
+        EXPECT_EQ(memory_error, c.record != "-") << c.what;
+    }
+}
+
+TEST_F(FileType, FilesThatCannotBeReadGetTheirMessage) {
+    struct Case {
+        std::string name;
+        int32_t status;
+        std::string message;
+    };
+    const std::string plain = Write("plain", "text\n");
+    const Case cases[] = {
+        {"", MVX_BAD_FILENAME, "*** Error (MVX_BAD_FILENAME) ***\nInvalid or null filename specified.\n\n"},
+        {dir_ / "missing", MVX_NOT_FOUND,
+         "*** Error (MVX_NOT_FOUND) ***\nFile '" + dir_ / "missing" + "' does not exist.\n\n"},
+        {plain + "/x", MVX_OPEN_ERROR,
+         "*** Error (MVX_OPEN_ERROR) ***\nError opening the file '" + plain + "/x'.\n\n"},
+        {dir_.path(), MVX_READ_ERROR,
+         "*** Error (MVX_READ_ERROR) ***\nError reading from the file '" + dir_.path() + "'.\n\n"},
+        {plain, 0,
+         "*** Warning (MVX_UNKNOWN_FILETYPE) ***\nFile type could not be determined for the file '" +
+             plain + "'.\n\n"},
+    };
+    for (const Case& c : cases) {
+        uint32_t type = 0;
+        void* info = &type;
+        EXPECT_EQ(mvx_GetFileType(0, c.name.c_str(), &type, &info), c.status) << c.name;
+        EXPECT_EQ(type, 13u);
+        EXPECT_EQ(info, nullptr);
+        StreamCapture err(stderr);
+        mpm_DumpStack(MPM_DUMP_ALL);
+        EXPECT_EQ(err.Finish(), c.message);
+    }
+    EXPECT_EQ(mvx_GetFileType(0, nullptr, nullptr, nullptr), MVX_BAD_FILENAME);
+}
+
+TEST_F(FileType, ProgramPrintsOneLinePerFileAndFailsForUnreadableOnes) {
+    const std::string iges = Write("a.igs", Record("S0000001", "\r\n") + "x\r\n");
+    const std::string step = Write("b.stp", kStep + "FILE_SCHEMA(('S1','S2'));\n");
+    const std::string vda = Write("c.vda", "VDAFS\n" + kWords);
+    auto run = mvxtest::RunTool("filetype '" + iges + "' '" + step + "' '" + vda + "'");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, iges + ": 5 IGES, fixed-length ASCII form, record length 82, line end of 2 bytes \"\\r\\n\"\n" +
+                           step + ": 11 STEP, schemas: \"S1\" \"S2\"\n" + vda +
+                           ": 12 VDAFS, line end of 1 bytes beginning \"\\n\"\n");
+    run = mvxtest::RunTool("filetype --json '" + step + "' '" + dir_ / "none" + "'",
+                           mvxtest::ToolStreams::kBoth);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "[\n  {\"file\": \"" + step +
+                           "\", \"type\": 11, \"format\": \"step\", \"schemas\": [\"S1\", \"S2\"]},\n"
+                           "  {\"file\": \"" + dir_ / "none" + "\", \"status\": 9, \"error\": \"MVX_NOT_FOUND\"}"
+                           "*** Error (MVX_NOT_FOUND) ***\nFile '" + dir_ / "none" + "' does not exist.\n\n"
+                           "\n]\n");
+}
+
+} // namespace
