@@ -12,118 +12,76 @@
 
 namespace {
 
-using mvxtest::LibraryTest;
-using mvxtest::OutputLine;
 using mvxtest::OutputRecorder;
+using Lines = std::vector<std::string>;
 
-char* Heap(const std::string& s) {
-    char* p = static_cast<char*>(std::malloc(s.size() + 1));
-    std::memcpy(p, s.c_str(), s.size() + 1);
-    return p;
-}
+class LineOutput : public mvxtest::LibraryTest {};
 
-std::vector<std::string> Lines(const OutputRecorder& rec) {
-    std::vector<std::string> out;
-    for (const OutputLine& l : rec.lines())
-        out.push_back(l.text);
+// One text through mpm__IssueMessage: the lines written, "|" marking the
+// one written as the last line.
+Lines Issue(uint32_t options, const std::string& text) {
+    char* heap = static_cast<char*>(std::malloc(text.size() + 1));
+    std::memcpy(heap, text.c_str(), text.size() + 1);
+    OutputRecorder rec;
+    mpm__IssueMessage(options, stdout, heap);
+    Lines out;
+    for (const auto& line : rec.lines())
+        out.push_back((line.last_line != 0 ? "|" : "") + line.text);
     return out;
 }
 
-class LineOutput : public LibraryTest {};
-
-TEST_F(LineOutput, MessageEndingInNewlineIsFollowedByAnEmptyLine) {
-    OutputRecorder rec;
-    mpm_IssueMessage(0, OTM_INVALIDSIZE, 5);
-    ASSERT_EQ(rec.lines().size(), 2u);
-    EXPECT_EQ(rec.lines()[0].text, "Invalid size = 5\n");
-    EXPECT_EQ(rec.lines()[0].last_line, 0);
-    EXPECT_EQ(rec.lines()[1].text, "\n");
-    EXPECT_EQ(rec.lines()[1].last_line, 1);
-    EXPECT_EQ(rec.lines()[0].stream, stdout);
-}
-
-TEST_F(LineOutput, NoNewlineOptionWritesOnlyTheFirstLineAsTheLast) {
-    OutputRecorder rec;
-    mpm_IssueMessage(MPM_NO_NEWLINE, OTM_INVALIDSIZE, 5);
-    ASSERT_EQ(rec.lines().size(), 1u);
-    EXPECT_EQ(rec.lines()[0].text, "Invalid size = 5\n");
-    EXPECT_EQ(rec.lines()[0].last_line, 1);
-    EXPECT_EQ(mpm__LastLine, 0);
-    EXPECT_EQ(mpm__Count, 0);
-
-    OutputRecorder rec2;
-    mpm__IssueMessage(MPM_NO_NEWLINE, stdout, Heap("no end"));
-    ASSERT_EQ(rec2.lines().size(), 1u);
-    EXPECT_EQ(rec2.lines()[0].text, "no end");
-    EXPECT_EQ(rec2.lines()[0].last_line, 1);
-}
-
-TEST_F(LineOutput, LongLinesBreakAtTheLastBlankOrAreCutAtTheWidth) {
-    std::string text(100, 'a');
-    text[75] = ' ';
-    {
-        OutputRecorder rec;
-        mpm__IssueMessage(0, stdout, Heap(text));
-        EXPECT_EQ(Lines(rec), (std::vector<std::string>{std::string(75, 'a') + "\n",
-                                                        std::string(24, 'a') + "\n"}));
-        EXPECT_EQ(rec.lines()[1].last_line, 1);
-    }
-    text[75] = 'a';
-    text[81] = ' '; // beyond column 80: not a break point for the first line
-    {
-        OutputRecorder rec;
-        mpm__IssueMessage(0, stdout, Heap(text));
-        EXPECT_EQ(Lines(rec), (std::vector<std::string>{std::string(80, 'a') + "\n",
-                                                        std::string(1, 'a') + " " +
-                                                            std::string(18, 'a') + "\n"}));
-    }
-    text = std::string(80, 'b') + " " + std::string(5, 'c'); // blank exactly at column 80
-    {
-        OutputRecorder rec;
-        mpm__IssueMessage(0, stdout, Heap(text));
-        EXPECT_EQ(Lines(rec), (std::vector<std::string>{std::string(80, 'b') + "\n", "ccccc\n"}));
-    }
-    text = std::string(80, 'd') + "\n"; // exactly the width: no break
-    {
-        OutputRecorder rec;
-        mpm__IssueMessage(0, stdout, Heap(text));
-        EXPECT_EQ(Lines(rec), (std::vector<std::string>{std::string(80, 'd') + "\n", "\n"}));
-    }
-}
-
-TEST_F(LineOutput, MarginsAndJustification) {
-    const std::string ten = "0123456789";
-    mpm__LeftMargin = 2;
-    struct Case {
-        int justify;
-        size_t blanks;
-    } cases[] = {{1, 2}, {3, 36}, {2, 70}, {9, 2}};
-    for (const Case& c : cases) {
+TEST_F(LineOutput, BreaksMarginsJustificationAndTheFinalLine) {
+    const std::string a75(75, 'a'), a24(24, 'a'), a80(80, 'a'), ten = "0123456789";
+    const struct {
+        int width, left, right, justify;
+        uint32_t options;
+        std::string text;
+        Lines lines;
+    } cases[] = {
+        // Breaks at the last blank within the width, or cuts at the width.
+        {80, 0, 0, 1, 0, a75 + " " + a24, {a75 + "\n", "|" + a24 + "\n"}},
+        {80, 0, 0, 1, 0, a80 + "a " + a24, {a80 + "\n", "|a " + a24 + "\n"}},
+        {80, 0, 0, 1, 0, a80 + " ccccc", {a80 + "\n", "|ccccc\n"}},
+        // A text ending in a newline is followed by an empty line, unless told.
+        {80, 0, 0, 1, 0, a80 + "\n", {a80 + "\n", "|\n"}},
+        {80, 0, 0, 1, MPM_NO_NEWLINE, "no end", {"|no end"}},
+        {80, 0, 0, 1, MPM_NO_NEWLINE, "", {}},
+        {80, 0, 0, 1, 0, "", {"|\n"}},
+        // Left, centred, right and unknown justification within the margins.
+        {80, 2, 0, 1, 0, ten + "\n", {"  " + ten + "\n", "|\n"}},
+        {80, 2, 0, 3, 0, ten + "\n", {std::string(36, ' ') + ten + "\n", "|\n"}},
+        {80, 2, 0, 2, 0, ten + "\n", {std::string(70, ' ') + ten + "\n", "|\n"}},
+        {80, 2, 0, 9, 0, ten + "\n", {"  " + ten + "\n", "|\n"}},
+        {80,
+         2,
+         8,
+         1,
+         MPM_NO_NEWLINE,
+         std::string(75, 'z'),
+         {"  " + std::string(70, 'z') + "\n", "|  zzzzz"}},
+        // A width smaller than the margin still makes progress.
+        {3, 5, 0, 1, MPM_NO_NEWLINE, "ab c", {"     a\n", "     b\n", "|     c"}},
+    };
+    for (const auto& c : cases) {
+        mpm__LineWidth = c.width, mpm__LeftMargin = c.left, mpm__RightMargin = c.right;
         mpm__Justify = c.justify;
-        OutputRecorder rec;
-        mpm__IssueMessage(0, stdout, Heap(ten + "\n"));
-        EXPECT_EQ(Lines(rec),
-                  (std::vector<std::string>{std::string(c.blanks, ' ') + ten + "\n", "\n"}))
-            << "justify " << c.justify;
+        EXPECT_EQ(Issue(c.options, c.text), c.lines) << c.text;
     }
-    // The right margin narrows the width: 80 - 2 - 8 = 70.
-    mpm__Justify = 1;
-    mpm__RightMargin = 8;
-    OutputRecorder rec;
-    mpm__IssueMessage(MPM_NO_NEWLINE, stdout, Heap(std::string(75, 'z')));
-    EXPECT_EQ(Lines(rec),
-              (std::vector<std::string>{"  " + std::string(70, 'z') + "\n", "  zzzzz"}));
+    // One very long line goes out in pieces of at most 8192 bytes.
+    mpm__LineWidth = 20000, mpm__LeftMargin = 0, mpm__RightMargin = 0;
+    const Lines pieces = Issue(0, std::string(10000, 'q') + "\n");
+    EXPECT_EQ(pieces, (Lines{std::string(8192, 'q'), std::string(1808, 'q') + "\n", "|\n"}));
 }
 
-TEST_F(LineOutput, DegenerateWidthStillMakesProgress) {
-    mpm__LineWidth = 3;
-    mpm__LeftMargin = 5;
-    OutputRecorder rec;
-    mpm__IssueMessage(MPM_NO_NEWLINE, stdout, Heap("ab c"));
-    EXPECT_EQ(Lines(rec), (std::vector<std::string>{"     a\n", "     b\n", "     c"}));
-}
-
-TEST_F(LineOutput, StreamAndLogSwitches) {
+TEST_F(LineOutput, MessagesStreamAndLogSwitches) {
+    {
+        OutputRecorder rec;
+        mpm_IssueMessage(MPM_NO_NEWLINE, OTM_INVALIDSIZE, 5);
+        ASSERT_EQ(rec.lines().size(), 1u);
+        EXPECT_EQ(rec.lines()[0].stream, stdout);
+        EXPECT_EQ(mpm__LastLine, 0);
+        EXPECT_EQ(mpm__Count, 0);
+    }
     FILE* log = std::tmpfile();
     mpm__Stream = log;
     {
@@ -140,26 +98,6 @@ TEST_F(LineOutput, StreamAndLogSwitches) {
     EXPECT_EQ(std::ftell(log), 0);
     mpm__Stream = nullptr;
     std::fclose(log);
-}
-
-TEST_F(LineOutput, VeryLongSingleLineIsWrittenInPiecesOfAtMost8192Bytes) {
-    mpm__LineWidth = 20000;
-    const std::string line(10000, 'q');
-    OutputRecorder rec;
-    mpm__IssueMessage(0, stdout, Heap(line + "\n"));
-    ASSERT_EQ(rec.lines().size(), 3u);
-    EXPECT_EQ(rec.lines()[0].text.size(), 8192u);
-    EXPECT_EQ(rec.lines()[0].text + rec.lines()[1].text, line + "\n");
-    EXPECT_EQ(rec.lines()[2].text, "\n");
-}
-
-TEST_F(LineOutput, EmptyTextGivesOneEmptyLine) {
-    OutputRecorder rec;
-    mpm__IssueMessage(0, stderr, Heap(""));
-    EXPECT_EQ(Lines(rec), std::vector<std::string>{"\n"});
-    OutputRecorder rec2;
-    mpm__IssueMessage(MPM_NO_NEWLINE, stderr, Heap(""));
-    EXPECT_TRUE(rec2.lines().empty());
 }
 
 } // namespace

@@ -2,15 +2,20 @@
 // them, name and code resolution, and the `mvx msg` command that shows them.
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "libmvx.h"
+#include "support/fixture.h"
 #include "support/tempdir.h"
 #include "unl/unl_int.h"
 
@@ -339,262 +344,129 @@ const Module kStartUpModules[] = {
     {18, "DOF", 10}, {19, "MAP", 38},
 };
 
-class Registry : public ::testing::Test {
-protected:
-    void SetUp() override { mvx_Initialize(0); }
-    void TearDown() override {
-        mpm_ClearError(0);
-        mvx_Terminate(0);
-    }
-};
-
-// The message tests see UNL's table too: unl_Initialize copies the descriptor
-// into its slot first of all, as done here.
-class ModuleMessages : public Registry {
-protected:
-    void SetUp() override {
-        Registry::SetUp();
-        mvx__Table[MVX_MODULE_UNL] = unl_Module;
-    }
-};
-
-std::string ModuleCode(const char* full_name) {
-    return std::string(full_name, std::strchr(full_name, '_'));
-}
+class Registry : public mvxtest::LibraryTest {};
 
 TEST_F(Registry, HoldsExactlyTheStartUpModulesAndTheirCounts) {
     std::map<int, const Module*> expected;
     for (const Module& m : kStartUpModules)
         expected[m.number] = &m;
+    const MVX_MODULE empty{};
     for (int slot = 0; slot < MVX_MAX_MODULES; ++slot) {
         const MVX_MODULE& mod = mvx__Table[slot];
-        SCOPED_TRACE(slot);
         auto it = expected.find(slot);
         if (it == expected.end()) {
-            EXPECT_EQ(mod.code, nullptr);
-            EXPECT_EQ(mod.count, 0);
-            EXPECT_EQ(mod.module, 0);
-            EXPECT_EQ(mod.names, nullptr);
-            EXPECT_EQ(mod.texts, nullptr);
+            EXPECT_EQ(std::memcmp(&mod, &empty, sizeof empty), 0) << slot;
             continue;
         }
         EXPECT_EQ(mod.module, slot);
-        EXPECT_EQ(mod.count, it->second->count);
-        EXPECT_EQ(mod.reserved, 0);
-        ASSERT_NE(mod.code, nullptr);
-        EXPECT_STREQ(mod.code, it->second->code);
+        EXPECT_EQ(mod.count, it->second->count) << slot;
+        EXPECT_EQ(mod.reserved, 0) << slot;
+        EXPECT_STREQ(mod.code, it->second->code) << slot;
     }
-    EXPECT_EQ(mvx__Table[MVX_MODULE_UNL].code, nullptr);
 }
 
-TEST_F(ModuleMessages, EveryTableHoldsExactlyTheListedNamesClassesAndTexts) {
+// Every message: its table entry (name, exception class, stored text), its
+// name resolved to its code and back, its text without the flag character
+// (whatever that character is: MTH's and UNL's texts lose their first
+// letter), and the header macro of that name with that value. Each module
+// lists as many messages as it registers.
+TEST_F(Registry, EveryMessageHasItsNameClassTextCodeAndMacro) {
+    mvx__Table[MVX_MODULE_UNL] = unl_Module; // what unl_Initialize does first of all
+    std::map<std::string, uint32_t> macros;  // "#define NAME number" of every public header
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(MVX_TEST_DATA_DIR) +
+                                                                 "/../../include/mvx")) {
+        std::ifstream in(entry.path());
+        std::string line, define, name, value;
+        while (std::getline(in, line)) {
+            std::istringstream words(line);
+            if (words >> define >> name >> value && define == "#define" &&
+                std::isdigit(static_cast<unsigned char>(value[0])) != 0) {
+                macros[name] = static_cast<uint32_t>(std::stoul(value, nullptr, 0));
+            }
+        }
+    }
     std::map<uint32_t, int> listed; // messages listed per module number
     for (const Expected& e : kMessages) {
         SCOPED_TRACE(e.name);
-        const uint32_t module = e.code >> 16;
-        const uint32_t number = e.code & 0xFFFFu;
+        const uint32_t module = e.code >> 16, number = e.code & 0xFFFFu;
         ++listed[module];
         ASSERT_LT(module, static_cast<uint32_t>(MVX_MAX_MODULES));
         const MVX_MODULE& mod = mvx__Table[module];
         ASSERT_NE(mod.code, nullptr);
-        EXPECT_EQ(ModuleCode(e.name), mod.code);
-        ASSERT_GE(number, 1u);
-        ASSERT_LE(number, static_cast<uint32_t>(mod.count));
+        EXPECT_EQ(std::string(e.name, std::strchr(e.name, '_')), mod.code);
+        ASSERT_TRUE(number >= 1 && number <= static_cast<uint32_t>(mod.count));
         const MVX_MSGNAME& entry = mod.names[number - 1];
         EXPECT_STREQ(entry.name, e.name + std::strlen(mod.code) + 1);
         EXPECT_EQ(entry.exc_class, e.exc_class);
         ASSERT_EQ(entry.text_index, static_cast<int32_t>(number - 1));
         EXPECT_STREQ(mod.texts[entry.text_index], e.text);
-    }
-    // No message left out: each module lists as many messages as it registers
-    // (codes are unique, since the names resolve to them below).
-    for (int slot = 0; slot < MVX_MAX_MODULES; ++slot)
-        EXPECT_EQ(listed[static_cast<uint32_t>(slot)], mvx__Table[slot].count) << "module " << slot;
-}
-
-TEST_F(ModuleMessages, EveryFullNameResolvesToItsCodeAndBack) {
-    for (const Expected& e : kMessages) {
         uint32_t code = 0;
-        EXPECT_EQ(mvx_GetMsgDefine(e.name, &code), 0) << e.name;
-        EXPECT_EQ(code, e.code) << e.name;
+        EXPECT_EQ(mvx_GetMsgDefine(e.name, &code), 0);
+        EXPECT_EQ(code, e.code);
         EXPECT_STREQ(mpm_GetMsgName(static_cast<int32_t>(e.code)), e.name);
-    }
-}
-
-TEST_F(ModuleMessages, EveryCodeMacroIsNamedByItsFullMessageName) {
-    struct Macro {
-        uint32_t value;
-        const char* name;
-    };
-    // clang-format off
-#define M(macro) Macro{static_cast<uint32_t>(macro), #macro}
-    const Macro macros[] = {
-        M(MVX_EXC_NONE), M(MVX_EXC_MEMORY), M(MVX_EXC_FILEIO), M(MVX_EXC_MAXERROR),
-        M(MVX_BAD_MSG_NAME), M(MVX_CLEANUP_ERR), M(MVX_READ_ERROR), M(MVX_BAD_FILENAME),
-        M(MVX_NOT_FOUND), M(MVX_OPEN_ERROR), M(MVX_CLOSE_ERROR), M(MVX_BAD_EOL_DELIM),
-        M(MVX_UNKNOWN_FILETYPE),
-        M(MPM_INFO), M(MPM_STATUS), M(MPM_WARNING), M(MPM_ERROR), M(MPM_FATAL),
-        M(MPM__STARS), M(MPM__DEBUG), M(MPM__INVALIDMESSAGE), M(MPM__UNKNOWN),
-        M(MPM_OPENERROR), M(MPM_CLOSEERROR), M(MPM_DOFERROR), M(MPM__NOERR),
-        M(OLM_NOMEMORY), M(OLM_INVALIDSIZE), M(OLM_NULLPOINTER), M(OLM_INVALIDPOSITION),
-        M(OLM_SIZENOTEQ),
-        M(OTM_NOMEMORY), M(OTM_INVALIDSIZE), M(OTM_NULLPOINTER), M(OTM_LOGICERROR),
-        M(OTM_INVALIDCOMPARE), M(OTM_NOTFOUND), M(OTM_INVALIDOPTION), M(OTM_SIZENOTEQ),
-        M(OTM_FUNCTIONNOTEQ),
-        M(OSM_NOMEMORY), M(OSM_NULLPOINTER), M(OSM_NOOBJECTS),
-        M(OQM_NOMEMORY), M(OQM_NULLPOINTER), M(OQM_NOOBJECTS),
-        M(EAM_NULLPOINTER), M(EAM_NOMEMORY), M(EAM_INVALIDSIZE),
-        M(DDF_NULL_MEMPTR), M(DDF_INVALID_ARG), M(DDF_FIELD_NOT_FOUND), M(DDF_MALLOC_ERR),
-        M(DDF_OPEN_ERR), M(DDF_READ_ERR), M(DDF_VERSION_ERR), M(DDF_ID_ERR),
-        M(DDF_NOT_UNION_TYPE),
-        M(MDA_INVALID_MODEL), M(MDA_INVALID_PTR), M(MDA_NULL_MEMPTR), M(MDA_MALLOC_ERR),
-        M(MDA_REALLOC_ERR), M(MDA_HAS_PARENTS), M(MDA_NO_BACKPTRS), M(MDA_PAR_NOT_FOUND),
-        M(MDA_NO_MORE_MODEL), M(MDA_NO_DDF), M(MDA_NOT_RWLOCKED), M(MDA_TOO_MANY_LOCKS),
-        M(MDA_PAR_LIST_ERR), M(MDA_TREE_ERR), M(MDA_CHILD_NOT_FOUND), M(MDA_MODELS_DIFFER),
-        M(MDA_ZERO_DIM), M(MDA_ARRAY_MISMATCH), M(MDA_ENTITY_NOT_DELETED),
-        M(MDA_DBG_BADMEMREF), M(MDA_DBG_BIGDBLOCK), M(MDA_DBG_BADBLOCKNUM),
-        M(MDA_DBG_BADPTRNUM), M(MDA_CALLBACK_NOT_FOUND), M(MDA_BAD_BACKPTRS),
-        M(MDA_DUPLICATE_ENTLIST_ENTRY), M(MDA_CROSS_MODEL_PTR), M(MDA_FILE_EXISTS),
-        M(MDA_OPEN_ERR), M(MDA_INTERNAL_ERR), M(MDA_MODEL_NOT_EMPTY),
-        M(MDA_INCORRECT_DBNAME), M(MDA_INCORRECT_DBVERSION), M(MDA_NEWER_DBRELEASE),
-        M(MDA_OLDER_DBRELEASE), M(MDA_UNKNOWN_NAME), M(MDA_NOT_IND_MBLOCK),
-        M(MDA_BAD_MBLOCK), M(MDA_FILE_READ_ERR), M(MDA_NO_MORE_PTR), M(MDA__RESERVED_41),
-        M(MDA_PTR_ALREADY_CREATED), M(MDA__RESERVED_43), M(MDA__RESERVED_44),
-        M(MDA_NOLONGER_SUPPORTED), M(MDA_ENTITY_NOT_LOCKED), M(MDA_CORRUPTED_ENT),
-        M(UGN_OPTS_INVALID_NAME), M(UGN_OPTS_INVALID_TYPE), M(UGN_OPTS_INVALID_GROUP),
-        M(UGN_OPTS_REQUIRED_IN_GROUP), M(UGN_MALLOC_ERR), M(UGN_OPTS_UNKNOWN_OPTION),
-        M(UGN_OPTS_REPEATED_OPTION), M(UGN_OPTS_CONFLICT), M(UGN_OPTS_VALUE_MISSING),
-        M(UGN_OPTS_INVALID_TF), M(UGN_OPTS_ILLEGAL_TYPE), M(UGN_OPTS_REQUIRED_NOT_FOUND),
-        M(UGN_ENVALIAS_ERR), M(UGN_ENV_VAR_TOO_LONG), M(UGN_MAXEXP_ERR), M(UGN_MINEXP_ERR),
-        M(UGN_BAD_FLOAT),
-        M(MTH_COLINEARPLANEPNTS), M(MTH_NOMEMORY), M(MTH_SAMEPOINT), M(MTH_PARALLELLINES),
-        M(MTH_SINGULAREQS), M(MTH_INVALID_RANGE), M(MTH_INVALID_OPT), M(MTH_MINMAX),
-        M(MTH_SINGULAR_MATRIX), M(MTH_ORIGIN_POINT), M(MTH_SELFINTERSECT_LOOP),
-        M(MTH_ORIGIN_CROSSING), M(MTH_DEGENERATE_LINE), M(MTH_INTERSECTED_LOOPS),
-        M(EVM_INVALID_PTR), M(EVM_NULL_MEMPTR), M(EVM_CHECK_NOT_FOUND),
-        M(FMT_CURDATE), M(FMT_CURTIME), M(FMT_ERRORTOTAL), M(FMT_ERRORISSUE),
-        M(FMT_ERRORTERM), M(FMT_NOERROR), M(FMT_ERRORSUMMARY), M(FMT_ELAPSEDTIME),
-        M(FMT_TF), M(FMT_PTR), M(FMT_TEST), M(FMT_PTR2), M(FMT_DTF), M(FMT_ENTITYHEADER),
-        M(FMT_ENTITYCOUNT), M(FMT_ENTITYTOTAL), M(FMT_NOMODEL), M(FMT_IGES_ORIG),
-        M(FMT_DXFI_ORIG), M(FMT_STEP_ORIG), M(FMT_VDAF_ORIG), M(FMT_MDA_ORIG),
-        M(HDB__DUMMY),
-        M(CFG_BINARY_UNSUPPORTED), M(CFG_CB_EXP), M(CFG_CB_INVAL), M(CFG_CEQ_EXP),
-        M(CFG_CLOSE_ERROR), M(CFG_COP_EXP), M(CFG_DATA_IGNORED), M(CFG_D_TO_I),
-        M(CFG_ENT_NOT_FOUND), M(CFG_ENT_WO_SECTION), M(CFG_IDEN_EXP), M(CFG_INVALID_DDF),
-        M(CFG_INVALID_DEFAULT), M(CFG_INVALID_COMBO), M(CFG_INVALID_COUNT),
-        M(CFG_INVALID_MODEL), M(CFG_INVALID_NAME), M(CFG_INVALID_SECTION), M(CFG_I_TO_D),
-        M(CFG_LOCK_ERROR), M(CFG_MALLOC_ERROR), M(CFG_MODEL_INIT_ERROR),
-        M(CFG_MODEL_ALLOC_ERROR), M(CFG_MULT_DIM_ARRAY), M(CFG_NESTED_COMMENT),
-        M(CFG_NEWLINE_STRING), M(CFG_NO_ENTITIES), M(CFG_NOT_SUPPORTED), M(CFG_NOT_UNIQUE),
-        M(CFG_OB_EXP), M(CFG_OB_INVAL), M(CFG_OPEN_ERROR), M(CFG_PARAM_REDEC),
-        M(CFG_PARSE_ERROR), M(CFG_PRINT_USAGE), M(CFG_PS_ERROR), M(CFG_PVAL_EXP),
-        M(CFG_RANGE_ERROR), M(CFG_READ_ERROR), M(CFG_SECTION_MISSING), M(CFG_ST_ARRAY),
-        M(CFG_TRAVERSE_ENT_ERROR), M(CFG_TRAVERSE_MODEL_ERROR), M(CFG_UNEXPECTED_EOF),
-        M(CFG_UNDEFINED_SYMBOL), M(CFG_UNKNOWN_OPTION), M(CFG_UNLOCK_ERROR),
-        M(CFG__ARRAY_ERROR), M(CFG__ADDL_ERROR), M(CFG__ADDT_ERROR), M(CFG__DELETEL_ERROR),
-        M(CFG__DELETET_ERROR), M(CFG__DIM_ERROR), M(CFG__ERROR_RECORD), M(CFG__ERROR_PTR),
-        M(CFG__GETL_ERROR), M(CFG__INVALID_TYPE), M(CFG__LIST_ERROR),
-        M(CFG__MOD_UDATA_ERROR), M(CFG__RESETL_ERROR), M(CFG__RESETT_ERROR),
-        M(CFG__STRUCT_COUNT_ERROR), M(CFG__TREE_ERROR), M(CFG__UNKNOWN_TYPE),
-        M(DOF_MALLOC_ERR), M(DOF_REALLOC_ERR), M(DOF_OPEN_ERR), M(DOF_READ_ERR),
-        M(DOF_WRITE_ERR), M(DOF_CLOSE_ERR), M(DOF_SEEK_ERR), M(DOF_BAD_SIZE),
-        M(DOF_BAD_OFFSET), M(DOF_BAD_SLOT),
-        M(MAP_INVALID_PTR), M(MAP_NULL_MEMPTR), M(MAP_MALLOC_ERR), M(MAP_REALLOC_ERR),
-        M(MAP_INVALID_ARG), M(MAP_INVALID_OPTIONS), M(MAP_ALREADY_DEFINED),
-        M(MAP_UNDEFINED), M(MAP_LIST_TOO_LONG), M(MAP_TOO_MANY_PARAMS), M(MAP_EMPTY_PARAM),
-        M(MAP_UNKNOWN_TOKEN), M(MAP_SYNTAX_ERR), M(MAP_TREE_ERR), M(MAP_LIST_ERR),
-        M(MAP_NO_MAPPING), M(MAP_EMPTY_LIST), M(MAP_NOT_DEFINED), M(MAP_INCORRECT_TYPE),
-        M(MAP_NO_FORMS), M(MAP_PARAM_ALREADY_DEFINED), M(MAP_UNDEFINED_PARAM),
-        M(MAP_INTERNAL_ERR), M(MAP_FILE_DOES_NOT_EXIST), M(MAP_OPEN_ERR), M(MAP_READ_ERR),
-        M(MAP_PARSE_ERR), M(MAP_NO_MODEL), M(MAP_FILE_ERR), M(MAP_NOT_LISTABLE),
-        M(MAP_CONDITIONAL_NO_MATCH), M(MAP_HAS_PARENTS), M(MAP_UNEXPECTED_DTF),
-        M(MAP_NON_GENERAL_MAP), M(MAP_NO_TARGET_DDF), M(MAP_NO_PROCESS_CONDITIONAL),
-        M(MAP_INVOKE_NONCONDITIONAL), M(MAP_CNDTL_NEST_TOO_DEEP),
-        M(UNL_INVALID_INDEX_ERR), M(UNL_MALLOC_ERR), M(UNL_CONVERSION_ERR),
-    };
-    // clang-format on
-#undef M
-    EXPECT_EQ(std::size(macros), std::size(kMessages));
-    for (const Macro& m : macros) {
-        uint32_t code = 0;
-        EXPECT_EQ(mvx_GetMsgDefine(m.name, &code), 0) << m.name;
-        EXPECT_EQ(code, m.value) << m.name;
-    }
-}
-
-// Unformatted, every text loses exactly its first character, whatever it is:
-// the texts of MTH and UNL have no leading blank, so their first letter goes.
-TEST_F(ModuleMessages, TheFirstCharacterIsAlwaysTakenAsTheFlag) {
-    for (const Expected& e : kMessages) {
         char* body = nullptr;
         mpm_GetMessage(MPM_RAW_TEXT, static_cast<int32_t>(e.code), &body);
-        ASSERT_NE(body, nullptr) << e.name;
-        EXPECT_STREQ(body, e.text + 1) << e.name;
+        ASSERT_NE(body, nullptr);
+        EXPECT_STREQ(body, e.text + 1);
         mvx_Free(0, body);
+        EXPECT_EQ(macros.count(e.name), 1u);
+        EXPECT_EQ(macros[e.name], e.code);
     }
+    for (int slot = 0; slot < MVX_MAX_MODULES; ++slot)
+        EXPECT_EQ(listed[static_cast<uint32_t>(slot)], mvx__Table[slot].count) << "module " << slot;
     char* text = nullptr;
-    mpm_GetMessage(MPM_RAW_TEXT, MTH_NOMEMORY, &text);
-    EXPECT_STREQ(text, "o more memory available\n");
-    mvx_Free(0, text);
-    text = nullptr;
     mpm_GetMessage(0, UNL_INVALID_INDEX_ERR, &text, 3, 95);
     EXPECT_STREQ(text, "he index 3 or 95 is too large or too small for the array.\n");
     mvx_Free(0, text);
 }
 
-TEST(MvxMsg, ShowsAPlainMessageByNameAndByCode) {
-    const std::string expected = "OTM_INVALIDSIZE\n"
-                                 "  code:      0x30002\n"
-                                 "  module:    3 (OTM)\n"
-                                 "  exception: 1 (EXC_NONE)\n"
-                                 "  kind:      plain\n"
-                                 "  text:      \" Invalid size = %d\\n\"\n"
-                                 "  body:      \"Invalid size = %d\\n\"\n";
-    const mvxtest::ToolRun by_name = mvxtest::RunTool("msg OTM_INVALIDSIZE");
-    EXPECT_EQ(by_name.status, 0);
-    EXPECT_EQ(by_name.out, expected);
-    const mvxtest::ToolRun by_code = mvxtest::RunTool("msg 0x30002");
-    EXPECT_EQ(by_code.status, 0);
-    EXPECT_EQ(by_code.out, expected);
-    EXPECT_EQ(mvxtest::RunTool("msg 196610").out, expected);
-}
-
-TEST(MvxMsg, ShowsAnExtendedMessageWithItsFlag) {
-    const mvxtest::ToolRun r = mvxtest::RunTool("msg FMT_MDA_ORIG");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "FMT_MDA_ORIG\n"
-                     "  code:      0xD0016\n"
-                     "  module:    13 (FMT)\n"
-                     "  exception: 1 (EXC_NONE)\n"
-                     "  kind:      extended\n"
-                     "  text:      \"+MDA %s model:entity %<PTR>\"\n"
-                     "  body:      \"MDA %s model:entity %<PTR>\"\n");
-}
-
-TEST(MvxMsg, ListsAModuleTable) {
-    const std::string expected = "EAM: module 6, 3 messages\n"
-                                 "  0x60001    1  EAM_NULLPOINTER  \" NULL pointer\\n\"\n"
-                                 "  0x60002    2  EAM_NOMEMORY     \" Out of memory\\n\"\n"
-                                 "  0x60003    1  EAM_INVALIDSIZE  \" Invalid size = %d\\n\"\n";
-    EXPECT_EQ(mvxtest::RunTool("msg --module EAM").out, expected);
-    EXPECT_EQ(mvxtest::RunTool("msg --module 6").out, expected);
-}
-
-TEST(MvxMsg, RejectsUnknownNamesCodesAndBadUsage) {
-    const mvxtest::ToolRun unknown =
-        mvxtest::RunTool("msg OTM_NOSUCH", mvxtest::ToolStreams::kBoth);
-    EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.out.find("OTM_NOSUCH"), std::string::npos) << unknown.out;
-    EXPECT_EQ(mvxtest::RunTool("msg NONAME", mvxtest::ToolStreams::kBoth).status, 1);
-    EXPECT_EQ(mvxtest::RunTool("msg 0x3000A", mvxtest::ToolStreams::kBoth).status, 1);
-    EXPECT_EQ(mvxtest::RunTool("msg 0x70001", mvxtest::ToolStreams::kBoth).status, 1);
-    EXPECT_EQ(mvxtest::RunTool("msg --module XYZ", mvxtest::ToolStreams::kBoth).status, 1);
-    EXPECT_EQ(mvxtest::RunTool("msg", mvxtest::ToolStreams::kBoth).status, 2);
-    EXPECT_EQ(mvxtest::RunTool("msg --module", mvxtest::ToolStreams::kBoth).status, 2);
-    EXPECT_EQ(mvxtest::RunTool("msg 12zz", mvxtest::ToolStreams::kBoth).status, 2);
-    const mvxtest::ToolRun help = mvxtest::RunTool("msg --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage:\n\nmvx msg ", 0), 0u) << help.out;
+// `mvx msg`: one plain and one extended message (by name, hex and decimal
+// code), a module table by code and number, and every kind of refusal.
+TEST(MvxMsg, ShowsMessagesAndTablesAndRejectsBadRequests) {
+    const std::string plain = "OTM_INVALIDSIZE\n"
+                              "  code:      0x30002\n"
+                              "  module:    3 (OTM)\n"
+                              "  exception: 1 (EXC_NONE)\n"
+                              "  kind:      plain\n"
+                              "  text:      \" Invalid size = %d\\n\"\n"
+                              "  body:      \"Invalid size = %d\\n\"\n";
+    const std::string eam = "EAM: module 6, 3 messages\n"
+                            "  0x60001    1  EAM_NULLPOINTER  \" NULL pointer\\n\"\n"
+                            "  0x60002    2  EAM_NOMEMORY     \" Out of memory\\n\"\n"
+                            "  0x60003    1  EAM_INVALIDSIZE  \" Invalid size = %d\\n\"\n";
+    const struct {
+        const char* args;
+        int status;
+        std::string out; // "" with a refusal: not compared
+    } cases[] = {
+        {"msg OTM_INVALIDSIZE", 0, plain},
+        {"msg 0x30002", 0, plain},
+        {"msg 196610", 0, plain},
+        {"msg FMT_MDA_ORIG", 0,
+         "FMT_MDA_ORIG\n  code:      0xD0016\n  module:    13 (FMT)\n  exception: 1 (EXC_NONE)\n"
+         "  kind:      extended\n  text:      \"+MDA %s model:entity %<PTR>\"\n"
+         "  body:      \"MDA %s model:entity %<PTR>\"\n"},
+        {"msg --module EAM", 0, eam},
+        {"msg --module 6", 0, eam},
+        {"msg OTM_NOSUCH", 1, ""},
+        {"msg NONAME", 1, ""},
+        {"msg 0x3000A", 1, ""},
+        {"msg 0x70001", 1, ""},
+        {"msg --module XYZ", 1, ""},
+        {"msg", 2, ""},
+        {"msg 12zz", 2, ""},
+    };
+    for (const auto& c : cases) {
+        const mvxtest::ToolRun run = mvxtest::RunTool(
+            c.args, c.status == 0 ? mvxtest::ToolStreams::kStdout : mvxtest::ToolStreams::kBoth);
+        EXPECT_EQ(run.status, c.status) << c.args;
+        if (c.status == 0) {
+            EXPECT_EQ(run.out, c.out) << c.args;
+        }
+    }
+    EXPECT_NE(
+        mvxtest::RunTool("msg OTM_NOSUCH", mvxtest::ToolStreams::kBoth).out.find("OTM_NOSUCH"),
+        std::string::npos);
 }
 
 } // namespace

@@ -58,6 +58,20 @@ std::string OutputRecorder::On(FILE* stream) const {
     return all;
 }
 
+std::vector<std::string> StackTexts() {
+    std::vector<std::string> texts;
+    for (int i = 1; mpm__ErrorStack != nullptr && i <= mpm__ErrorStack->count; ++i) {
+        auto* rec = static_cast<MPM_STACKREC*>(olm_GetObject(0, mpm__ErrorStack, i));
+        texts.emplace_back(rec->text != nullptr ? rec->text : "");
+    }
+    return texts;
+}
+
+std::string LastText() {
+    const std::vector<std::string> texts = StackTexts();
+    return texts.empty() ? "" : texts.front();
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;

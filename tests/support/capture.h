@@ -52,6 +52,11 @@ private:
     static OutputRecorder* active_;
 };
 
+// The texts on the error stack, most recent first.
+std::vector<std::string> StackTexts();
+// The text of the most recent record on the error stack, or "".
+std::string LastText();
+
 // Reads a whole file.
 std::string ReadFile(const std::string& path);
 

@@ -75,26 +75,6 @@ TEST(Usage, WrapsWhenAPieceWouldReachColumn80) {
                   "   z\n\n\n");
 }
 
-TEST(Usage, LongUsageLinesWrapRepeatedlyAndTheTrailingTextWrapsToo) {
-    const UGN_OPTION table[] = {
-        {"first", "s", "file", nullptr, "1"},   {"second", "s", "file", nullptr, "2"},
-        {"third", "s", "file", nullptr, "3"},   {"fourth", "s", "file", nullptr, "4"},
-        {"fifth", "s", "file", nullptr, "5"},   {"sixth", "s", "file", nullptr, "6"},
-        {"seventh", "s", "file", nullptr, "7"}, kEnd};
-    const std::string trailing(60, 't');
-    // Pieces of 14, 15, 14, 15, 14, 14 and 16 characters from column 11: the
-    // fifth would end at 83, the trailing text at 115.
-    EXPECT_EQ(Usage(table, "C:\\bin\\translator", trailing.c_str(), nullptr),
-              "Usage:\n\n"
-              "translator [-first file] [-second file] [-third file] [-fourth file] \n"
-              "           [-fifth file] [-sixth file] [-seventh file] \n"
-              "           " +
-                  trailing +
-                  "\n\n"
-                  "   -first     1\n   -second    2\n   -third     3\n   -fourth    4\n"
-                  "   -fifth     5\n   -sixth     6\n   -seventh   7\n\n\n");
-}
-
 TEST(Usage, GroupsAlwaysBalanceAndNullArgumentsAreAllowed) {
     // A group left open runs to the end of the table and is closed there; a
     // group interrupted by "[" is closed before the next one; an empty group

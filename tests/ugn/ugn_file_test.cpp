@@ -12,24 +12,17 @@
 #include <string>
 
 #include "support/fixture.h"
-#include "ugn/ugn_test_support.h"
+#include "support/capture.h"
+#include "support/tempdir.h"
 
 namespace {
 
-using ugntest::StackTexts;
-using ugntest::TempDir;
+using mvxtest::StackTexts;
+using mvxtest::TempDir;
 
 // The text module is registered, so that its conversion message reads in full.
-class Utf8Files : public mvxtest::LibraryTest {
+class Utf8Files : public mvxtest::UnlTest {
 protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        unl_Initialize(0);
-    }
-    void TearDown() override {
-        unl_Terminate(0);
-        LibraryTest::TearDown();
-    }
     TempDir dir_;
 };
 

@@ -13,13 +13,14 @@
 
 #include "support/fixture.h"
 #include "ugn/ugn_int.h"
-#include "ugn/ugn_test_support.h"
+#include "support/capture.h"
+#include "support/tempdir.h"
 
 namespace {
 
-using ugntest::EnvVar;
-using ugntest::StackTexts;
-using ugntest::TempDir;
+using mvxtest::EnvVar;
+using mvxtest::StackTexts;
+using mvxtest::TempDir;
 
 bool Exists(const std::string& path) {
     struct stat info;
@@ -81,7 +82,9 @@ TEST_F(TempNames, MorvexTmpNamesCountThroughBothFields) {
     EXPECT_EQ(std::string(ugn_TempFile()), dir_ / "t12345001.001");
 }
 
-TEST_F(TempNames, TrailingSeparatorIsNotDoubled) {
+// A trailing separator is not doubled; a stored MORVEX_TMP (or its alias)
+// serves without the process variable.
+TEST_F(TempNames, TrailingSeparatorAndStoredMorvexTmp) {
     const struct {
         const char* dir;
         const char* name;
@@ -95,16 +98,12 @@ TEST_F(TempNames, TrailingSeparatorIsNotDoubled) {
         morvex_tmp_.Set(c.dir);
         EXPECT_STREQ(ugn_TempFile(), c.name);
     }
-}
-
-TEST_F(TempNames, StoredMorvexTmpIsUsedWithoutTheProcessVariable) {
-    ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", dir_.path().c_str()), 0);
-    EXPECT_EQ(std::getenv("MORVEX_TMP"), nullptr);
-    EXPECT_EQ(std::string(ugn_TempFile()), dir_ / "t1a2b000.000");
-    // An alias works too: MORVEX_TMP pointing at another variable.
+    morvex_tmp_.Set(std::nullopt);
+    ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
+    EXPECT_STREQ(ugn_TempFile(), "/stored/t1a2b004.000");
     ASSERT_EQ(ugn_SetEnvAlias(0, "MORVEX_TMP", "MVXTEST_TMPDIR"), 0);
     ASSERT_EQ(ugn_SetEnv(0, "MVXTEST_TMPDIR", "/elsewhere"), 0);
-    EXPECT_STREQ(ugn_TempFile(), "/elsewhere/t1a2b001.000");
+    EXPECT_STREQ(ugn_TempFile(), "/elsewhere/t1a2b005.000");
 }
 
 TEST_F(TempNames, OverLongMorvexTmpIsRefusedNotCut) {
@@ -179,35 +178,28 @@ TEST_F(TempNames, UnusableTmpdirIsReported) {
 
 TEST_F(TempNames, TempFileSurvivesEveryAllocationFailure) {
     for (bool morvex : {true, false}) {
-        if (morvex) {
-            morvex_tmp_.Set(dir_.path());
-        } else {
-            morvex_tmp_.Set(std::nullopt);
-            tmpdir_.Set(dir_.path());
-        }
-        for (long n = 1;; ++n) {
-            ASSERT_LT(n, 20) << "never completed";
-            SCOPED_TRACE(testing::Message() << morvex << " " << n);
-            mpm_ClearError(0);
-            const std::vector<std::string> before = Recorded();
-            const int32_t num = ugn__TmpNum;
-            const std::string buffer = ugn__TmpNam;
-            mvxc::SetAllocFailure(n);
-            char* name = ugn_TempFile();
-            const bool failed = mvxc::AllocCount() >= n;
-            mvxc::SetAllocFailure(0);
-            if (!failed) {
-                ASSERT_NE(name, nullptr);
-                EXPECT_EQ(Recorded().size(), before.size() + 1);
-                EXPECT_EQ(Recorded().back(), std::string(name));
-                break;
-            }
-            EXPECT_EQ(name, nullptr);
-            EXPECT_NE(mpm__LastError, 0);
-            EXPECT_EQ(Recorded(), before);
-            EXPECT_EQ(ugn__TmpNum, num);
-            EXPECT_EQ(std::string(ugn__TmpNam), buffer);
-        }
+        morvex_tmp_.Set(morvex ? std::optional<std::string>(dir_.path()) : std::nullopt);
+        tmpdir_.Set(dir_.path());
+        const std::vector<std::string> before = Recorded();
+        const int32_t num = ugn__TmpNum;
+        const std::string buffer = ugn__TmpNam;
+        char* name = nullptr;
+        mvxtest::FailEachAllocation([&] { name = ugn_TempFile(); },
+                                    [&](bool failed) {
+                                        SCOPED_TRACE(morvex);
+                                        if (!failed) {
+                                            ASSERT_NE(name, nullptr);
+                                            EXPECT_EQ(Recorded().size(), before.size() + 1);
+                                            EXPECT_EQ(Recorded().back(), std::string(name));
+                                            return;
+                                        }
+                                        EXPECT_EQ(name, nullptr);
+                                        EXPECT_NE(mpm__LastError, 0);
+                                        EXPECT_EQ(Recorded(), before);
+                                        EXPECT_EQ(ugn__TmpNum, num);
+                                        EXPECT_EQ(std::string(ugn__TmpNam), buffer);
+                                        mpm_ClearError(0);
+                                    });
     }
 }
 

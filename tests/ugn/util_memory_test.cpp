@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -12,49 +11,27 @@
 
 namespace {
 
+// Swaps the first two of three elements, then checks that counts below 1
+// and null arrays do nothing. Bytes are compared, so -0.0 stays -0.0.
+template <typename T, typename Swap> void CheckSwap(Swap swap, T x0, T x1, T y0, T y1) {
+    T a[] = {x0, x1, x0}, b[] = {y0, y1, y0};
+    const T a_after[] = {y0, y1, x0}, b_after[] = {x0, x1, y0};
+    swap(2, a, b);
+    for (int count : {0, -5})
+        swap(count, a, b);
+    swap(2, nullptr, b);
+    swap(2, a, nullptr);
+    EXPECT_EQ(std::memcmp(a, a_after, sizeof a), 0);
+    EXPECT_EQ(std::memcmp(b, b_after, sizeof b), 0);
+}
+
 TEST(UtilSwap, ExchangesArraysOfEveryWidth) {
-    int32_t a[] = {1, 2};
-    int32_t b[] = {3, 4};
-    ugn_SwapInt(2, a, b);
-    EXPECT_EQ(a[0], 3);
-    EXPECT_EQ(a[1], 4);
-    EXPECT_EQ(b[0], 1);
-    EXPECT_EQ(b[1], 2);
-
-    uint8_t c[] = {1, 2, 3}, d[] = {7, 8, 9};
-    ugn_SwapByte(2, c, d); // only the first two
-    EXPECT_EQ((std::array<uint8_t, 3>{c[0], c[1], c[2]}), (std::array<uint8_t, 3>{7, 8, 3}));
-    EXPECT_EQ((std::array<uint8_t, 3>{d[0], d[1], d[2]}), (std::array<uint8_t, 3>{1, 2, 9}));
-
-    int16_t e[] = {-1, 0x1234}, f[] = {5, 6};
-    ugn_SwapShort(2, e, f);
-    EXPECT_EQ(e[1], 6);
-    EXPECT_EQ(f[1], 0x1234); // contents exchanged, bytes not reversed
-
-    int32_t g[] = {INT32_MIN}, h[] = {INT32_MAX};
-    ugn_SwapLong(1, g, h);
-    EXPECT_EQ(g[0], INT32_MAX);
-    EXPECT_EQ(h[0], INT32_MIN);
-
-    float i[] = {1.5f}, j[] = {-2.5f};
-    ugn_SwapFloat(1, i, j);
-    EXPECT_EQ(i[0], -2.5f);
-    EXPECT_EQ(j[0], 1.5f);
-
-    double k[] = {1e300, 3.0}, l[] = {-0.0, 4.0};
-    ugn_SwapDouble(2, k, l);
-    EXPECT_EQ(k[0], 0.0);
-    EXPECT_TRUE(std::signbit(k[0]));
-    EXPECT_EQ(l[0], 1e300);
-    EXPECT_EQ(l[1], 3.0);
-
-    // Counts below 1 and null arrays do nothing.
-    ugn_SwapInt(0, a, b);
-    ugn_SwapInt(-5, a, b);
-    ugn_SwapInt(2, nullptr, b);
-    ugn_SwapInt(2, a, nullptr);
-    EXPECT_EQ(a[0], 3);
-    EXPECT_EQ(b[0], 1);
+    CheckSwap<int32_t>(ugn_SwapInt, 1, 2, 3, 4);
+    CheckSwap<uint8_t>(ugn_SwapByte, 1, 2, 7, 8);
+    CheckSwap<int16_t>(ugn_SwapShort, -1, 0x1234, 5, 6); // contents, not byte order
+    CheckSwap<int32_t>(ugn_SwapLong, INT32_MIN, 0, INT32_MAX, 9);
+    CheckSwap<float>(ugn_SwapFloat, 1.5f, 0.25f, -2.5f, 8.0f);
+    CheckSwap<double>(ugn_SwapDouble, 1e300, 3.0, -0.0, 4.0);
 }
 
 // Copies byte by byte in the direction the count gives: the behaviour that
@@ -67,19 +44,6 @@ void ReferenceMove(int count, const uint8_t* from, uint8_t* to) {
         for (int i = -count - 1; i >= 0; --i)
             to[i] = from[i];
     }
-}
-
-TEST(UtilMove, NegativeCountMovesABlockUpWithinItsBuffer) {
-    uint8_t buffer[20];
-    for (int i = 0; i < 20; ++i)
-        buffer[i] = static_cast<uint8_t>(i + 1);
-    ugn_MoveByte(-10, buffer, buffer + 4);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(buffer[4 + i], i + 1);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(buffer[i], i + 1);
-    for (int i = 14; i < 20; ++i)
-        EXPECT_EQ(buffer[i], i + 1);
 }
 
 TEST(UtilMove, MatchesTheByteLoopForEveryAlignmentDirectionAndOverlap) {
@@ -185,15 +149,18 @@ TEST(UtilMemory, GetMemoryRefusesBadSizesAndCounts) {
     int32_t allocated = 0;
     int sentinel = 0;
     void* block = &sentinel;
-    EXPECT_EQ(ugn_GetMemory(0, 0, 0, 0, 8, &allocated, &block), 1);
-    EXPECT_EQ(ugn_GetMemory(0, 0, 0, -4, 8, &allocated, &block), 1);
-    EXPECT_EQ(ugn_GetMemory(0, 0, 0, 4, 0, &allocated, &block), 1);
-    EXPECT_EQ(ugn_GetMemory(1, 0, 0, 4, -8, &allocated, &block), 1);
-    EXPECT_EQ(ugn_GetMemory(0, 0, 0, 4, 8, nullptr, &block), 1);
-    EXPECT_EQ(ugn_GetMemory(0, 0, 0, 4, 8, &allocated, nullptr), 1);
+    const struct {
+        int mode, step, size;
+        bool counts, out;
+    } bad[] = {{0, 0, 8, true, true},  {0, -4, 8, true, true}, {0, 4, 0, true, true},
+               {1, 4, -8, true, true}, {0, 4, 8, false, true}, {0, 4, 8, true, false}};
+    for (const auto& c : bad) {
+        EXPECT_EQ(ugn_GetMemory(c.mode, 0, 0, c.step, c.size, c.counts ? &allocated : nullptr,
+                                c.out ? &block : nullptr),
+                  1);
+    }
     EXPECT_EQ(block, &sentinel);
     EXPECT_EQ(allocated, 0);
-
     // A count that would pass INT32_MAX, and used + extra past INT32_MAX.
     block = nullptr;
     ASSERT_EQ(ugn_GetMemory(0, 0, 0, 4, 1, &allocated, &block), 0);

@@ -12,7 +12,6 @@
 
 #include "support/capture.h"
 #include "support/fixture.h"
-#include "ugn/ugn_test_support.h"
 #include "unl/unl_int.h"
 
 namespace {
@@ -42,17 +41,7 @@ std::vector<Mapping> ReadMappings(const char* file) {
     return all;
 }
 
-class JisTables : public LibraryTest {
-protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        ASSERT_EQ(unl_Initialize(0), 0);
-    }
-    void TearDown() override {
-        unl_Terminate(0);
-        LibraryTest::TearDown();
-    }
-};
+class JisTables : public mvxtest::UnlTest {};
 
 TEST_F(JisTables, EveryMappingRoundTripsThroughUnicodeWithItsSet) {
     const std::vector<Mapping> sets[2] = {ReadMappings("jis0208.tsv"), ReadMappings("jis0212.tsv")};
@@ -90,22 +79,6 @@ TEST_F(JisTables, EveryMappingRoundTripsThroughUnicodeWithItsSet) {
     EXPECT_EQ(per_set[1], 6067);
 }
 
-TEST_F(JisTables, TellingEntriesOfBothSets) {
-    EXPECT_EQ(unl_JisToUnicode(1, 0x2121), 0x3000);
-    EXPECT_EQ(unl_JisToUnicode(1, 0x2140), 0x005C);
-    EXPECT_EQ(unl_JisToUnicode(1, 0x2141), 0x301C);
-    EXPECT_EQ(unl_JisToUnicode(1, 0x2422), 0x3042);
-    EXPECT_EQ(unl_JisToUnicode(2, 0x222F), 0x02D8);
-    EXPECT_EQ(unl_JisToUnicode(2, 0x2237), 0x007E);
-    EXPECT_EQ(unl_JisToUnicode(1, 0x2221), 0x25C6); // a row-2 symbol
-    EXPECT_EQ(unl_JisToUnicode(1, 0x222F), 0);      // unassigned position
-    EXPECT_EQ(unl_UnicodeToJis(0, 0x7E), 0x00322237u);
-    EXPECT_EQ(unl_UnicodeToJis(0, 0x5C), 0x00382140u);
-    EXPECT_EQ(unl_UnicodeToJis(0, 0x41), 0u); // ASCII letters are in neither set
-    EXPECT_EQ(unl_UnicodeToJis(0, 0xFFFF), 0u);
-    EXPECT_TRUE(ugntest::StackTexts().empty());
-}
-
 TEST_F(JisTables, OutOfRangeCodesIssueInvalidIndexWithRowAndColumn) {
     const std::string banner = "*** Error (UNL_INVALID_INDEX_ERR) ***\n";
     // The text's first character is its flag and is not printed.
@@ -134,10 +107,7 @@ TEST_F(JisTables, OutOfRangeCodesIssueInvalidIndexWithRowAndColumn) {
         mvxtest::OutputRecorder rec;
         EXPECT_EQ(unl_JisToUnicode(c.set, c.code), c.result);
         EXPECT_EQ(rec.On(stderr), c.issued);
-        if (!c.issued.empty()) {
-            EXPECT_EQ(mpm__LastError, 0);
-        } // issued, then the stack dumped
-        EXPECT_TRUE(ugntest::StackTexts().empty());
+        EXPECT_TRUE(mvxtest::StackTexts().empty()); // issued, then the stack dumped
     }
 
     const struct {
@@ -150,30 +120,30 @@ TEST_F(JisTables, OutOfRangeCodesIssueInvalidIndexWithRowAndColumn) {
         EXPECT_EQ(unl_UnicodeToJis(0, c.code), 0x00690000u) << c.code;
         EXPECT_EQ(rec.On(stderr), c.issued);
     }
-    EXPECT_EQ(mpm_GetMsgName(UNL_INVALID_INDEX_ERR), std::string("UNL_INVALID_INDEX_ERR"));
 }
 
 TEST(JisRowColumn, SplittingReportsNegativeIndexesWithoutAMessage) {
-    int32_t row = 99, column = 99;
-    EXPECT_EQ(unl__JisToRowCol(0x2121, &row, &column), 0);
-    EXPECT_EQ(row, 0);
-    EXPECT_EQ(column, 0);
-    EXPECT_EQ(unl__JisToRowCol(0x7E7E, &row, &column), 0);
-    EXPECT_EQ(row, 93);
-    EXPECT_EQ(column, 93);
-    EXPECT_EQ(unl__JisToRowCol(0x2120, &row, &column), UNL_INVALID_INDEX_ERR);
-    EXPECT_EQ(row, 0);
-    EXPECT_EQ(column, -1);
-    EXPECT_EQ(unl__JisToRowCol(INT32_MIN, &row, &column), UNL_INVALID_INDEX_ERR);
-    EXPECT_LT(row, 0);
+    const struct {
+        bool jis;
+        int32_t code, status, row, column;
+    } cases[] = {
+        {true, 0x2121, 0, 0, 0},
+        {true, 0x7E7E, 0, 93, 93},
+        {true, 0x2120, UNL_INVALID_INDEX_ERR, 0, -1},
+        {true, INT32_MIN, UNL_INVALID_INDEX_ERR, -8388642, 223},
+        {false, 0x1234, 0, 0x12, 0x34},
+        {false, -0x100, UNL_INVALID_INDEX_ERR, -1, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t row = 99, column = 99;
+        EXPECT_EQ(c.jis ? unl__JisToRowCol(c.code, &row, &column)
+                        : unl__UniToRowCol(c.code, &row, &column),
+                  c.status)
+            << c.code;
+        EXPECT_EQ(row, c.row) << c.code;
+        EXPECT_EQ(column, c.column) << c.code;
+    }
     EXPECT_EQ(unl__JisToRowCol(0x2121, nullptr, nullptr), 0);
-
-    EXPECT_EQ(unl__UniToRowCol(0x1234, &row, &column), 0);
-    EXPECT_EQ(row, 0x12);
-    EXPECT_EQ(column, 0x34);
-    EXPECT_EQ(unl__UniToRowCol(-0x100, &row, &column), UNL_INVALID_INDEX_ERR);
-    EXPECT_EQ(row, -1);
-    EXPECT_EQ(column, 0);
     EXPECT_EQ(unl__UniToRowCol(-1, nullptr, nullptr), UNL_INVALID_INDEX_ERR);
     EXPECT_EQ(mpm__LastError, 0);
 }
@@ -231,38 +201,31 @@ TEST_F(LibraryTest, UnlSlotIsFilledOnlyByUnlInitializeAndTablesFreedByTerminate)
 }
 
 TEST_F(LibraryTest, UnlInitializeReportsEachFailedTableAndFillsTheOthers) {
-    for (long n = 1;; ++n) {
-        ASSERT_LT(n, 10) << "unl_Initialize never completed";
-        mvxc::SetAllocFailure(n);
-        const int32_t status = unl_Initialize(0);
-        const bool failed = mvxc::AllocCount() >= n;
-        mvxc::SetAllocFailure(0);
-        if (!failed) {
-            EXPECT_EQ(status, 0);
-            EXPECT_EQ(n, 4); // three tables, each allocated once
-            unl_Terminate(0);
-            break;
-        }
-        SCOPED_TRACE(n);
-        EXPECT_EQ(status, UNL_MALLOC_ERR);
-        EXPECT_EQ(mpm__LastError, 0); // no message
-        EXPECT_TRUE(ugntest::StackTexts().empty());
-        EXPECT_EQ(unl_Jis208 == nullptr, n == 1);
-        EXPECT_EQ(unl_Jis212 == nullptr, n == 2);
-        EXPECT_EQ(unl_Unicode == nullptr, n == 3);
-        // The tables that exist are complete, the inverse one included.
-        if (unl_Jis208 != nullptr) {
-            EXPECT_EQ(unl_JisToUnicode(1, 0x2140), 0x5C);
-        }
-        if (unl_Jis212 != nullptr) {
-            EXPECT_EQ(unl_JisToUnicode(2, 0x2237), 0x7E);
-        }
-        if (unl_Unicode != nullptr) {
-            EXPECT_EQ(unl_UnicodeToJis(0, 0x7E), 0x00322237u);
-        }
-        EXPECT_EQ(mvx__Table[MVX_MODULE_UNL].code, std::string("UNL"));
-        unl_Terminate(0);
-    }
+    long n = 0;
+    int32_t status = 0;
+    const long failures =
+        mvxtest::FailEachAllocation([&] { ++n, status = unl_Initialize(0); },
+                                    [&](bool failed) {
+                                        EXPECT_EQ(status, failed ? UNL_MALLOC_ERR : 0);
+                                        EXPECT_EQ(mpm__LastError, 0); // no message
+                                        EXPECT_EQ(unl_Jis208 == nullptr, n == 1);
+                                        EXPECT_EQ(unl_Jis212 == nullptr, n == 2);
+                                        EXPECT_EQ(unl_Unicode == nullptr, n == 3);
+                                        // The tables that exist are complete, the inverse one
+                                        // included.
+                                        if (unl_Jis208 != nullptr) {
+                                            EXPECT_EQ(unl_JisToUnicode(1, 0x2140), 0x5C);
+                                        }
+                                        if (unl_Jis212 != nullptr) {
+                                            EXPECT_EQ(unl_JisToUnicode(2, 0x2237), 0x7E);
+                                        }
+                                        if (unl_Unicode != nullptr) {
+                                            EXPECT_EQ(unl_UnicodeToJis(0, 0x7E), 0x00322237u);
+                                        }
+                                        EXPECT_STREQ(mvx__Table[MVX_MODULE_UNL].code, "UNL");
+                                        unl_Terminate(0);
+                                    });
+    EXPECT_EQ(failures, 3); // three tables, each allocated once
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "support/fixture.h"
-#include "ugn/ugn_test_support.h"
+#include "support/capture.h"
 
 namespace {
 
@@ -19,21 +19,11 @@ const char kConversionText[] =
 
 // Reference encoders, written from the encoding forms' definitions.
 void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 + c / 64);
-        out += static_cast<char>(0x80 + c % 64);
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 + c / 4096);
-        out += static_cast<char>(0x80 + c / 64 % 64);
-        out += static_cast<char>(0x80 + c % 64);
-    } else {
-        out += static_cast<char>(0xF0 + c / 262144);
-        out += static_cast<char>(0x80 + c / 4096 % 64);
-        out += static_cast<char>(0x80 + c / 64 % 64);
-        out += static_cast<char>(0x80 + c % 64);
-    }
+    const int n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    const unsigned lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    out += static_cast<char>(lead[n] + (c >> (6 * (n - 1))));
+    for (int i = n - 2; i >= 0; --i)
+        out += static_cast<char>(0x80 + ((c >> (6 * i)) & 63));
 }
 
 void AppendUtf16(U16& out, uint32_t c) {
@@ -62,17 +52,7 @@ bool WellFormedPair(unsigned a, unsigned b) {
 
 // The conversions need no tables, but their messages need the module in the
 // registry, which unl_Initialize puts it in.
-class Utf : public LibraryTest {
-protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        unl_Initialize(0);
-    }
-    void TearDown() override {
-        unl_Terminate(0);
-        LibraryTest::TearDown();
-    }
-};
+class Utf : public mvxtest::UnlTest {};
 
 TEST_F(LibraryTest, ConversionsWorkWithoutUnlInitialize) {
     uint16_t* wide = nullptr;
@@ -83,7 +63,7 @@ TEST_F(LibraryTest, ConversionsWorkWithoutUnlInitialize) {
     // once unl_Initialize has registered the module.
     EXPECT_EQ(unl_StrUTF8ToUTF16(0, "\xFF", &wide), UNL_CONVERSION_ERR);
     EXPECT_EQ(mpm__LastError, UNL_CONVERSION_ERR);
-    EXPECT_EQ(ugntest::StackTexts(),
+    EXPECT_EQ(mvxtest::StackTexts(),
               std::vector<std::string>{"*** Error (UNKNOWN) ***\n..... INVALID MESSAGE .....\n"});
 }
 
@@ -118,37 +98,20 @@ TEST_F(Utf, EveryScalarValueRoundTripsThroughBothForms) {
         std::free(narrow);
     }
     EXPECT_EQ(checked, 0x10FFFF - 2048);
-    EXPECT_TRUE(ugntest::StackTexts().empty());
+    EXPECT_TRUE(mvxtest::StackTexts().empty());
 }
 
 TEST_F(Utf, MalformedUtf8Fails) {
+    // clang-format off
     const char* const bad[] = {
-        "\xC0\x80",
-        "\xC1\xBF",
-        "\xE0\x80\x80",
-        "\xE0\x9F\xBF",
-        "\xF0\x80\x80\x80",
-        "\xF0\x8F\xBF\xBF", // overlong forms
-        "\xED\xA0\x80",
-        "\xED\xBF\xBF",
-        "\xED\xAD\xBF\xED\xB0\x80", // surrogates
-        "\xF4\x90\x80\x80",
-        "\xF7\xBF\xBF\xBF", // above U+10FFFF
-        "\xF5\x80\x80\x80",
-        "\xF8\x88\x80\x80\x80",
-        "\xFC\x84\x80\x80\x80\x80",
-        "\xFE",
-        "\xFF",
-        "\xC3",
-        "\xE3\x81",
-        "\xF0\x9F\x98",
-        "ab\xE3\x81", // truncated
-        "\xE3\x41\x81",
-        "\xC3\xC3\xA9", // a new lead where a continuation belongs
-        "\x80",
-        "a\xBF",
-        "\xC3\xA9\xA9", // stray continuation bytes
+        "\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF", "\xF0\x80\x80\x80", // overlong
+        "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xED\xAD\xBF\xED\xB0\x80", // surrogates
+        "\xF4\x90\x80\x80", "\xF7\xBF\xBF\xBF", "\xF5\x80\x80\x80", // above U+10FFFF
+        "\xF8\x88\x80\x80\x80", "\xFC\x84\x80\x80\x80\x80", "\xFE", "\xFF", // no such lead
+        "\xC3", "\xE3\x81", "\xF0\x9F\x98", "ab\xE3\x81", "\xE3\x41\x81", "\xC3\xC3\xA9", // cut short
+        "\x80", "a\xBF", "\xC3\xA9\xA9", // stray continuation bytes
     };
+    // clang-format on
     for (const char* s : bad) {
         SCOPED_TRACE(testing::PrintToString(std::string(s)));
         uint16_t* wide = reinterpret_cast<uint16_t*>(1); // must be reset
@@ -156,7 +119,7 @@ TEST_F(Utf, MalformedUtf8Fails) {
         EXPECT_EQ(unl_StrUTF8ToUTF16(0, s, &wide), UNL_CONVERSION_ERR);
         EXPECT_EQ(wide, nullptr);
         EXPECT_EQ(mpm__LastError, UNL_CONVERSION_ERR);
-        EXPECT_EQ(ugntest::StackTexts(), std::vector<std::string>{kConversionText});
+        EXPECT_EQ(mvxtest::StackTexts(), std::vector<std::string>{kConversionText});
     }
     // Every two-byte string is accepted exactly when it is well formed.
     mpm_ClearError(0);
@@ -184,7 +147,7 @@ TEST_F(Utf, UnpairedSurrogatesFail) {
         mpm_ClearError(0);
         EXPECT_EQ(unl_StrUTF16ToUTF8(0, s.data(), &narrow), UNL_CONVERSION_ERR);
         EXPECT_EQ(narrow, nullptr);
-        EXPECT_EQ(ugntest::StackTexts(), std::vector<std::string>{kConversionText});
+        EXPECT_EQ(mvxtest::StackTexts(), std::vector<std::string>{kConversionText});
     }
     // Every single unit converts unless it is a surrogate.
     mpm_ClearError(0);
@@ -208,41 +171,39 @@ TEST_F(Utf, NullArgumentsFailWithoutTouchingMemory) {
     EXPECT_EQ(narrow, nullptr);
     const uint16_t abc[] = {'a', 'b', 'c', 0};
     EXPECT_EQ(unl_StrUTF16ToUTF8(0, abc, nullptr), UNL_CONVERSION_ERR);
-    EXPECT_EQ(ugntest::StackTexts().size(), 4u);
+    EXPECT_EQ(mvxtest::StackTexts().size(), 4u);
 }
 
 TEST_F(Utf, AllocationFailureReportsMallocErrAndLeaksNothing) {
     const std::string text = "\xE6\x97\xA5\xE6\x9C\xAC\xF0\x9F\x98\x80";
-    const U16 expected = {0x65E5, 0x672C, 0xD83D, 0xDE00};
+    const U16 expected = {0x65E5, 0x672C, 0xD83D, 0xDE00, 0};
     const std::string malloc_text = "*** Error (UNL_MALLOC_ERR) ***\nrror allocating memory.\n";
-    for (long n = 1;; ++n) {
-        ASSERT_LT(n, 5) << "never completed";
-        mpm_ClearError(0);
-        uint16_t* wide = reinterpret_cast<uint16_t*>(1);
-        mvxc::SetAllocFailure(n);
-        const int32_t status = unl_StrUTF8ToUTF16(0, text.c_str(), &wide);
-        const bool failed = mvxc::AllocCount() >= n;
-        mvxc::SetAllocFailure(0);
-        if (!failed) {
-            ASSERT_EQ(status, 0);
-            EXPECT_EQ(Units(wide), expected);
-            EXPECT_TRUE(ugntest::StackTexts().empty());
-            std::free(wide);
-            break;
-        }
-        EXPECT_EQ(status, UNL_MALLOC_ERR);
-        EXPECT_EQ(wide, nullptr);
-        EXPECT_EQ(ugntest::StackTexts(), std::vector<std::string>{malloc_text});
+    uint16_t* wide = nullptr;
+    char* narrow = nullptr;
+    int32_t status = 0;
+    for (bool to_utf16 : {true, false}) {
+        auto run = [&] {
+            wide = reinterpret_cast<uint16_t*>(1), narrow = reinterpret_cast<char*>(1);
+            status = to_utf16 ? unl_StrUTF8ToUTF16(0, text.c_str(), &wide)
+                              : unl_StrUTF16ToUTF8(0, expected.data(), &narrow);
+        };
+        mvxtest::FailEachAllocation(run, [&](bool failed) {
+            EXPECT_EQ(status, failed ? UNL_MALLOC_ERR : 0);
+            EXPECT_EQ(mvxtest::StackTexts(),
+                      failed ? std::vector<std::string>{malloc_text} : std::vector<std::string>{});
+            if (failed) {
+                EXPECT_EQ(to_utf16 ? (void*)wide : (void*)narrow, nullptr);
+            }
+            if (!failed && to_utf16) {
+                EXPECT_EQ(Units(wide), U16(expected.begin(), expected.end() - 1));
+            }
+            if (!failed && !to_utf16) {
+                EXPECT_EQ(std::string(narrow), text);
+            }
+            std::free(to_utf16 ? (void*)wide : (void*)narrow);
+            mpm_ClearError(0);
+        });
     }
-    mpm_ClearError(0);
-    U16 terminated = expected;
-    terminated.push_back(0);
-    mvxc::SetAllocFailure(1);
-    char* narrow = reinterpret_cast<char*>(1);
-    EXPECT_EQ(unl_StrUTF16ToUTF8(0, terminated.data(), &narrow), UNL_MALLOC_ERR);
-    mvxc::SetAllocFailure(0);
-    EXPECT_EQ(narrow, nullptr);
-    EXPECT_EQ(ugntest::StackTexts(), std::vector<std::string>{malloc_text});
 }
 
 } // namespace
