@@ -23,31 +23,6 @@ std::vector<uint8_t> Pattern(std::size_t n, uint8_t seed) {
     return bytes;
 }
 
-TEST_F(DofPagedFile, CreatesWritesAndFlushesAtClose) {
-    const std::string path = Path("data.bin");
-    DOF_FILE* file = OpenOrDie(0, path, 4, 512);
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->buffer_count, 4);
-    EXPECT_EQ(file->page_size, 512);
-    EXPECT_EQ(file->pages, 0);
-    EXPECT_EQ(file->end, 0);
-    EXPECT_EQ(file->free_list, nullptr);
-    EXPECT_STREQ(file->name, path.c_str());
-
-    const auto data = Pattern(1300, 3);
-    ASSERT_EQ(dof_ReadWrite(DOF_WRITE, file, 1300, 100, const_cast<uint8_t*>(data.data())), 0);
-    EXPECT_EQ(file->pages, 3); // bytes 100..1399 reach page 2
-    std::vector<uint8_t> back(1300);
-    ASSERT_EQ(dof_ReadWrite(DOF_READ, file, 1300, 100, back.data()), 0);
-    EXPECT_EQ(back, data);
-    EXPECT_TRUE(FileIsConsistent(file));
-    EXPECT_EQ(dof_Close(0, file), 0);
-
-    std::vector<uint8_t> expected(1536, 0);
-    std::copy(data.begin(), data.end(), expected.begin() + 100);
-    EXPECT_EQ(DiskBytes(path), expected);
-}
-
 TEST_F(DofPagedFile, DefaultsForNonPositiveCountAndSize) {
     DOF_FILE* file = OpenOrDie(DOF_TEMPORARY, "", 0, -5);
     ASSERT_NE(file, nullptr);
@@ -243,45 +218,6 @@ TEST_F(DofPagedFile, ZeroCountDoesNothingAndBadArgumentsAreRefused) {
     EXPECT_EQ(dof_Close(0, nullptr), 0);
 }
 
-TEST_F(DofPagedFile, ReadAcrossAPageBoundaryTouchesBothPages) {
-    DOF_FILE* file = OpenOrDie(DOF_TEMPORARY, "", 16, 4096);
-    ASSERT_NE(file, nullptr);
-    uint8_t bytes[10];
-    std::memset(bytes, 0xAA, sizeof bytes);
-    ASSERT_EQ(dof_ReadWrite(DOF_READ, file, 10, 4094, bytes), 0);
-    EXPECT_EQ(file->page_requests, 2u);
-    EXPECT_EQ(file->pages, 2);
-    EXPECT_EQ(file->read_requests, 1u);
-    for (uint8_t b : bytes)
-        EXPECT_EQ(b, 0);
-    std::set<int64_t> held;
-    for (int32_t i = 0; i < file->buffer_count; ++i)
-        held.insert(file->buffers[i].page);
-    EXPECT_EQ(held, (std::set<int64_t>{-1, 0, 1}));
-    EXPECT_EQ(dof_Close(0, file), 0);
-}
-
-TEST_F(DofPagedFile, PageBeyondTheEndExtendsTheFileWithZeroPages) {
-    const std::string path = Path("grow.bin");
-    DOF_FILE* file = OpenOrDie(0, path, 2, 1024);
-    ASSERT_NE(file, nullptr);
-    DOF_BUFFER* buffer = nullptr;
-    ASSERT_EQ(dof_GetPage(file, 5, &buffer), 0);
-    EXPECT_EQ(file->pages, 6);
-    EXPECT_EQ(file->physical_writes, 6u);
-    EXPECT_EQ(file->physical_reads, 0u);
-    EXPECT_EQ(buffer->page, 5);
-    EXPECT_EQ(buffer->weight, 128);
-    EXPECT_EQ(buffer->stamp, 1u);
-    EXPECT_EQ(buffer->dirty, 0);
-    EXPECT_EQ(DiskBytes(path), std::vector<uint8_t>(6 * 1024, 0));
-    // An existing page is read, not written.
-    ASSERT_EQ(dof_GetPage(file, 2, &buffer), 0);
-    EXPECT_EQ(file->physical_reads, 1u);
-    EXPECT_EQ(file->physical_writes, 6u);
-    EXPECT_EQ(dof_Close(0, file), 0);
-}
-
 TEST_F(DofPagedFile, HitsGainWeightAndEverySixteenthRequestHalvesAllWeights) {
     DOF_FILE* file = OpenOrDie(DOF_TEMPORARY, "", 3, 256);
     ASSERT_NE(file, nullptr);
@@ -375,37 +311,6 @@ TEST_F(DofPagedFile, WrappedClockStillFindsAVictim) {
     EXPECT_EQ(dof_Close(0, file), 0);
 }
 
-TEST_F(DofPagedFile, SequentialScanEvictsTheLeastRecentlyUsedAndWritesDirtyPagesBack) {
-    const std::string path = Path("scan.bin");
-    DOF_FILE* file = OpenOrDie(0, path, 4, 256);
-    ASSERT_NE(file, nullptr);
-    // Write 10 pages, one request each; every page is new, so it is created
-    // with one zero-page write, and every eviction writes a dirty page back.
-    std::vector<uint8_t> expected;
-    for (int64_t page = 0; page < 10; ++page) {
-        auto data = Pattern(256, static_cast<uint8_t>(page));
-        ASSERT_EQ(dof_ReadWrite(DOF_WRITE, file, 256, page * 256, data.data()), 0);
-        expected.insert(expected.end(), data.begin(), data.end());
-        std::set<int64_t> held;
-        for (int32_t i = 0; i < 4; ++i)
-            held.insert(file->buffers[i].page);
-        // The four most recent pages are held.
-        std::set<int64_t> recent;
-        for (int64_t p = std::max<int64_t>(0, page - 3); p <= page; ++p)
-            recent.insert(p);
-        if (page < 3) recent.insert(-1);
-        EXPECT_EQ(held, recent) << page;
-    }
-    EXPECT_EQ(file->physical_writes, 10u + 6u);
-    EXPECT_EQ(file->physical_reads, 0u);
-    EXPECT_EQ(file->page_hits, 0u);
-    const int fd = open(path.c_str(), O_RDONLY);
-    EXPECT_TRUE(FileIsConsistent(file, fd));
-    close(fd);
-    EXPECT_EQ(dof_Close(0, file), 0);
-    EXPECT_EQ(DiskBytes(path), expected);
-}
-
 TEST_F(DofPagedFile, StatisticsArePrintedExactly) {
     DOF_FILE* file = OpenOrDie(DOF_TEMPORARY | DOF_FREE_LISTS, "", 2, 512);
     ASSERT_NE(file, nullptr);
@@ -450,27 +355,6 @@ TEST_F(DofPagedFile, StatisticsArePrintedExactly) {
     expected += "Totals:        3       1   240.0         1\n";
     EXPECT_EQ(out, expected);
     EXPECT_EQ(dof_Close(0, file), 0);
-}
-
-TEST_F(DofPagedFile, StatisticsOfAnUnusedFileWithoutFreeLists) {
-    const std::string path = Path("quiet.bin");
-    DOF_FILE* file = OpenOrDie(DOF_STATISTICS, path, 0, 0);
-    ASSERT_NE(file, nullptr);
-    mvxtest::StreamCapture capture(stdout);
-    EXPECT_EQ(dof_Close(0, file), 0); // DOF_STATISTICS from dof_Open prints at close
-    const std::string out = capture.Finish();
-    const std::string expected =
-        "\n\nStatistics for file " + path + ":\n" + std::string(64, '=') +
-        "\nPage Buffer Stats:\n" +
-        "  buffer  buffer    read   write   total    phsy    phsy   total\n"
-        "   count    size   rqsts   rqsts   rqsts   reads  writes     r/w\n" +
-        std::string(64, '-') +
-        "\n      16    4096       0       0       0       0       0       0\n" +
-        std::string(64, '=') +
-        "\n    page    page     hit    file\n"
-        "   rqsts    hits   ratio    size\n" +
-        std::string(64, '-') + "\n       0       0    0.00       0\n";
-    EXPECT_EQ(out, expected);
 }
 
 TEST_F(DofPagedFile, StatisticsOnRequestAtCloseAndZeroAverage) {

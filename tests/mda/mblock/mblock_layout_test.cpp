@@ -59,38 +59,6 @@ void Fill(void* top, int32_t n, const int32_t* dims, int64_t size) {
 
 } // namespace
 
-TEST_F(MBlock, PlainSizesRoundTheTotalUpToFourBytes) {
-    const std::pair<int32_t, int32_t> cases[] = {{0, 40}, {1, 44}, {4, 44},
-                                                 {5, 48}, {7, 48}, {8, 48}};
-    for (auto [size, total] : cases) {
-        void* p = nullptr;
-        ASSERT_EQ(mda_Malloc(0, body, size, &body->slot[0]), 0);
-        p = body->slot[0];
-        EXPECT_EQ(Header(p)->size, total) << size;
-        int32_t usable = -1;
-        EXPECT_EQ(mda_GetArraySize(1, p, &usable), 0);
-        EXPECT_EQ(usable, total - 40);
-        EXPECT_EQ(ChainFault(body), "");
-        EXPECT_EQ(mda_Free(0, body, p), 0);
-    }
-    EXPECT_EQ(Header(body)->next, nullptr);
-}
-
-TEST_F(MBlock, TwoByThreeDoublesHaveTheDocumentedLayout) {
-    ASSERT_EQ(mda_MallocArray(0, body, 8, &body->slot[0], 2, 2, 3), 0);
-    double** rows = static_cast<double**>(body->slot[0]);
-    MDA_ARRAY_HDR* a = mbtest::Array(rows);
-    EXPECT_EQ(a->row_ptrs, 2);
-    EXPECT_EQ(a->elem_offset, 64);
-    EXPECT_EQ(reinterpret_cast<char*>(&rows[1][2]) - reinterpret_cast<char*>(a), 64 + (3 + 2) * 8);
-    EXPECT_EQ(reinterpret_cast<char*>(rows) - reinterpret_cast<char*>(Header(rows, true)), 88);
-    EXPECT_EQ(Header(rows, true)->size, 40 + 64 + 48);
-    int32_t bytes = 0;
-    EXPECT_EQ(mda_GetArraySize(2, rows, &bytes), 0);
-    EXPECT_EQ(bytes, 48);
-    EXPECT_EQ(ChainFault(body), "");
-}
-
 TEST_F(MBlock, ArraysOfTwoToFiveDimensionsReachEveryElementThroughTheirTables) {
     std::mt19937 rng(7);
     for (int32_t n = 2; n <= 5; ++n) {

@@ -1,12 +1,9 @@
-// Models over dictionaries compiled from source (the DXF and IGES examples
-// and every.ddl): bodies sized and laid out as the C structs of the entity
-// types, array fields sized through their count slots, allocated and
-// reallocated on the entity's block chain, the TF cache across a model
-// switch, and entity numbering in two models on different dictionaries.
+// Models over dictionaries compiled from source (the IGES example and
+// every.ddl): array fields sized through their count slots, allocated and
+// reallocated on the entity's block chain, also under allocation failure,
+// and the TF cache across a model switch.
 #include <cstddef>
 #include <cstring>
-#include <map>
-#include <random>
 #include <vector>
 
 #include "mda/model_support.h"
@@ -15,53 +12,7 @@
 
 namespace {
 
-using modeltest::Expected;
-using modeltest::ModelMatches;
-
-// The bodies of some entity types as a C compiler lays them out; the
-// dictionary's body sizes must agree.
-struct DxfCommon {
-    char* layer;
-    char* ltype;
-    int16_t color;
-    double thickness;
-    double extrusion[3];
-};
-struct DxfLine {
-    MDA_ENTITY_HDR hdr;
-    char handle[16];
-    DxfCommon common;
-    double start[3];
-    double end[3];
-};
-struct DxfVertex {
-    double x, y, start_width, end_width, bulge;
-};
-struct DxfLwpolyline {
-    MDA_ENTITY_HDR hdr;
-    char handle[16];
-    DxfCommon common;
-    MDA_COUNT n;
-    int16_t flags;
-    double const_width;
-    double elevation;
-    DxfVertex* vertex;
-};
-struct DxfInsert {
-    MDA_ENTITY_HDR hdr;
-    char handle[16];
-    DxfCommon common;
-    MDA_PTR block;
-    double insert[3];
-    double scale[3];
-    double rotation;
-    int16_t columns;
-    int16_t rows;
-    double col_spacing;
-    double row_spacing;
-    MDA_COUNT nattr;
-    MDA_PTR* attribs;
-};
+// Bodies of IGES types as a C compiler lays them out.
 struct IgesDe {
     int32_t line_font;
     int32_t level;
@@ -70,11 +21,6 @@ struct IgesDe {
     int32_t color;
     char label[8];
     int32_t subscript;
-};
-struct IgesLine {
-    MDA_ENTITY_HDR hdr;
-    IgesDe de;
-    double x1, y1, z1, x2, y2, z2;
 };
 struct IgesBspline {
     MDA_ENTITY_HDR hdr;
@@ -89,8 +35,6 @@ struct IgesBspline {
     double normal[3];
 };
 static_assert(sizeof(MDA_ENTITY_HDR) == 24);
-static_assert(sizeof(DxfCommon) == 56);
-static_assert(offsetof(DxfLwpolyline, vertex) == 120);
 static_assert(offsetof(IgesBspline, ctl) == 112);
 
 class CompiledModel : public mvxtest::LibraryTest {
@@ -99,7 +43,6 @@ protected:
         LibraryTest::SetUp();
         ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", scratch_.path().c_str()), 0);
         ASSERT_TRUE(iges_.Load(mvxtest::ExamplePath("iges.ddl")));
-        ASSERT_TRUE(dxfi_.Load(mvxtest::ExamplePath("dxfi.ddl")));
         ASSERT_TRUE(every_.Load(mvxtest::TestDataPath("every.ddl")));
     }
     void TearDown() override {
@@ -150,78 +93,8 @@ protected:
 
     mvxtest::TempDir scratch_;
     mvxtest::CompiledDict iges_;
-    mvxtest::CompiledDict dxfi_;
     mvxtest::CompiledDict every_;
 };
-
-TEST_F(CompiledModel, BodiesHaveTheSizesOfTheirCStructs) {
-    const int32_t dxf = NewModel(dxfi_, "dxf");
-    const int32_t iges = NewModel(iges_, "iges", 0); // with cache and paged file
-    ASSERT_GT(dxf, 0);
-    ASSERT_GT(iges, 0);
-    struct Type {
-        const mvxtest::CompiledDict* dict;
-        int32_t model;
-        int32_t tf;
-        std::size_t size;
-    };
-    const std::vector<Type> types = {
-        {&dxfi_, dxf, MVX_TF(10, 0), sizeof(DxfLine)},
-        {&dxfi_, dxf, MVX_TF(14, 0), sizeof(DxfLwpolyline)},
-        {&dxfi_, dxf, MVX_TF(16, 0), sizeof(DxfInsert)},
-        {&dxfi_, dxf, MVX_TF(1, 0), 24 + sizeof(DxfCommon)},
-        {&iges_, iges, MVX_TF(110, 0), sizeof(IgesLine)},
-        {&iges_, iges, MVX_TF(126, 0), sizeof(IgesBspline)},
-        {&iges_, iges, MVX_TF(0, 0), 24 + sizeof(IgesDe)},
-    };
-    for (const Type& t : types) {
-        SCOPED_TRACE(t.tf);
-        EXPECT_EQ((*t.dict)->ent_sizes[t.dict->Tfi(t.tf)], t.size);
-        void* body = Create(t.model, *t.dict, t.tf);
-        ASSERT_NE(body, nullptr);
-        EXPECT_EQ(static_cast<std::size_t>(BodyBytes(body)), t.size);
-        // A new body is zero-filled behind its header.
-        const auto* bytes = static_cast<const uint8_t*>(body);
-        for (std::size_t k = sizeof(MDA_ENTITY_HDR); k < t.size; ++k)
-            ASSERT_EQ(bytes[k], 0) << "byte " << k;
-    }
-    // The last member of each struct is the last bytes of the body: writing
-    // it stays within the block (the sanitizer build would see otherwise).
-    void* body = Create(dxf, dxfi_, MVX_TF(16, 0));
-    auto* insert = static_cast<DxfInsert*>(body);
-    insert->nattr = 2;
-    ASSERT_EQ(mda_Malloc(0, body, 2 * sizeof(MDA_PTR), reinterpret_cast<void**>(&insert->attribs)),
-              0);
-    insert->attribs[1] = MDA_MAKE_PTR(dxf, 1);
-    EXPECT_EQ(mda__DbgCheckEntityMBlocks(0, body), 0);
-    EXPECT_EQ(Blocks(body), 2);
-
-    // An lwpolyline's vertices: a plain block of n structures of 40 bytes.
-    ddf__Current = dxfi_.get();
-    DDF_FIELD* vertex = nullptr;
-    ASSERT_EQ(ddf_GetFieldFromName("vertex", MVX_TF(14, 0), &vertex), 0);
-    EXPECT_EQ(vertex->key, static_cast<int16_t>(sizeof(DxfVertex)));
-    EXPECT_EQ(vertex->flags, DDF_ARRAY | DDF_PTRFIXED);
-    auto* poly = static_cast<DxfLwpolyline*>(Create(dxf, dxfi_, MVX_TF(14, 0)));
-    ASSERT_NE(poly, nullptr);
-    poly->n = 7;
-    ASSERT_EQ(mda_Malloc(0, poly, 7 * sizeof(DxfVertex), reinterpret_cast<void**>(&poly->vertex)),
-              0);
-    poly->vertex[6].bulge = 0.5;
-    std::vector<int32_t> slots(DDF_COUNT_SLOTS, 0);
-    slots[-vertex->dims[0].a] = poly->n;
-    ddf__Counters = slots.data();
-    int32_t dims[5] = {};
-    int32_t count = 0;
-    ASSERT_EQ(mda_GetFieldDims(vertex, poly->vertex, dims, &count), 0);
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(dims[0], 7);
-    int32_t bytes = 0;
-    ASSERT_EQ(mda_GetArraySize(1, poly->vertex, &bytes), 0);
-    EXPECT_EQ(bytes, 7 * 40);
-    EXPECT_EQ(mda__DbgCheckEntityMBlocks(0, poly), 0);
-    EXPECT_EQ(mpm__LastError, 0);
-}
 
 // Array fields of every.ddl's 2:0 with n = 6 and m = 4 in their count slots.
 // Pointers in the body: pts@128 plus@136 minus@144 times@152 half@160
@@ -406,140 +279,5 @@ entity 110:0 line "A line at TFI 0" {
 }
 entity 111:0 other { int k; }
 )";
-
-TEST_F(CompiledModel, ModelSwitchResetsTheTfCache) {
-    const std::string source = scratch_ / "shifted.ddl";
-    std::ofstream(source) << kShifted;
-    mvxtest::CompiledDict shifted;
-    ASSERT_TRUE(shifted.Load(source));
-    const int32_t a = NewModel(iges_, "iges");
-    const int32_t b = NewModel(shifted, "shifted");
-    ASSERT_GT(b, 0);
-    const int32_t line = MVX_TF(110, 0);
-    const int32_t iges_tfi = iges_.Tfi(line);
-    ASSERT_GT(iges_tfi, 0);
-    ASSERT_EQ(shifted.Tfi(line), 0);
-
-    ASSERT_EQ(mda_SetCurModel(a, 0), 0);
-    EXPECT_EQ(ddf__Current, iges_.get());
-    EXPECT_EQ(ddf__SavedTF, MVX_NULL_TF);
-    DDF_FIELD* field = nullptr;
-    ASSERT_EQ(ddf_GetFieldFromName("x1", line, &field), 0);
-    EXPECT_EQ(field, iges_.Field(line, 1));
-    EXPECT_EQ(ddf__SavedTF, line);
-    EXPECT_EQ(ddf__SavedTFI, iges_tfi);
-
-    ASSERT_EQ(mda_SetCurModel(b, 0), 0);
-    EXPECT_EQ(ddf__Current, shifted.get());
-    EXPECT_EQ(ddf__SavedTF, MVX_NULL_TF);
-    ASSERT_EQ(ddf_GetFieldFromName("x1", line, &field), 0);
-    EXPECT_EQ(field, shifted.Field(line, 0));
-    EXPECT_EQ(ddf__SavedTFI, 0);
-    EXPECT_EQ(ddf_GetFieldFromName("z1", line, &field), DDF_NOT_FOUND);
-
-    // A stale cache (a dictionary switched by hand, without the reset)
-    // still finds the right descriptor.
-    ddf__SavedTF = line;
-    ddf__SavedTFI = iges_tfi;
-    ASSERT_EQ(ddf_GetFieldFromName("y1", line, &field), 0);
-    EXPECT_EQ(field, shifted.Field(line, 1));
-
-    // Creating in the other model takes that model's dictionary for the
-    // body and leaves the current one in place.
-    void* body = Create(a, iges_, line);
-    ASSERT_NE(body, nullptr);
-    EXPECT_EQ(BodyBytes(body), static_cast<int32_t>(sizeof(IgesLine)));
-    EXPECT_EQ(ddf__Current, shifted.get());
-    body = Create(b, shifted, line);
-    ASSERT_NE(body, nullptr);
-    EXPECT_EQ(BodyBytes(body), 32); // header and two floats
-    ASSERT_EQ(mda_SetCurModel(a, 0), 0);
-    EXPECT_EQ(ddf__SavedTF, MVX_NULL_TF);
-    ASSERT_EQ(ddf_GetFieldFromName("y1", line, &field), 0);
-    EXPECT_EQ(field, iges_.Field(line, 2));
-    // No current model: the dictionary pointers stay as they were.
-    DDF_DICT* const saved = ddf__TempDDF;
-    ASSERT_EQ(mda_SetCurModel(0, 0), 0);
-    EXPECT_EQ(mda__CurModel, nullptr);
-    EXPECT_EQ(ddf__Current, iges_.get());
-    EXPECT_EQ(ddf__TempDDF, saved);
-    mda_FreeModel(0, b); // before its dictionary goes
-    EXPECT_EQ(mpm__LastError, 0);
-}
-
-// Entities of random types created in two models on different dictionaries
-// and released at random, against a reference of each model's directory;
-// each model numbers its entities on its own, reusing released numbers
-// last-freed first.
-TEST_F(CompiledModel, NumberingAcrossTwoModelsOnDifferentDictionaries) {
-    struct Side {
-        const mvxtest::CompiledDict* dict;
-        int32_t model = 0;
-        std::map<int64_t, Expected> ref;
-        std::vector<int64_t> live;
-        std::vector<int64_t> freed;
-        int64_t next = 1;
-    };
-    Side sides[2];
-    sides[0].dict = &iges_;
-    sides[1].dict = &dxfi_;
-    sides[0].model = NewModel(iges_, "iges");
-    sides[1].model = NewModel(dxfi_, "dxf");
-    ASSERT_GT(sides[1].model, sides[0].model);
-    std::mt19937 rng(20240611);
-    for (int step = 0; step < 1500; ++step) {
-        Side& s = sides[rng() % 2];
-        const DDF_DICT* d = s.dict->get();
-        if (rng() % 4 != 0 || s.live.empty()) {
-            const int32_t tf = d->typeforms[rng() % static_cast<uint32_t>(d->type_count)];
-            const bool unlocked = rng() % 2 == 0;
-            int64_t expect = s.freed.empty() ? s.next : s.freed.back();
-            void* body = nullptr;
-            MDA_PTR p = 0;
-            ASSERT_EQ(
-                mda_AllocateEntity2(unlocked ? MDA_ENTITY_UNLOCKED : 0, s.model, tf, &body, &p), 0);
-            ASSERT_EQ(p, MDA_MAKE_PTR(s.model, expect)) << "step " << step;
-            const auto* h = static_cast<const MDA_ENTITY_HDR*>(body);
-            ASSERT_EQ(h->tfi, s.dict->Tfi(tf));
-            ASSERT_EQ(BodyBytes(body), d->ent_sizes[h->tfi]);
-            if (s.freed.empty()) {
-                ++s.next;
-            } else {
-                s.freed.pop_back();
-            }
-            s.ref[expect] = {unlocked ? MDA_NEW | MDA_NEEDFLUSH
-                                      : MDA_NEW | MDA_RWLOCK | MDA_MODIFIED | MDA_NEEDFLUSH |
-                                            MDA_LOCK_ONE,
-                             tf, true};
-            s.live.push_back(expect);
-        } else {
-            const std::size_t at = rng() % s.live.size();
-            const int64_t n = s.live[at];
-            s.live[at] = s.live.back();
-            s.live.pop_back();
-            MDA_DIR_ENTRY* e = mda__GetEntDir(s.model, n);
-            ASSERT_NE(e, nullptr);
-            ASSERT_EQ(mda_FreeEntity(0, e->mloc), 0);
-            ASSERT_EQ(mda::ReleaseNumber(s.model, n, false), 0);
-            s.ref.erase(n);
-            s.freed.push_back(n);
-        }
-        for (const Side& c : sides)
-            ASSERT_TRUE(ModelMatches(c.model, c.ref, c.next)) << "step " << step;
-    }
-    // Each body's TFI is its own dictionary's, whatever the other holds.
-    for (const Side& c : sides) {
-        for (int64_t n : c.live) {
-            const auto* h = static_cast<const MDA_ENTITY_HDR*>(mda__GetEntDir(c.model, n)->mloc);
-            ASSERT_EQ(c.dict->get()->typeforms[h->tfi], h->tf);
-            int32_t type = 0;
-            int32_t form = 0;
-            ASSERT_EQ(mda_ReadTypeForm(h->own, &type, &form), 0);
-            EXPECT_EQ(MVX_TF(type, form), h->tf);
-        }
-    }
-    EXPECT_GT(sides[0].next, 100);
-    EXPECT_GT(sides[1].next, 100);
-}
 
 } // namespace

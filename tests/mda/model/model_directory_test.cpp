@@ -116,28 +116,6 @@ TEST_F(ModelDirectory, BoundedDirectoryOfOneAndTwoBlocksMatchesTheReference) {
     }
 }
 
-// A block that was skipped over (numbers handed out without their entries
-// being touched) reads as zeros, whether it lies in a hole or past the end.
-TEST_F(ModelDirectory, BoundedBlocksSkippedOverReadAsZeros) {
-    mda__EntDirBlkSizeMax = 1;
-    ASSERT_EQ(NewModel(), 1);
-    MDA_PTR p = 0;
-    for (int i = 1; i < 5 * 2048; ++i)
-        ASSERT_EQ(mda__AllocatePtr(1, &p), 0);
-    mda__GetEntDir(1, 4 * 2048)->tf = kLine; // block 4 created, block 0 written
-    const MDA_DIR_ENTRY* e = mda__GetEntDir(1, 2 * 2048 + 5);
-    ASSERT_NE(e, nullptr); // block 2: before the end of the file, never written
-    EXPECT_EQ(e->tf, 0);
-    EXPECT_EQ(e->status, 0);
-    e = mda__GetEntDir(1, 4 * 2048);
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->tf, kLine);
-    EXPECT_EQ(mda__GetEntDir(1, 0)->status, MDA_RESERVED);
-    EXPECT_NE(mda__GetEntDir(1, 5 * 2048 - 1), nullptr);
-    EXPECT_EQ(mda__GetEntDir(1, 5 * 2048), nullptr); // never handed out
-    EXPECT_EQ(Newest().first, MDA_INVALID_PTR);
-}
-
 TEST_F(ModelDirectory, TableDoublingAndBlockAllocationFailuresUseUpNothing) {
     ASSERT_EQ(NewModel(), 1);
     MDA_MODEL& m = mda__Model[1];

@@ -12,10 +12,6 @@ using modeltest::Newest;
 
 // Records the model callbacks in the order they are called.
 std::vector<std::string> g_calls;
-int32_t OnAllocated(int32_t a, int32_t b) {
-    g_calls.push_back("allocated " + std::to_string(a) + " " + std::to_string(b));
-    return 0;
-}
 int32_t OnFreed(int32_t a, int32_t b) {
     g_calls.push_back("freed " + std::to_string(a) + " " + std::to_string(b));
     return 0;
@@ -28,79 +24,6 @@ int32_t OnCurrent(int32_t a, int32_t b) {
 }
 
 using ModelTable = ModelTest;
-
-TEST_F(ModelTable, AllocationFillsTheRecordFromTheDefinition) {
-    MDA_MODEL_DEF def;
-    std::memset(&def, 0x5A, sizeof def);
-    ASSERT_EQ(mda_GetModelDefaults(0, &def), 0);
-    EXPECT_EQ(def.name[0], '\0');
-    EXPECT_EQ(def.ddf, nullptr);
-    EXPECT_EQ(def.dof_buffers, 16);
-    EXPECT_EQ(def.dof_page_size, 4096);
-    EXPECT_EQ(def.backptrs | def.stats, 0);
-    EXPECT_EQ(def.allocated, nullptr);
-    EXPECT_EQ(def.stored3, nullptr);
-
-    std::strcpy(def.name, "source");
-    def.ddf = dict_;
-    def.dof_buffers = 4;
-    def.dof_page_size = 8192;
-    int user = 0;
-    def.user_data = &user;
-    def.allocated = OnAllocated;
-    def.stored1 = OnFreed; // only stored
-    int32_t model = -1;
-    g_calls.clear();
-    ASSERT_EQ(mda_AllocateModel(0, &def, &model), 0);
-    ASSERT_EQ(model, 1);
-    const MDA_MODEL& m = mda__Model[1];
-    EXPECT_NE(m.in_use, 0);
-    EXPECT_STREQ(m.name, "source");
-    EXPECT_EQ(m.ddf, dict_);
-    EXPECT_EQ(m.user_data, &user);
-    EXPECT_EQ(m.dof_buffers, 4);
-    EXPECT_EQ(m.dof_page_size, 8192);
-    EXPECT_EQ(m.callbacks[0], OnFreed);
-    EXPECT_EQ(m.callbacks[2], OnAllocated);
-    EXPECT_EQ(m.default_tol, 2.220446049250313e-16);
-    EXPECT_EQ(m.dir_table_size, 1024);
-    EXPECT_EQ(m.dir_capacity, 2047);
-    EXPECT_EQ(m.next_entity, 1); // entity 0 reserved
-    EXPECT_NE(m.dof, nullptr);
-    EXPECT_EQ(m.dof->page_size, 8192);
-    ASSERT_NE(m.cache, nullptr);
-    EXPECT_EQ(m.cache_size, 32);
-    EXPECT_EQ(m.cache_head, 0);
-    EXPECT_EQ(m.cache_tail, 31);
-    for (int i = 0; i < 32; ++i) {
-        EXPECT_EQ(m.cache[i].db_ptr, 0);
-        EXPECT_EQ(m.cache[i].prev, i - 1);
-        EXPECT_EQ(m.cache[i].next, i == 31 ? -1 : i + 1);
-    }
-    EXPECT_EQ(mda__GetEntDir(1, 0)->dloc, -1);
-    EXPECT_EQ(mda__CurModelNum, 1);
-    EXPECT_EQ(mda__CurModel, &mda__Model[1]);
-    EXPECT_EQ(ddf__Current, dict_);
-    EXPECT_EQ(g_calls, std::vector<std::string>{"allocated 0 1"});
-    EXPECT_EQ(ScratchFiles(), 1); // the paged file
-
-    // A memory-only model has neither cache nor paged file.
-    const int32_t memory = NewModel(MDA_MEMORY_ONLY);
-    ASSERT_EQ(memory, 2);
-    const MDA_MODEL& mo = mda__Model[2];
-    EXPECT_EQ(mo.cache, nullptr);
-    EXPECT_EQ(mo.cache_size, 0);
-    EXPECT_EQ(mo.cache_head, 0xFFFF);
-    EXPECT_EQ(mo.cache_tail, 0xFFFF);
-    EXPECT_EQ(mo.dof, nullptr);
-    EXPECT_EQ(mo.options, static_cast<uint32_t>(MDA_MEMORY_ONLY));
-    EXPECT_EQ(mda__GetEntDir(2, 0)->dloc, 0);
-
-    EXPECT_EQ(mda_FreeModel(0, 1), 0);
-    EXPECT_EQ(mda__Model[1].in_use, 0);
-    EXPECT_EQ(ScratchFiles(), 0);
-    EXPECT_EQ(mda__CurModelNum, 2); // model 2 was current, and stays
-}
 
 TEST_F(ModelTable, SixtyFourModelsAndTheSixtyFifthRefused) {
     for (int32_t n = 1; n <= 64; ++n)

@@ -40,20 +40,4 @@ TEST_F(ModelTolerance, NamesAreSetReplacedAndDumpedInByteOrder) {
     std::free(text);
 }
 
-TEST_F(ModelTolerance, RefusalsReturnTheDefault) {
-    mpm_ClearStack(0);
-    EXPECT_EQ(mda_GetTol2(5, "x"), 2.220446049250313e-16);
-    EXPECT_EQ(modeltest::Newest().first, MDA_INVALID_MODEL);
-    ASSERT_EQ(NewModel(), 1);
-    EXPECT_EQ(mda_GetTol2(1, nullptr), 2.220446049250313e-16);
-    EXPECT_EQ(mda_SetTol2(1, nullptr, 1.0), MDA_NULL_MEMPTR);
-    // A failed insertion leaves the tree as it was.
-    mvxc::SetAllocFailure(1);
-    EXPECT_EQ(mda_SetTol2(1, "x", 1.0), OTM_NOMEMORY);
-    mvxc::SetAllocFailure(0);
-    EXPECT_EQ(mda__Model[1].tolerances->count, 0);
-    EXPECT_EQ(mda_SetTol2(1, "x", 1.0), 0);
-    EXPECT_EQ(mda_GetTol2(1, "x"), 1.0);
-}
-
 } // namespace
