@@ -163,7 +163,7 @@ TEST_F(ObjectList, GetObjectMovesCurrentAndReportsPositionsOutOfRange) {
     EXPECT_TRUE(TakeReports({Position(5)}));
     EXPECT_EQ(Current(list), 2);
     EXPECT_EQ(IntAt(olm_GetObject(0, list, OLM_TAIL)), 3);
-    EXPECT_EQ(IntAt(olm__SetCurIndex(0, list, OLM_HEAD)), 1);
+    EXPECT_EQ(olm__SetCurIndex(0, list, OLM_HEAD), list->head);
     EXPECT_EQ(Current(list), 1);
 
     OLM_LIST* empty = IntList({});
