@@ -8,6 +8,19 @@
  * file and every model's swap file use it. The free list lives in memory
  * only: a file reopened with DOF_FREE_LISTS starts with an empty list and
  * places new blocks after its old contents.
+ *
+ * Reopened files and their last block. The end offset of a reopened file is
+ * its size, and the file only reaches as far as its last written page. When
+ * the data of the last block was never written to its end (a block of many
+ * pages whose header alone was written), the file ends inside that block.
+ * The block is still valid: dof_GetBlockSize and dof_FreeBlock accept it
+ * (its capacity may reach past the end offset) and move the end offset to
+ * the block's end, so that blocks allocated afterwards go after it. A block
+ * allocated before either call has seen that last block is placed at the
+ * file size, over the unwritten tail of the last block, which the module
+ * cannot know about; a caller that reopens a file to allocate in it writes
+ * its blocks to their ends before closing, or first asks dof_GetBlockSize
+ * about the last block.
  */
 #ifndef MVX_DOF_H
 #define MVX_DOF_H
@@ -226,7 +239,8 @@ MVX_API int32_t dof_Open(uint32_t options, const char* name, int32_t buffer_coun
  *   file     the handle; null does nothing
  * Returns 0, or DOF_CLOSE_ERR when closing the descriptor fails: the handle
  * then stays allocated with its descriptor marked closed (fd -1), and a
- * second dof_Close frees it without touching the descriptor again.
+ * second dof_Close frees it (and deletes a temporary file) without touching
+ * the descriptor again or printing the statistics a second time.
  */
 MVX_API int32_t dof_Close(uint32_t options, DOF_FILE* file);
 
@@ -307,9 +321,12 @@ MVX_API int32_t dof_AllocateBlock(DOF_FILE* file, uint32_t size, int64_t* offset
  * Without free lists it does nothing and returns 0.
  *   file    the handle
  *   offset  an offset handed out by dof_AllocateBlock
+ * A block whose capacity reaches past the end offset (the last block of a
+ * reopened file, see the top of this header) is freed like any other, and
+ * the end offset moves to its end.
  * Returns 0; DOF_BAD_OFFSET (offset < 8, at or past the end offset, or a
- * header that cannot belong to a block: used size 0, used size above the
- * capacity, or a capacity reaching past the end offset); DOF_BAD_SLOT at
+ * header that cannot belong to a block: used size 0 or used size above the
+ * capacity); DOF_BAD_SLOT at
  * severity FATAL when the block overlaps free space (freed twice, or a
  * damaged header); DOF_REALLOC_ERR when a new slot cannot be added to the
  * tree; a read failure. After every failure the free list is as before
@@ -324,9 +341,12 @@ MVX_API int32_t dof_FreeBlock(DOF_FILE* file, int64_t offset);
  *           no header)
  *   offset  an offset handed out by dof_AllocateBlock
  *   size    receives the used size; unchanged on failure
- * Returns 0; DOF_BAD_OFFSET (no free lists, an offset out of range, or a
- * header that cannot belong to a block, as for dof_FreeBlock); a read
- * failure.
+ * A block whose capacity reaches past the end offset (the last block of a
+ * reopened file whose tail was never written) is answered, and the end
+ * offset moves to the block's end.
+ * Returns 0; DOF_BAD_OFFSET (no free lists, an offset below 8 or at or past
+ * the end offset, or a header that cannot belong to a block, as for
+ * dof_FreeBlock); a read failure.
  */
 MVX_API int32_t dof_GetBlockSize(DOF_FILE* file, int64_t offset, uint32_t* size);
 

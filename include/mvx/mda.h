@@ -116,13 +116,18 @@ MVX_BEGIN_DECLS
  * Pointers handed to these operations must be data addresses of this
  * module's blocks: the operations check the marker (MDA_BAD_MBLOCK with the
  * header address when it is wrong) and the block type, but a pointer to
- * memory of some other origin may be read before its start.
+ * memory of some other origin may be read before its start. A block of the
+ * wrong kind (a plain block handed over as an array, or an array as a plain
+ * block) is MDA_BAD_MBLOCK too, found without reading outside the block:
+ * the plain header's position, which lies inside both kinds, is read first.
  *
  * Blocks that become unreachable: when mda_Free frees a block, or
  * mda_Realloc / mda_ReallocArray drop part of a block, every block of the
  * owner's chain whose referring pointer lay in the released bytes is freed as
  * well (and, in turn, the blocks referred to from those). Nothing could reach
- * them any more, and their referrers would point into freed memory.
+ * them any more, and their referrers would point into freed memory. A block
+ * that is only unlinked (mda_Free with MDA_FREE_UNLINK) takes those blocks
+ * with it instead, as the chain it then heads.
  */
 
 /* The marker of a valid header: the bytes "KLBM". */
@@ -329,7 +334,11 @@ MVX_API int32_t mda_Strdup(uint32_t options, void* owner, const char* text, char
  * (the body itself included) is left alone and 0 returned; otherwise the
  * block is unlinked and, unless MDA_FREE_UNLINK, freed together with the
  * blocks referred to from inside it. With MDA_FREE_UNLINK the block stays
- * allocated and becomes independent, ready for mda_AddMemory.
+ * allocated and becomes independent, ready for mda_AddMemory, and the blocks
+ * referred to from inside it (and, in turn, from those) leave the owner's
+ * chain with it, in their chain order, as the chain it now heads: the owner
+ * keeps no referrer in memory it no longer owns. Freeing the block without
+ * an owner frees them too; mda_AddMemory attaches them with it.
  * Without an owner the block must be independent (else MDA_BAD_MBLOCK); it
  * is freed with the chain that follows it, if it heads one (an entity body);
  * MDA_FREE_UNLINK then does nothing.
@@ -369,11 +378,16 @@ MVX_API int32_t mda_CallocArray(uint32_t options, void* owner, int32_t elem_size
 /*
  * Replaces an array by one of the new dimensions. Every element whose
  * indices exist in both shapes keeps its indices and value; new elements
- * are zero. With MDA_REALLOC_DISCARD nothing is copied. The new array takes
- * the old one's place in the chain and its flags; blocks referred to from
- * kept elements follow them, those referred to from dropped elements (all
- * of them with MDA_REALLOC_DISCARD) are freed. The old array is freed and
- * *out receives the new one.
+ * are zero. With MDA_REALLOC_DISCARD nothing is copied. With an owner the
+ * old array is unlinked and the new one, with the old one's flags, goes
+ * directly after the owner's block with out as the pointer that refers to
+ * it (as mda__MallocArray places a new array); the pointer that referred to
+ * the old array, when it is not *out itself, is left holding the freed
+ * address. Without an owner the old array must be independent and the new
+ * one takes its place (at the head of any chain it heads). Blocks referred
+ * to from kept elements follow them, those referred to from dropped
+ * elements (all of them with MDA_REALLOC_DISCARD) are freed. The old array
+ * is freed and *out receives the new one.
  * A number of dimensions or an element size other than the array's own is
  * refused with MDA_ARRAY_MISMATCH (an array keeps its kind for life); the
  * new dimensions are checked as by mda__MallocArray. On failure nothing
@@ -416,8 +430,12 @@ MVX_API int32_t mda_GetFieldDims(const DDF_FIELD* field, const void* array, int3
  * Attaches an independent block (MDA_ADD_ARRAY: an array) to the entity of
  * body: stores pointer at *referrer, puts the block directly after the body
  * with referrer as the pointer that refers to it, and clears its
- * independent flag. A block that is not independent, the body itself, or a
- * block heading a chain of its own is refused with MDA_NOT_IND_MBLOCK.
+ * independent flag. A block that heads a chain of its own (one unlinked with
+ * the blocks it refers to by mda_Free with MDA_FREE_UNLINK, or a body) is
+ * attached with that whole chain, which goes between the body and its old
+ * successor. A block that is not independent, the body itself, or a block
+ * whose chain holds the body is refused with MDA_NOT_IND_MBLOCK; a bad
+ * header in its chain with MDA_BAD_MBLOCK.
  */
 MVX_API int32_t mda_AddMemory(uint32_t options, void* body, void* pointer, void** referrer);
 

@@ -176,9 +176,11 @@ MVX_API OLM_LIST* olm_MergeList(uint32_t options, OLM_LIST* one, OLM_LIST* two, 
  * are not valid. */
 MVX_API int32_t olm__CreateBlock(uint32_t options, OLM_LIST* list);
 
-/* Internal: resolves a position, makes that element current and returns its
- * record (the same as olm_GetObject); NULL for -1, -2 or 0 on an empty list
- * (no message) or with OLM_INVALIDPOSITION. */
+/* Internal: resolves a position, makes that element current and returns the
+ * element itself (an OLM_ELEM: its links, then the record; olm_GetObject
+ * hands out the record). NULL for -1, -2 or 0 on an empty list (no
+ * message), with OLM_INVALIDPOSITION, or with OLM_NULLPOINTER for a null
+ * list. */
 MVX_API void* olm__SetCurIndex(uint32_t options, OLM_LIST* list, int32_t position);
 
 MVX_END_DECLS

@@ -4,8 +4,10 @@
 
 extern "C" int32_t dof_Close(uint32_t options, DOF_FILE* file) {
     if (file == nullptr) return 0;
-    if (((file->options | options) & DOF_STATISTICS) != 0) dof_DbgDumpStats(file);
     if (file->fd >= 0) {
+        // Printed by the call that closes the descriptor, not again by the
+        // call that finishes after a failed close.
+        if (((file->options | options) & DOF_STATISTICS) != 0) dof_DbgDumpStats(file);
         if (!dof::IsTemporary(file) && !dof::IsReadOnly(file)) {
             // A buffer that cannot be written keeps its report on the error
             // stack, but the file is closed all the same.

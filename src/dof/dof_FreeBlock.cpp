@@ -8,5 +8,7 @@ extern "C" int32_t dof_FreeBlock(DOF_FILE* file, int64_t offset) {
     const int32_t rc = dof::ReadHeader(file, offset, &header);
     if (rc != 0) return rc;
     ++file->free_list->free_requests;
-    return dof::ReturnSlot(file, offset - DOF_BLOCK_HEADER, header.capacity);
+    const int32_t status = dof::ReturnSlot(file, offset - DOF_BLOCK_HEADER, header.capacity);
+    if (status == 0) dof::KeepBlockInside(file, offset, header);
+    return status;
 }

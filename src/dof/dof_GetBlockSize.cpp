@@ -7,6 +7,7 @@ extern "C" int32_t dof_GetBlockSize(DOF_FILE* file, int64_t offset, uint32_t* si
     dof::BlockHeader header{};
     const int32_t rc = dof::ReadHeader(file, offset, &header);
     if (rc != 0) return rc;
+    dof::KeepBlockInside(file, offset, header);
     *size = header.used;
     return 0;
 }

@@ -88,10 +88,23 @@ int32_t WritePage(DOF_FILE* file, const uint8_t* data);
 int32_t ReadPage(DOF_FILE* file, uint8_t* data);
 
 /* Reads the header of the block at offset (its first data byte) and checks
- * that it can belong to a block: offset >= 8, used size >= 1, used size <=
- * capacity and the block inside the end offset. Returns 0, DOF_BAD_OFFSET
- * or a read failure. */
+ * that it can belong to a block: 8 <= offset < end offset, used size >= 1,
+ * used size <= capacity. The capacity is not checked against the end
+ * offset (see KeepBlockInside). Returns 0, DOF_BAD_OFFSET or a read
+ * failure. */
 int32_t ReadHeader(DOF_FILE* file, int64_t offset, BlockHeader* header);
+
+/* Moves the end offset past the block at offset when its capacity reaches
+ * beyond it. A reopened file ends where its last written page ends, which
+ * lies inside its last block when that block's data was never written to
+ * the end; the block exists all the same. Once it is known, blocks
+ * allocated later go after it instead of over its tail, and the slot made
+ * when it is freed stays inside the end offset. Called after an operation
+ * on the block has succeeded. */
+inline void KeepBlockInside(DOF_FILE* file, int64_t offset, const BlockHeader& header) {
+    const int64_t block_end = offset + static_cast<int64_t>(header.capacity);
+    if (block_end > file->end) file->end = block_end;
+}
 
 /* Frees the handle's memory: name, pages, buffers, free list, handle. Does
  * not touch the descriptor. Accepts a partly built handle. */

@@ -44,6 +44,12 @@ inline uintptr_t EndOf(const MDA_MBLOCK* block) {
 // otherwise reports MDA_BAD_MBLOCK with the header's address.
 int32_t Check(const MDA_MBLOCK* block, int type);
 
+// The block whose data address callers hold, of the given type (0: either
+// kind, read as plain). A wrong marker or kind reports MDA_BAD_MBLOCK with
+// the header's address, found without reading outside either kind of block:
+// the plain header's position is checked first.
+int32_t Find(const void* data, int type, MDA_MBLOCK** block);
+
 // The owner's block (the head of its chain), checked; null owner: *head null.
 int32_t OwnerBlock(const void* owner, MDA_MBLOCK** head);
 
@@ -69,10 +75,16 @@ void Unlink(MDA_MBLOCK* prev, MDA_MBLOCK* block);
 // referrer. Referrers are not moved.
 void Replace(MDA_MBLOCK* head, MDA_MBLOCK* old, MDA_MBLOCK* replacement);
 
-// Frees every block of head's chain (except keep) whose referring pointer
-// lies in memory that dropped() says is being released, then, in turn, the
-// blocks referred to from the blocks so freed. Allocates nothing.
+// Takes out of head's chain every block (except keep) whose referring
+// pointer lies in memory that dropped() names, then, in turn, the blocks
+// referred to from the blocks so taken, and returns them as a chain of their
+// own in their old order (null when none); *first_referrer receives the
+// pointer that referred to its first block. Allocates nothing.
 using DroppedFn = bool (*)(const void* context, uintptr_t referrer);
+MDA_MBLOCK* Detach(MDA_MBLOCK* head, const MDA_MBLOCK* keep, DroppedFn dropped,
+                   const void* context, void*** first_referrer);
+
+// Detach, then frees the blocks taken.
 void FreeUnreachable(MDA_MBLOCK* head, const MDA_MBLOCK* keep, DroppedFn dropped,
                      const void* context);
 
@@ -183,9 +195,14 @@ int32_t mda_AllocateModel(uint32_t options, const MDA_MODEL_DEF* def, int32_t* m
  * Frees a model: calls its model-freed callback with (argument, model),
  * frees every body still in memory, the cache, the directory (and the
  * overflow file), the tolerance tree, closes the paged file, clears the
- * record and makes no model current when it was current.
- * Returns 0, MDA_INVALID_MODEL, or the first failure met while reading a
- * bounded directory (the model is freed all the same).
+ * record and makes no model current when it was current. Nothing is
+ * written: the evicted blocks of a bounded directory are read into a
+ * scratch copy, never brought back by evicting others.
+ * Returns 0, MDA_INVALID_MODEL, or the first failure: a block of a bounded
+ * directory that cannot be read (DOF_READ_ERR; the bodies its unread
+ * entries named are lost), or the paged file's DOF_CLOSE_ERR (its handle is
+ * released and its temporary file deleted all the same). Everything else
+ * the model owns is freed whatever fails.
  */
 int32_t mda_FreeModel(int32_t argument, int32_t model);
 
@@ -217,7 +234,11 @@ int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t tf, void** 
 /*
  * Registers a body made by mda_MallocEntity2 as a new entity of the model
  * named by its own db_ptr. The origin db_ptr becomes the new db_ptr when its
- * entity number is 0; the own db_ptr always does.
+ * entity number is 0; the own db_ptr always does. Any other body is refused
+ * and stays the caller's: one that is not a plain MBlock with
+ * MDA_BAD_MBLOCK, one whose own db_ptr names an entity (already registered,
+ * by this call or mda_AllocateEntity2) with MDA_PTR_ALREADY_CREATED and that
+ * db_ptr.
  *   options  MDA_ENTITY_LOCKED: one lock and MDA_RWLOCK, MDA_MODIFIED,
  *            MDA_NEEDFLUSH; otherwise unlocked with MDA_NEEDFLUSH (written at
  *            once with MDA_NO_DELAYED_WRITE). MDA_SET_BACKPTRS.
@@ -226,8 +247,9 @@ int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t tf, void** 
  *            MDA_RESERVED gives MDA_PTR_ALREADY_CREATED.
  * A reserved entry's parent record is not touched: a reserved number has
  * never been an entity, so it has nothing to drop.
- * Returns 0, MDA_NULL_MEMPTR (null body or db_ptr), MDA_INVALID_MODEL or the
- * failure; the body stays the caller's after a failure.
+ * Returns 0, MDA_NULL_MEMPTR (null body or db_ptr), MDA_BAD_MBLOCK,
+ * MDA_PTR_ALREADY_CREATED, MDA_INVALID_MODEL or the failure; the body stays
+ * the caller's after a failure.
  */
 int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_ptr);
 
@@ -306,6 +328,18 @@ inline int64_t InitialDloc(const MDA_MODEL* m) {
 /* Bounded directory: the entry of entity number n, its block brought into
  * memory; null after reporting a failure. */
 MDA_DIR_ENTRY* BoundedEntry(MDA_MODEL* m, int64_t n);
+/* Calls visit for the entry of every entity number from 1 to below the next
+ * entity number. A bounded directory's blocks are visited in memory and, for
+ * those evicted, in scratch copies read from the overflow file, so nothing
+ * is evicted, written or allocated (changes to those copies are lost).
+ * Returns 0, or the first failure to read an evicted block (DOF_READ_ERR,
+ * reported): the entries of that block that were read are still visited. */
+using EntryVisitor = void (*)(MDA_MODEL* m, MDA_DIR_ENTRY* entry);
+int32_t ForEachEntry(MDA_MODEL* m, EntryVisitor visit);
+/* Closes the model's paged file, if any, and clears the handle. A failed
+ * close is finished all the same (handle released, temporary file
+ * deleted); its status is returned. */
+int32_t CloseSwapFile(MDA_MODEL* m);
 /* Bounded directory: drops every block and closes the overflow file. */
 void FreeBoundedDirectory(MDA_MODEL* m);
 /* Compares bounded-directory blocks by number. */

@@ -19,8 +19,8 @@ bool InRange(const void* context, uintptr_t referrer) {
 extern "C" int32_t mda_Free(uint32_t options, void* owner, void* pointer) {
     if (pointer == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
     const bool array = (options & MDA_FREE_ARRAY) != 0;
-    MDA_MBLOCK* block = mdamb::HeaderOf(pointer, array);
-    if (int32_t status = mdamb::Check(block, array ? MDA_MBLOCK_ARRAY : MDA_MBLOCK_PLAIN))
+    MDA_MBLOCK* block = nullptr;
+    if (int32_t status = mdamb::Find(pointer, array ? MDA_MBLOCK_ARRAY : MDA_MBLOCK_PLAIN, &block))
         return status;
     MDA_MBLOCK* head = nullptr;
     if (int32_t status = mdamb::OwnerBlock(owner, &head)) return status;
@@ -38,10 +38,19 @@ extern "C" int32_t mda_Free(uint32_t options, void* owner, void* pointer) {
     MDA_MBLOCK* prev = mdamb::FindPrev(head, block);
     if (prev == nullptr) return 0;
     mdamb::Unlink(prev, block);
-    if ((options & MDA_FREE_UNLINK) != 0) return 0;
+    const Range released{mdamb::Addr(block), mdamb::EndOf(block)};
+    if ((options & MDA_FREE_UNLINK) != 0) {
+        // The blocks referred to from inside the unlinked one (and, in turn,
+        // from those) leave with it, as the chain it now heads: the owner
+        // keeps no referrer in memory it no longer owns, and freeing or
+        // attaching the block takes them along.
+        void** referrer = nullptr;
+        block->next = mdamb::Detach(head, nullptr, InRange, &released, &referrer);
+        block->referrer = referrer;
+        return 0;
+    }
     // One tight pass finds whether any block was referred to from inside the
     // freed one; only then is the general (slower) sweep needed.
-    const Range released{mdamb::Addr(block), mdamb::EndOf(block)};
     for (MDA_MBLOCK* b = head; b != nullptr; b = b->next)
         if (InRange(&released, mdamb::Addr(b->referrer))) {
             mdamb::FreeUnreachable(head, nullptr, InRange, &released);

@@ -8,8 +8,8 @@ extern "C" int32_t mda_GetArraySize(int32_t kind, const void* pointer, int32_t* 
         return 0;
     }
     const bool array = kind != 1;
-    MDA_MBLOCK* block = mdamb::HeaderOf(pointer, array);
-    if (int32_t status = mdamb::Check(block, array ? MDA_MBLOCK_ARRAY : MDA_MBLOCK_PLAIN))
+    MDA_MBLOCK* block = nullptr;
+    if (int32_t status = mdamb::Find(pointer, array ? MDA_MBLOCK_ARRAY : MDA_MBLOCK_PLAIN, &block))
         return status;
     *size = block->size - mdamb::kHeader - (array ? mdamb::ArrayOf(block)->elem_offset : 0);
     return 0;

@@ -29,8 +29,8 @@ bool InDropped(const void* context, uintptr_t referrer) {
 extern "C" int32_t mda_Realloc(uint32_t /*options*/, void* owner, void* old_data, int32_t size,
                                void** out) {
     if (old_data == nullptr || out == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
-    MDA_MBLOCK* old = mdamb::HeaderOf(old_data, false);
-    if (int32_t status = mdamb::Check(old, MDA_MBLOCK_PLAIN)) return status;
+    MDA_MBLOCK* old = nullptr;
+    if (int32_t status = mdamb::Find(old_data, MDA_MBLOCK_PLAIN, &old)) return status;
     MDA_MBLOCK* head = nullptr;
     if (int32_t status = mdamb::ReallocChain(owner, old, true, &head)) return status;
 

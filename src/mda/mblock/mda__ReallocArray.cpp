@@ -5,9 +5,11 @@
 #include "mda/mda_int.h"
 #include "mvx/mpm.h"
 
-// An array is reallocated as a new array of the new shape that takes the old
-// one's place in the chain; every element whose indices exist in both shapes
-// keeps them. Blocks referred to from inside the old array follow their
+// An array is reallocated as a new array of the new shape; every element
+// whose indices exist in both shapes keeps them. With an owner the old array
+// is unlinked and the new one inserted after the body with the out pointer
+// as its referrer, as a new array of the owner would be; without one the new
+// array takes the old one's place (at the head of the chain it may head). Blocks referred to from inside the old array follow their
 // element when it is kept and are freed when it is not (or when the contents
 // are discarded), so the chain never keeps a referrer into freed memory.
 // Everything that can fail happens before the chain is touched.
@@ -93,8 +95,8 @@ extern "C" int32_t mda__ReallocArray(uint32_t options, void* owner, void* old_da
                                      int32_t elem_size, int32_t ndims, const int32_t* dims,
                                      void** out) {
     if (old_data == nullptr || out == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
-    MDA_MBLOCK* old = mdamb::HeaderOf(old_data, true);
-    if (int32_t status = mdamb::Check(old, MDA_MBLOCK_ARRAY)) return status;
+    MDA_MBLOCK* old = nullptr;
+    if (int32_t status = mdamb::Find(old_data, MDA_MBLOCK_ARRAY, &old)) return status;
     const MDA_ARRAY_HDR* old_array = mdamb::ArrayOf(old);
     if (old_array->ndims < 2 || old_array->ndims > MDA_MAX_DIMS)
         return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(old));
@@ -131,7 +133,14 @@ extern "C" int32_t mda__ReallocArray(uint32_t options, void* owner, void* old_da
     for (MDA_MBLOCK* b = head; b != nullptr; b = b->next)
         if (uintptr_t to = move.Map(mdamb::Addr(b->referrer)); to != 0)
             b->referrer = reinterpret_cast<void**>(to);
-    mdamb::Replace(head, old, moved);
+    if (owner != nullptr) {
+        // As a new array of the owner: the old one leaves the chain and the
+        // new one goes directly after the body, referred to by out.
+        mdamb::Unlink(mdamb::FindPrev(head, old), old);
+        mdamb::InsertAfter(head, moved, out);
+    } else {
+        mdamb::Replace(head, old, moved);
+    }
     *out = mdamb::DataOf(moved);
     std::free(old);
     return 0;

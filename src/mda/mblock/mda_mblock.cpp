@@ -21,6 +21,23 @@ int32_t Check(const MDA_MBLOCK* block, int type) {
     return 0;
 }
 
+int32_t Find(const void* data, int type, MDA_MBLOCK** block) {
+    // The plain header's position lies inside both kinds of block (40 bytes
+    // before the data of a plain block, within the array header of an
+    // array, whose row-pointer count can never equal the marker). Only when
+    // no plain header is found there is the array header's position read.
+    MDA_MBLOCK* plain = HeaderOf(data, false);
+    if (plain->marker == MDA_MBLOCK_MARKER || type != MDA_MBLOCK_ARRAY) {
+        if (int32_t status = Check(plain, type)) return status;
+        *block = plain;
+        return 0;
+    }
+    MDA_MBLOCK* array = HeaderOf(data, true);
+    if (int32_t status = Check(array, MDA_MBLOCK_ARRAY)) return status;
+    *block = array;
+    return 0;
+}
+
 int32_t OwnerBlock(const void* owner, MDA_MBLOCK** head) {
     *head = nullptr;
     if (owner == nullptr) return 0;
@@ -86,11 +103,12 @@ bool InDoomedBlock(MDA_MBLOCK* head, uintptr_t address) {
 
 } // namespace
 
-void FreeUnreachable(MDA_MBLOCK* head, const MDA_MBLOCK* keep, DroppedFn dropped,
-                     const void* context) {
-    if (head == nullptr) return;
-    // Mark until nothing changes: a block is unreachable when its referrer
-    // lies in released memory or in a block already marked.
+MDA_MBLOCK* Detach(MDA_MBLOCK* head, const MDA_MBLOCK* keep, DroppedFn dropped,
+                   const void* context, void*** first_referrer) {
+    *first_referrer = nullptr;
+    if (head == nullptr) return nullptr;
+    // Mark until nothing changes: a block goes when its referrer lies in the
+    // memory that dropped() names or in a block already marked.
     bool any = false;
     for (bool changed = true; changed;) {
         changed = false;
@@ -103,17 +121,39 @@ void FreeUnreachable(MDA_MBLOCK* head, const MDA_MBLOCK* keep, DroppedFn dropped
             }
         }
     }
-    if (!any) return;
+    if (!any) return nullptr;
+    // Move the marked blocks, in chain order, into a chain of their own: the
+    // pointer that referred to each (held by its predecessor's header) goes
+    // with it.
+    MDA_MBLOCK *first = nullptr, *last = nullptr;
     for (MDA_MBLOCK* prev = head; prev->next != nullptr;) {
         MDA_MBLOCK* b = prev->next;
         if ((b->flags & kDoomed) == 0) {
             prev = b;
             continue;
         }
+        void** referrer = prev->referrer;
         prev->next = b->next;
         prev->referrer = b->referrer;
-        std::free(b);
+        b->flags = static_cast<uint8_t>(b->flags & ~kDoomed);
+        b->next = nullptr;
+        b->referrer = nullptr;
+        if (last == nullptr) {
+            first = b;
+            *first_referrer = referrer;
+        } else {
+            last->next = b;
+            last->referrer = referrer;
+        }
+        last = b;
     }
+    return first;
+}
+
+void FreeUnreachable(MDA_MBLOCK* head, const MDA_MBLOCK* keep, DroppedFn dropped,
+                     const void* context) {
+    void** referrer = nullptr;
+    FreeChain(Detach(head, keep, dropped, context, &referrer));
 }
 
 void FreeChain(MDA_MBLOCK* block) {

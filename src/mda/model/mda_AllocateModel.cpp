@@ -21,7 +21,7 @@ void Discard(MDA_MODEL* m) {
     }
     mda::FreeBoundedDirectory(m);
     std::free(m->cache);
-    if (m->dof != nullptr) dof_Close(0, m->dof);
+    mda::CloseSwapFile(m); // the failure being cleaned up is the one returned
     if (m->tolerances != nullptr) otm_DeleteTree(0, m->tolerances);
     mda::FreeEntityList(m);
     mda::FreeBackPtrInfo(0, m);

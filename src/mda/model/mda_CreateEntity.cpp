@@ -40,6 +40,13 @@ MDA_DIR_ENTRY* NewEntry(uint32_t options, int32_t model, MDA_MODEL* m, const MDA
 extern "C" int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_ptr) {
     if (body == nullptr || db_ptr == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
     auto* h = static_cast<MDA_ENTITY_HDR*>(body);
+    // Only a body that mda_MallocEntity2 made and nothing has registered:
+    // an MBlock whose own db_ptr has entity number 0. A registered body
+    // would get a second entry, and the model would free it twice.
+    MDA_MBLOCK* block = nullptr;
+    if (int32_t status = mdamb::Find(body, MDA_MBLOCK_PLAIN, &block)) return status;
+    if (MDA_PTR_ENTITY(h->own) != 0)
+        return mpm__SetError(0, MDA_PTR_ALREADY_CREATED, MPM_ERROR, h->own);
     const int32_t model = MDA_PTR_MODEL(h->own);
     int32_t rc = 0;
     MDA_MODEL* m = mda::ModelOrReport(model, &rc);

@@ -14,22 +14,16 @@ extern "C" int32_t mda_FreeModel(int32_t argument, int32_t model) {
     mda::FreeBackPtrInfo(model, m);
     mda::FreeCallbackLists(m);
 
-    // Bodies still in memory, and stored copies. A bounded directory that
-    // cannot bring a block back loses only that block's bodies; the first
-    // such failure is returned once everything else is released.
-    int32_t first_failure = 0;
-    for (int64_t n = 1; n < m->next_entity; ++n) {
-        MDA_DIR_ENTRY* e = mda__GetEntDir(model, n);
-        if (e == nullptr) {
-            if (first_failure == 0) first_failure = mpm__LastError;
-            n |= MDA_DIR_BLOCK_ENTRIES - 1; // skip the rest of that block
-            continue;
-        }
-        if ((e->status & MDA_DELETED) != 0) continue;
+    // Bodies still in memory, and stored copies. The walk writes nothing: a
+    // bounded directory that cannot read an evicted block loses only the
+    // bodies its unread entries name; the first failure is returned once
+    // everything else is released.
+    int32_t first_failure = mda::ForEachEntry(m, [](MDA_MODEL* owner, MDA_DIR_ENTRY* e) {
+        if ((e->status & MDA_DELETED) != 0) return;
         if (e->mloc != nullptr) mda_Free(0, nullptr, e->mloc);
         e->mloc = nullptr;
-        mda::FreeStoredCopy(m, e);
-    }
+        mda::FreeStoredCopy(owner, e);
+    });
     m->in_use = 0;
     m->next_entity = 0;
 
@@ -46,7 +40,8 @@ extern "C" int32_t mda_FreeModel(int32_t argument, int32_t model) {
 
     otm_DeleteTree(0, m->tolerances);
     mda::FreeEntityList(m);
-    if (m->dof != nullptr) dof_Close(0, m->dof);
+    const int32_t closed = mda::CloseSwapFile(m);
+    if (first_failure == 0) first_failure = closed;
     mda::FreeBoundedDirectory(m);
 
     std::memset(m, 0, sizeof *m);

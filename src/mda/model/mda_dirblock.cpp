@@ -164,6 +164,68 @@ MDA_DIR_ENTRY* BoundedEntry(MDA_MODEL* m, int64_t n) {
     return &b->entries[index];
 }
 
+int32_t ForEachEntry(MDA_MODEL* m, EntryVisitor visit) {
+    const int64_t next = m->next_entity;
+    auto visit_block = [m, next, visit](int64_t number, MDA_DIR_ENTRY* entries, int64_t count) {
+        for (int64_t i = 0; i < count; ++i) {
+            const int64_t n = (number << MDA_DIR_BLOCK_SHIFT) + i;
+            if (n >= 1 && n < next) visit(m, &entries[i]);
+        }
+    };
+    if (!Bounded(m)) {
+        const int64_t blocks = (m->dir_capacity + 1) >> MDA_DIR_BLOCK_SHIFT;
+        for (int64_t b = 0; b < blocks && m->dir_table != nullptr; ++b)
+            if (m->dir_table[b] != nullptr) visit_block(b, m->dir_table[b], MDA_DIR_BLOCK_ENTRIES);
+        return 0;
+    }
+    // The blocks in memory, then those in the overflow file: these are read
+    // a stretch of entries at a time into a scratch copy on the stack, so
+    // that nothing is evicted (and written) and nothing allocated.
+    for (MDA_DIR_BLOCK* b = m->dir_mru; b != nullptr; b = b->next)
+        visit_block(b->number, b->entries, MDA_DIR_BLOCK_ENTRIES);
+    if (m->overflow_fd < 0) return 0; // nothing was ever evicted
+    int32_t first_failure = 0;
+    constexpr int64_t kStretch = 128;
+    static_assert(MDA_DIR_BLOCK_ENTRIES % kStretch == 0);
+    MDA_DIR_ENTRY scratch[kStretch];
+    for (int64_t number = 0; number <= m->dir_table_size; ++number) {
+        if (otm_GetObject(OTM_QUIET, m->dir_blocks, &number) != nullptr) continue;
+        const int64_t base = number * kBlockBytes + offsetof(MDA_DIR_BLOCK, entries);
+        int64_t read_so_far = 0; // bytes of this block's entries
+        for (int64_t first = 0; first < MDA_DIR_BLOCK_ENTRIES; first += kStretch) {
+            auto* bytes = reinterpret_cast<unsigned char*>(scratch);
+            const int64_t want = static_cast<int64_t>(sizeof scratch);
+            int64_t done = 0;
+            bool failed = false;
+            while (done < want) {
+                const ssize_t n = pread(m->overflow_fd, bytes + done, static_cast<size_t>(want - done),
+                                        static_cast<off_t>(base + read_so_far + done));
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) failed = true;
+                if (n <= 0) break;
+                done += n;
+            }
+            read_so_far += done;
+            // Whole entries read are released even when the rest is lost.
+            const int64_t whole = done / static_cast<int64_t>(sizeof(MDA_DIR_ENTRY));
+            for (int64_t i = 0; i < whole; ++i) {
+                const int64_t n = (number << MDA_DIR_BLOCK_SHIFT) + first + i;
+                if (n >= 1 && n < next) visit(m, &scratch[i]);
+            }
+            if (done == want) continue;
+            // Past the end of the file from the block's first byte on: a
+            // block skipped over, never written. Anything else is an error.
+            if (failed || read_so_far != 0) {
+                const int32_t status =
+                    mpm__SetError(0, DOF_READ_ERR, MPM_ERROR, kOverflowName);
+                if (first_failure == 0) first_failure = status;
+            }
+            break;
+        }
+    }
+    return first_failure;
+}
+
 void FreeBoundedDirectory(MDA_MODEL* m) {
     if (m->dir_blocks != nullptr) otm_DeleteTree(0, m->dir_blocks); // frees the blocks
     m->dir_blocks = nullptr;

@@ -39,6 +39,16 @@ void MakeCurrent(int32_t model, int32_t argument) {
     if (m->callbacks[6] != nullptr) m->callbacks[6](model, argument);
 }
 
+int32_t CloseSwapFile(MDA_MODEL* m) {
+    if (m->dof == nullptr) return 0;
+    const int32_t status = dof_Close(0, m->dof);
+    // A failed close keeps the handle, its descriptor marked closed, so that
+    // a second call releases it and deletes the temporary file.
+    if (status != 0) dof_Close(0, m->dof);
+    m->dof = nullptr;
+    return status;
+}
+
 int CompareDirBlocks(const void* key, const void* object) {
     const int64_t a = *static_cast<const int64_t*>(key);
     const int64_t b = *static_cast<const int64_t*>(object);

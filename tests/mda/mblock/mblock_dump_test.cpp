@@ -219,14 +219,14 @@ TEST_F(MBlockEdges, AddMemoryAcceptsOnlyBlocksThatBelongToNothing) {
     Header(other)->marker = MDA_MBLOCK_MARKER;
     EXPECT_EQ(mda_AddMemory(0, body, nullptr, &body->slot[4]), MDA_NULL_MEMPTR);
     EXPECT_EQ(mda_AddMemory(0, body, other, nullptr), MDA_NULL_MEMPTR);
-    // A body that heads a chain of its own would lose it.
+    // A block that heads a chain of its own is attached with it.
     void* slot = nullptr;
     ASSERT_EQ(mda_Malloc(0, other, 4, &slot), 0);
-    EXPECT_EQ(mda_AddMemory(0, body, other, &body->slot[4]), MDA_NOT_IND_MBLOCK);
-    EXPECT_EQ(body->slot[4], nullptr);
+    EXPECT_EQ(mda_AddMemory(0, body, other, &body->slot[4]), 0);
+    EXPECT_EQ(body->slot[4], other);
     EXPECT_EQ(ChainFault(body), "");
-    // Freed without an owner, it takes its chain along (the leak check sees it).
-    EXPECT_EQ(mda_Free(0, nullptr, other), 0);
+    // Freed with its owner, it takes its chain along (the leak check sees it).
+    EXPECT_EQ(mda_Free(0, body, other), 0);
     // A chain block cannot be freed without its owner.
     EXPECT_EQ(mda_Free(0, nullptr, loose), MDA_BAD_MBLOCK);
     EXPECT_EQ(ChainFault(body), "");
