@@ -7,6 +7,8 @@
 #   make coverage   build with gcc --coverage, run the tests, print line and
 #                   branch coverage of src/ and tools/ (HTML report in the build)
 #   make fuzz-smoke build the fuzz targets and run each briefly
+#   make fuzz       run each fuzz target for FUZZ_SECONDS (default 60) from its
+#                   seeds; crashing inputs go to build-fuzz/findings/<target>/
 #   make format     format the tree with clang-format
 
 BUILD      ?= build
@@ -15,12 +17,13 @@ BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 COV_BUILD  ?= build-coverage
 FUZZ_RUNS  ?= 5000
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLANG_CC   := $(shell command -v clang >/dev/null 2>&1 && echo clang || echo gcc)
 CLANG_CXX  := $(shell command -v clang++ >/dev/null 2>&1 && echo clang++ || echo g++)
 
-.PHONY: all build run test test-main test-asan bench coverage fuzz-smoke format clean
+.PHONY: all build run test test-main test-asan bench coverage fuzz-smoke fuzz format clean
 
 all: build
 
@@ -89,6 +92,25 @@ fuzz-smoke: $(FUZZ_BUILD)/CMakeCache.txt
 	  tail -n 2 $$work.log; rm -rf $$work $$work.log; \
 	  [ $$rc -eq 0 ] || exit 1; \
 	done
+
+# Runs every fuzz target for FUZZ_SECONDS, seeded from fuzz/corpus/<target>.
+# What a target learns stays in build-fuzz/corpus/<target> for the next run;
+# an input that fails is saved in build-fuzz/findings/<target>/ (copy it
+# into fuzz/corpus/<target> once fixed, so it stays a regression seed).
+# Every target runs; the command fails at the end if any of them failed.
+fuzz: $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@failed=; for f in $(FUZZ_BUILD)/fuzz/*; do \
+	  name=$$(basename $$f); name=$${name#fuzz_}; \
+	  work=$(FUZZ_BUILD)/corpus/$$name; found=$(FUZZ_BUILD)/findings/$$name; \
+	  mkdir -p $$work $$found; seeds=; \
+	  [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
+	  echo "fuzz: $$f for $(FUZZ_SECONDS) s"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -artifact_prefix=$$found/ \
+	    $$work $$seeds > $$found/last.log 2>&1 || failed="$$failed $$name"; \
+	  grep -E '^#[0-9]+.*(DONE|pulse)' $$found/last.log | tail -n 1; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz: failed:$$failed (see $(FUZZ_BUILD)/findings)"; exit 1; fi
 
 format:
 	clang-format -i $$(git ls-files '*.c' '*.cpp' '*.h')
