@@ -11,6 +11,8 @@
 #                   libraries, headers, the mvx program, pkg-config and CMake files
 #   make corpus-check  classify the exchange files of CORPUS (default
 #                   ../shared/corpus) with `mvx filetype` against `file -b`
+#   make fuzz       run each fuzz target for FUZZ_SECONDS (default 60) from its
+#                   seeds; crashing inputs go to build-fuzz/findings/<target>/
 #   make format     format the tree with clang-format
 
 BUILD      ?= build
@@ -21,12 +23,13 @@ COV_BUILD  ?= build-coverage
 PREFIX     ?= /usr/local
 FUZZ_RUNS  ?= 5000
 CORPUS     ?= ../shared/corpus
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLANG_CC   := $(shell command -v clang >/dev/null 2>&1 && echo clang || echo gcc)
 CLANG_CXX  := $(shell command -v clang++ >/dev/null 2>&1 && echo clang++ || echo g++)
 
-.PHONY: all build run install test test-main test-asan bench coverage fuzz-smoke corpus-check format clean
+.PHONY: all build run install test test-main test-asan bench coverage fuzz-smoke fuzz corpus-check format clean
 
 all: build
 
@@ -105,6 +108,25 @@ fuzz-smoke: $(FUZZ_BUILD)/CMakeCache.txt
 
 corpus-check: build
 	python3 tools/corpus_check.py ./$(BUILD)/tools/mvx $(CORPUS)
+
+# Runs every fuzz target for FUZZ_SECONDS, seeded from fuzz/corpus/<target>.
+# What a target learns stays in build-fuzz/corpus/<target> for the next run;
+# an input that fails is saved in build-fuzz/findings/<target>/ (copy it
+# into fuzz/corpus/<target> once fixed, so it stays a regression seed).
+# Every target runs; the command fails at the end if any of them failed.
+fuzz: $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@failed=; for f in $(FUZZ_BUILD)/fuzz/*; do \
+	  name=$$(basename $$f); name=$${name#fuzz_}; \
+	  work=$(FUZZ_BUILD)/corpus/$$name; found=$(FUZZ_BUILD)/findings/$$name; \
+	  mkdir -p $$work $$found; seeds=; \
+	  [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
+	  echo "fuzz: $$f for $(FUZZ_SECONDS) s"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -artifact_prefix=$$found/ \
+	    $$work $$seeds > $$found/last.log 2>&1 || failed="$$failed $$name"; \
+	  grep -E '^#[0-9]+.*(DONE|pulse)' $$found/last.log | tail -n 1; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz: failed:$$failed (see $(FUZZ_BUILD)/findings)"; exit 1; fi
 
 format:
 	clang-format -i $$(git ls-files '*.c' '*.cpp' '*.h')

@@ -363,11 +363,26 @@ MVX_API int32_t mpm_CloseLog(uint32_t options);
  * in its first 1024 bytes. Applications fill a table opened for update
  * through mpm__Table and mpm__Index with the paged-file calls.
  *
- * A text is taken from the table only when its record and bytes lie inside
- * the file, its length is 1 to 65536, and it consumes the same arguments as
- * the built-in text (same flag kind, same conversions in the same order);
- * otherwise the built-in text is used. A failing read raises the memory
- * exception and the built-in text is used.
+ * Table texts are outside input. A text is taken from the table only when
+ * its record and bytes lie inside the file, its length is 1 to 65536 with no
+ * NUL inside, and its formatter can take it with the arguments the built-in
+ * text takes:
+ *  - either flag kind: " " plain or "+" extended, whatever the built-in's;
+ *  - every '%' of a plain text is "%%" or a conversion of the form
+ *    %[-+ #0]*[width][.precision][h|l|ll]X with X one of d i o u x X, or
+ *    %[-+ #0]*[width][.precision]X with X one of c e E f g G s p; width and
+ *    precision are digits or '*' (so no %n, no "n$", no %hhn, %zs, %jd, %S,
+ *    %ls, %a, no ' flag). In an extended text a '%' that forms no
+ *    conversion of the engine is literal text;
+ *  - no width or precision above 8193, what the line buffer holds;
+ *  - an extended text uses no argument number twice;
+ *  - the arguments it takes, in the order its formatter takes them (text
+ *    order for plain texts, ascending number for extended ones, "%%" taking
+ *    none, a '*' taking an int), are the built-in text's or a leading part of
+ *    them, kind for kind (int, 64-bit int, double, string, pointer, the same
+ *    directive; an int may stand where the built-in text reads a long).
+ * Any other text falls back to the built-in text. A failing read raises the
+ * memory exception and the built-in text is used.
  * Returns 0, or MPM_DOFERROR (issued at once with the paged-file code; no
  * table is open afterwards).
  */

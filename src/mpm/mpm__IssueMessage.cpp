@@ -12,8 +12,9 @@
  * is followed by an empty line. mpm__LastLine is 1 while the last line of the
  * message is written.
  *
- * A width so small that W < 1 is taken as W = 1, and negative indents as 0,
- * so that every setting makes progress through the text.
+ * A width so small that W < 1 is taken as W = 1, and a negative indent
+ * (margin plus justification) as 0, so that every setting makes progress
+ * through the text.
  */
 #include <cstdlib>
 #include <cstring>
@@ -52,17 +53,23 @@ void Emit(uint32_t options, FILE* stream, std::size_t indent, const char* s, std
     }
 }
 
+// The blanks before a line of `length` characters: the left margin plus
+// what the justification adds, counted as a whole and never below 0, so a
+// negative margin moves a right-justified or centred line to the left.
 std::size_t Indent(std::size_t width, std::size_t length) {
-    std::size_t left = mpm__LeftMargin > 0 ? static_cast<std::size_t>(mpm__LeftMargin) : 0;
-    std::size_t room = width > length ? width - length : 0;
+    const int64_t room = static_cast<int64_t>(width) - static_cast<int64_t>(length);
+    int64_t indent = mpm__LeftMargin;
     switch (static_cast<uint8_t>(mpm__Justify)) {
     case 2:
-        return left + room;
+        indent += room;
+        break;
     case 3:
-        return left + room / 2;
+        indent += room / 2;
+        break;
     default:
-        return left;
+        break;
     }
+    return indent > 0 ? static_cast<std::size_t>(indent) : 0;
 }
 
 } // namespace

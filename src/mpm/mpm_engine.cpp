@@ -8,10 +8,11 @@
  * translated text may reorder its arguments freely.
  *
  * The engine works in three passes:
- *  1. Scan: every '%' that forms a recognised conversion or directive gets an
- *     conversion record; anything else stays literal text. A conversion
- *     without "n$" takes the next number of a running counter, which every
- *     '%' without "n$" advances, recognised or not.
+ *  1. Scan (mpm_ScanExtended, mpm_grammar.cpp): every '%' that forms a
+ *     recognised conversion or directive gets a conversion record; anything
+ *     else stays literal text. A conversion without "n$" takes the next
+ *     number of a running counter, which every '%' without "n$" advances,
+ *     recognised or not.
  *  2. Visit the conversion records in ascending argument number (ties in text
  *     order) and produce each one's text into a heap string of its own:
  *     through its directive handler, or by rebuilding a single conversion and
@@ -35,6 +36,16 @@
  *    the rebuilt conversion. 'll' takes a 64-bit integer.
  *  - "%n" consumes its pointer argument but writes nothing through it: a
  *    text read from a message table must not be able to write to memory.
+ *  - "%%" (with any flags, width or number) takes no argument, not even for
+ *    a '*', and is always "%".
+ *  - Length modifiers reach the rebuilt conversion only on d i o u x X; a
+ *    "%lls" or "%llc" is an ordinary "%s" or "%c".
+ *
+ * Bounds: a width or precision is at most MPM_MAX_FIELD (larger ones are cut
+ * to it), so every conversion's text fits the line buffer, where it is cut
+ * if it would not; only a "%s" whose string is longer gets a heap buffer,
+ * sized by the string. No text can make the engine allocate more than its
+ * conversions times the line buffer plus its string arguments.
  */
 #include <algorithm>
 #include <cstdio>
@@ -86,87 +97,6 @@ private:
     int capacity_ = Inline;
 };
 
-bool IsConversion(char c) {
-    return c != '\0' && std::strchr("cfnudgoxeGpXEis%", c) != nullptr;
-}
-bool IsFlag(char c) {
-    return c != '\0' && std::strchr("+-# 0", c) != nullptr;
-}
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Reads a run of digits as a non-negative int, saturating instead of
-// overflowing on absurdly long runs.
-int32_t ReadNumber(const char* s, int32_t* i) {
-    int64_t value = 0;
-    while (IsDigit(s[*i])) {
-        if (value < 100000000) value = value * 10 + (s[*i] - '0');
-        ++*i;
-    }
-    return static_cast<int32_t>(value);
-}
-
-// Recognises the conversion that begins with the '%' at `at`. Returns its
-// length, or 0 when the characters after the '%' do not form one.
-int32_t Scan(const char* s, int32_t at, int32_t* counter, MPM_ARGSPEC* conv) {
-    int32_t i = at + 1;
-    *conv = MPM_ARGSPEC{};
-    conv->text = s;
-    conv->width = MPM_SPEC_NONE;
-    conv->precision = MPM_SPEC_NONE;
-    conv->modifier = MPM_MOD_NONE;
-
-    int32_t j = i;
-    if (IsDigit(s[j])) {
-        int32_t number = ReadNumber(s, &j);
-        if (s[j] == '$') {
-            conv->number = number;
-            i = j + 1;
-        }
-    }
-    if (i == at + 1) conv->number = (*counter)++;
-
-    conv->flags_at = i;
-    while (IsFlag(s[i]))
-        ++i;
-    conv->flags_len = i - conv->flags_at;
-
-    if (s[i] == '*') {
-        conv->width = MPM_SPEC_FROM_ARGS;
-        ++i;
-    } else if (IsDigit(s[i])) {
-        conv->width = ReadNumber(s, &i);
-    }
-    if (s[i] == '.') {
-        ++i;
-        if (s[i] == '*') {
-            conv->precision = MPM_SPEC_FROM_ARGS;
-            ++i;
-        } else {
-            conv->precision = ReadNumber(s, &i);
-        }
-    }
-    if (s[i] == 'l' && s[i + 1] == 'l') {
-        conv->modifier = MPM_MOD_LL;
-        i += 2;
-    } else if (s[i] == 'l' || s[i] == 'L' || s[i] == 'h') {
-        conv->modifier = s[i];
-        ++i;
-    }
-    if (s[i] == '<') {
-        const char* close = std::strchr(s + i + 1, '>');
-        if (close == nullptr) return 0; // unterminated: stays literal
-        conv->name_at = i + 1;
-        conv->name_len = static_cast<int32_t>(close - (s + i + 1));
-        return static_cast<int32_t>(close - s) + 1 - at;
-    }
-    if (!IsConversion(s[i])) return 0;
-    conv->name_at = i;
-    conv->name_len = 1;
-    return i + 1 - at;
-}
-
 // Copies a formatted result out of `buffer` (size n + 1 including its NUL).
 char* Keep(const char* buffer, int n) {
     auto* copy = static_cast<char*>(mvxc::Malloc(static_cast<size_t>(n) + 1));
@@ -174,12 +104,14 @@ char* Keep(const char* buffer, int n) {
     return copy;
 }
 
-// Formats one value with a rebuilt single conversion, into the line buffer
-// when it fits, else into a heap buffer of the right size.
-template <typename T> char* FormatOne(const char* conversion, T value) {
-    char local[64];
+// Formats one value with a rebuilt single conversion into the line buffer.
+// A result that does not fit is cut to what the buffer holds, except for a
+// string (may_grow), which gets a heap buffer of its own size: its width is
+// at most MPM_MAX_FIELD, so that size is bounded by the string itself.
+template <typename T> char* FormatOne(const char* conversion, T value, bool may_grow = false) {
+    char local[MPM_MSGBUFFER_SIZE];
     char* buffer = mpm__MsgBuffer != nullptr ? mpm__MsgBuffer : local;
-    size_t size = mpm__MsgBuffer != nullptr ? MPM_MSGBUFFER_SIZE : sizeof local;
+    const size_t size = MPM_MSGBUFFER_SIZE;
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
@@ -187,6 +119,7 @@ template <typename T> char* FormatOne(const char* conversion, T value) {
     int n = std::snprintf(buffer, size, conversion, value);
     if (n < 0) return mvxc::StrDup("");
     if (static_cast<size_t>(n) < size) return Keep(buffer, n);
+    if (!may_grow) return Keep(buffer, static_cast<int>(size) - 1);
     auto* big = static_cast<char*>(mvxc::Malloc(static_cast<size_t>(n) + 1));
     if (big != nullptr) std::snprintf(big, static_cast<size_t>(n) + 1, conversion, value);
 #if defined(__GNUC__)
@@ -199,7 +132,6 @@ template <typename T> char* FormatOne(const char* conversion, T value) {
 char* Convert(const MPM_ARGSPEC& conv, va_list* args) {
     const char* s = conv.text;
     char letter = s[conv.name_at];
-    if (letter == '%') return mvxc::StrDup("%");
 
     char conversion[64];
     int k = 0;
@@ -209,10 +141,14 @@ char* Convert(const MPM_ARGSPEC& conv, va_list* args) {
     if (conv.width >= 0) k += std::snprintf(conversion + k, 16, "%d", static_cast<int>(conv.width));
     if (conv.precision >= 0)
         k += std::snprintf(conversion + k, 16, ".%d", static_cast<int>(conv.precision));
-    if (conv.modifier == MPM_MOD_LL) {
+    // Length modifiers only where they change an integer's size: "l" and
+    // "L" mean 32 bits here and are dropped, and nothing else takes one.
+    const bool integer = std::strchr("diouxX", letter) != nullptr;
+    const bool wide = integer && conv.modifier == MPM_MOD_LL;
+    if (wide) {
         conversion[k++] = 'l';
         conversion[k++] = 'l';
-    } else if (conv.modifier == MPM_MOD_H) {
+    } else if (integer && conv.modifier == MPM_MOD_H) {
         conversion[k++] = 'h';
     }
     conversion[k++] = letter;
@@ -226,7 +162,7 @@ char* Convert(const MPM_ARGSPEC& conv, va_list* args) {
     case 'u':
     case 'x':
     case 'X':
-        if (conv.modifier == MPM_MOD_LL) return FormatOne(conversion, va_arg(*args, long long));
+        if (wide) return FormatOne(conversion, va_arg(*args, long long));
         return FormatOne(conversion, va_arg(*args, int));
     case 'e':
     case 'E':
@@ -235,7 +171,7 @@ char* Convert(const MPM_ARGSPEC& conv, va_list* args) {
     case 'G':
         return FormatOne(conversion, va_arg(*args, double));
     case 's':
-        return FormatOne(conversion, va_arg(*args, const char*));
+        return FormatOne(conversion, va_arg(*args, const char*), true);
     case 'p':
         return FormatOne(conversion, va_arg(*args, void*));
     case 'n':
@@ -273,6 +209,8 @@ bool Produce(MPM_ARGSPEC* conv, const Place& place, va_list* args) {
         int p = va_arg(*args, int);
         conv->precision = p >= 0 ? p : MPM_SPEC_NONE;
     }
+    conv->width = std::min(conv->width, MPM_MAX_FIELD);
+    conv->precision = std::min(conv->precision, MPM_MAX_FIELD);
     const bool directive = conv->text[conv->name_at - 1] == '<';
     MPM_DIRECTIVE handler = FindHandler(*conv);
     if (handler != nullptr) {
@@ -300,7 +238,7 @@ bool ScanAll(const char* s, Buffer<MPM_ARGSPEC, 16>* convs, Buffer<Place, 16>* p
     for (int32_t i = 0; i < length; ++i) {
         if (s[i] != '%') continue;
         MPM_ARGSPEC conv;
-        int32_t len = Scan(s, i, &counter, &conv);
+        int32_t len = mpm_ScanExtended(s, i, &counter, &conv);
         if (len == 0) continue; // literal; scanning goes on after the '%'
         if (!convs->Push(conv) || !places->Push(Place{i, len, convs->size() - 1})) return false;
         i += len - 1;
@@ -309,14 +247,14 @@ bool ScanAll(const char* s, Buffer<MPM_ARGSPEC, 16>* convs, Buffer<Place, 16>* p
 }
 
 // Fills order with the indexes of convs in the order of consumption:
-// ascending argument number, equal numbers in text order (by_number), or
-// plain text order. Returns false when memory ran out.
-bool Order(Buffer<MPM_ARGSPEC, 16>& convs, bool by_number, Buffer<int, 16>* order) {
+// ascending argument number, equal numbers in text order. Returns false
+// when memory ran out.
+bool Order(Buffer<MPM_ARGSPEC, 16>& convs, Buffer<int, 16>* order) {
     const int n = convs.size();
     for (int k = 0; k < n; ++k) {
         if (!order->Push(k)) return false;
     }
-    if (by_number && n > 1) {
+    if (n > 1) {
         std::sort(&(*order)[0], &(*order)[0] + n, [&convs](int a, int b) {
             return convs[a].number != convs[b].number ? convs[a].number < convs[b].number : a < b;
         });
@@ -334,16 +272,22 @@ bool mpm_FormatExtended(char** text, va_list* args) {
     Buffer<Place, 16> places;
     Buffer<int, 16> order;
     // Visit in ascending argument number; equal numbers in text order.
-    bool ok = ScanAll(s, &convs, &places) && Order(convs, true, &order);
+    bool ok = ScanAll(s, &convs, &places) && Order(convs, &order);
     const int n = convs.size();
+    const MPM_ARGSPEC* done = nullptr; // the last conversion that took its number
     for (int v = 0; ok && v < n; ++v) {
         MPM_ARGSPEC& conv = convs[order[v]];
-        if (v > 0 && convs[order[v - 1]].number == conv.number) {
+        if (mpm_IsPercent(conv)) {
+            // "%%" takes nothing and never shares a number's text.
+            conv.result = mvxc::StrDup("%");
+            ok = conv.result != nullptr;
+        } else if (done != nullptr && done->number == conv.number) {
             // The number was formatted already: this place gets the same text.
-            conv.result = mvxc::StrDup(convs[order[v - 1]].result);
+            conv.result = mvxc::StrDup(done->result);
             ok = conv.result != nullptr;
         } else {
             ok = Produce(&conv, places[order[v]], args);
+            done = &conv;
         }
     }
 
@@ -372,47 +316,5 @@ bool mpm_FormatExtended(char** text, va_list* args) {
     if (result == nullptr) return false;
     std::free(*text);
     *text = result;
-    return true;
-}
-
-bool mpm_ArgKinds(const char* text, char* out, size_t capacity) {
-    if (capacity == 0) return false;
-    const bool extended = text[0] == '+';
-    const char* s = text[0] != '\0' ? text + 1 : text;
-    Buffer<MPM_ARGSPEC, 16> convs;
-    Buffer<Place, 16> places;
-    Buffer<int, 16> order;
-    if (!ScanAll(s, &convs, &places) || !Order(convs, extended, &order)) return false;
-    const int n = convs.size();
-    size_t used = 0;
-    auto put = [&](char c) {
-        if (used + 1 >= capacity) return false;
-        out[used++] = c;
-        return true;
-    };
-    for (int v = 0; v < n; ++v) {
-        const MPM_ARGSPEC& conv = convs[order[v]];
-        if (extended && v > 0 && convs[order[v - 1]].number == conv.number) continue;
-        if (conv.width == MPM_SPEC_FROM_ARGS && !put('*')) return false;
-        if (conv.precision == MPM_SPEC_FROM_ARGS && !put('*')) return false;
-        char letter = s[conv.name_at];
-        bool ok = true;
-        if (s[conv.name_at - 1] == '<') {
-            ok = put('<');
-            for (int32_t c = 0; ok && c < conv.name_len; ++c)
-                ok = put(s[conv.name_at + c]);
-            ok = ok && put('>');
-        } else if (std::strchr("cdiouxX", letter) != nullptr) {
-            ok = put(conv.modifier == MPM_MOD_LL ? 'q' : 'i');
-        } else if (std::strchr("eEfgG", letter) != nullptr) {
-            ok = put('d');
-        } else if (letter == 's') {
-            ok = put('s');
-        } else if (letter == 'p' || letter == 'n') {
-            ok = put('p');
-        }
-        if (!ok) return false;
-    }
-    out[used] = '\0';
     return true;
 }

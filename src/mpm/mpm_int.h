@@ -42,8 +42,10 @@ bool mpm_Append(char** text, const char* src, std::size_t n);
  * Formats a heap message text (flag character first) with the arguments and
  * replaces *text by the result, without the flag: as an extended text when
  * the flag is '+' or options hold MPM_EXTENDED, else as a plain printf text.
- * Plain texts read the arguments from a copy of *args; extended texts
- * consume them from *args. Returns false, with *text unchanged, when memory
+ * Plain texts read the arguments from a copy of *args, and their result is
+ * cut to what the line buffer holds unless a "%s" made it longer; extended
+ * texts consume them from *args.
+ * The result is always a terminated heap string. Returns false, with *text unchanged, when memory
  * runs out.
  */
 bool mpm_Format(uint32_t options, char** text, va_list* args);
@@ -52,13 +54,59 @@ bool mpm_Format(uint32_t options, char** text, va_list* args);
 bool mpm_FormatExtended(char** text, va_list* args);
 
 /*
- * Writes into out the kinds of the arguments that formatting text (flag
- * first) consumes, in the order it consumes them: 'i' int, 'q' 64-bit int,
- * 'd' double, 's' string, 'p' pointer, '*' a width or precision, "<name>" a
- * directive. Two texts with the same kinds can be formatted with the same
- * arguments. Returns false when out is too small.
+ * The widest width or precision a conversion may have: the number of
+ * characters the line buffer holds. A text that writes a larger one is not
+ * used from a message table; the engine cuts a larger one to this.
  */
-bool mpm_ArgKinds(const char* text, char* out, std::size_t capacity);
+constexpr int32_t MPM_MAX_FIELD = MPM_MSGBUFFER_SIZE - 1;
+
+/*
+ * Recognises the conversion of an extended text that begins with the '%' at
+ * s[at], filling conv (a conversion without "n$" takes (*counter)++).
+ * Returns its length, or 0 when the '%' is literal text.
+ */
+int32_t mpm_ScanExtended(const char* s, int32_t at, int32_t* counter, MPM_ARGSPEC* conv);
+
+/*
+ * Recognises the conversion of a plain text at s[at] in the part of the
+ * printf grammar whose arguments and output are known (mpm_grammar.cpp).
+ * Returns its length, or 0 when vsnprintf may read it otherwise.
+ */
+int32_t mpm_ScanPlain(const char* s, int32_t at, MPM_ARGSPEC* conv);
+
+/* True for a "%%" conversion (any flags, width or number): it takes nothing. */
+bool mpm_IsPercent(const MPM_ARGSPEC& conv);
+
+/*
+ * One argument a text takes: 'i' int, 'l' long, 'q' 64-bit int, 'd'
+ * double, 's' string, 'p' pointer, or '<' a directive (name, name_len),
+ * whose handler takes what it takes.
+ */
+struct MpmArgUse {
+    char kind;
+    const char* name;
+    int32_t name_len;
+};
+
+/* The arguments a text takes, in the order its formatter takes them. */
+struct MpmConsumption {
+    static constexpr int kMax = 64;
+    MpmArgUse use[kMax];
+    int count = 0;
+    bool understood = true; // every '%' is understood, no field above MPM_MAX_FIELD
+    bool overflow = false;  // more than kMax uses: the list is incomplete
+    bool repeated = false;  // an extended text uses an argument number twice
+};
+
+/* Lists what text (flag character first) takes; directive names point into it. */
+void mpm_Consume(const char* text, MpmConsumption* out);
+
+/*
+ * True when a text that takes `table` may be formatted with the arguments
+ * of a text that takes `builtin`: it is understood, uses no argument number
+ * twice, and takes a leading part of the same arguments.
+ */
+bool mpm_CanReplace(const MpmConsumption& table, const MpmConsumption& builtin);
 
 /*
  * Returns a heap copy of the open message table's replacement for the text

@@ -1,4 +1,5 @@
 // Helpers shared by the message module's operations.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,32 +21,59 @@ bool mpm_Append(char** text, const char* src, std::size_t n) {
     return true;
 }
 
-// Formats with vsnprintf into the line buffer, or into a heap buffer of the
-// right size when the result does not fit, so nothing is ever cut.
+namespace {
+
+// True when a plain text has a "%s" conversion and every '%' of it is one
+// that mpm_ScanPlain understands: only then may a long string argument
+// take its result past the line buffer.
+bool HasStringConversion(const char* s) {
+    bool found = false;
+    for (int32_t i = 0; s[i] != '\0'; ++i) {
+        if (s[i] != '%') continue;
+        MPM_ARGSPEC conv;
+        int32_t len = mpm_ScanPlain(s, i, &conv);
+        if (len == 0) return false;
+        found = found || s[conv.name_at] == 's';
+        i += len - 1;
+    }
+    return found;
+}
+
+} // namespace
+
+// Formats with vsnprintf into the line buffer. A result that does not fit
+// is cut to what the buffer holds (MPM_MSGBUFFER_SIZE - 1 characters),
+// unless a "%s" conversion made it long: then it gets a heap buffer of its
+// size. A text that vsnprintf rejects stands unformatted, cut likewise. The
+// result is always terminated.
 bool mpm_Format(uint32_t options, char** text, va_list* args) {
     if (**text == '+' || ((options | mpm__Option) & MPM_EXTENDED) != 0) {
         return mpm_FormatExtended(text, args);
     }
     const char* format = **text != '\0' ? *text + 1 : *text;
-    char* result = nullptr;
+    char local[MPM_MSGBUFFER_SIZE];
+    char* buffer = mpm__MsgBuffer != nullptr ? mpm__MsgBuffer : local;
     va_list copy;
     va_copy(copy, *args);
-    int n = mpm__MsgBuffer != nullptr
-                ? std::vsnprintf(mpm__MsgBuffer, MPM_MSGBUFFER_SIZE, format, copy)
-                : std::vsnprintf(nullptr, 0, format, copy);
+    int n = std::vsnprintf(buffer, MPM_MSGBUFFER_SIZE, format, copy);
     va_end(copy);
-    if (n < 0) n = 0;
-    auto size = static_cast<std::size_t>(n) + 1;
-    if (mpm__MsgBuffer != nullptr && size <= MPM_MSGBUFFER_SIZE) {
-        result = static_cast<char*>(mvxc::Malloc(size));
-        if (result == nullptr) return false;
-        std::memcpy(result, mpm__MsgBuffer, size);
-    } else {
+    char* result = nullptr;
+    if (n >= MPM_MSGBUFFER_SIZE && HasStringConversion(format)) {
+        const auto size = static_cast<std::size_t>(n) + 1;
         result = static_cast<char*>(mvxc::Malloc(size));
         if (result == nullptr) return false;
         va_copy(copy, *args);
-        std::vsnprintf(result, size, format, copy);
+        n = std::vsnprintf(result, size, format, copy);
         va_end(copy);
+        if (n < 0) result[0] = '\0';
+    } else {
+        const char* from = n >= 0 ? buffer : format;
+        std::size_t length = n >= 0 ? static_cast<std::size_t>(n) : std::strlen(format);
+        length = std::min(length, static_cast<std::size_t>(MPM_MSGBUFFER_SIZE - 1));
+        result = static_cast<char*>(mvxc::Malloc(length + 1));
+        if (result == nullptr) return false;
+        std::memcpy(result, from, length);
+        result[length] = '\0';
     }
     std::free(*text);
     *text = result;

@@ -9,7 +9,6 @@ namespace {
 
 // Longest replacement text accepted; longer records are taken as corrupt.
 constexpr int32_t kMaxTableText = 65536;
-constexpr std::size_t kKinds = 512;
 
 } // namespace
 
@@ -42,13 +41,14 @@ char* mpm_TableText(int32_t module, int32_t text_index, const char* builtin) {
         return nullptr;
     }
     text[length] = '\0';
-    // A text with a NUL inside, or one that takes other arguments than the
-    // built-in text, would be formatted with the wrong values: not used.
-    char mine[kKinds];
-    char theirs[kKinds];
-    if (std::strlen(text) != static_cast<std::size_t>(length) ||
-        (text[0] == '+') != (builtin[0] == '+') || !mpm_ArgKinds(text, mine, sizeof mine) ||
-        !mpm_ArgKinds(builtin, theirs, sizeof theirs) || std::strcmp(mine, theirs) != 0) {
+    // A text with a NUL inside is not the one its record describes; any
+    // other text is used when it may be formatted with the arguments that
+    // the built-in text takes (mpm_grammar.cpp).
+    MpmConsumption theirs;
+    MpmConsumption mine;
+    mpm_Consume(builtin, &theirs);
+    mpm_Consume(text, &mine);
+    if (std::strlen(text) != static_cast<std::size_t>(length) || !mpm_CanReplace(mine, theirs)) {
         std::free(text);
         return nullptr;
     }

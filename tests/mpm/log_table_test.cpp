@@ -127,9 +127,9 @@ TEST_F(LogAndTable, TableReplacesTextsThatTakeTheSameArgumentsAndFallsBackOtherw
     EXPECT_EQ(Message(OTM_SIZENOTEQ, 1, 2), "Gr\xc3\xb6\xc3\x9f"
                                             "e eins (1) ungleich zwei (2)\n");
     EXPECT_EQ(Message(OTM_NOTFOUND), "Objekt fehlt\n");
-    EXPECT_EQ(Message(OTM_NOMEMORY), "Out of memory\n");                     // no record
-    EXPECT_EQ(Message(OTM_NULLPOINTER), "NULL pointer\n");                   // other arguments
-    EXPECT_EQ(Message(OTM_LOGICERROR), "Object Tree Manager Logic Error\n"); // other kind
+    EXPECT_EQ(Message(OTM_NOMEMORY), "Out of memory\n");          // no record
+    EXPECT_EQ(Message(OTM_NULLPOINTER), "NULL pointer\n");        // other arguments
+    EXPECT_EQ(Message(OTM_LOGICERROR), "Logikfehler\n");          // either flag kind
     EXPECT_EQ(Message(OLM_INVALIDSIZE, 4), "Invalid size = 4\n"); // module not in the table
     char* raw = mpm__GetText(0, 3, 2);
     EXPECT_STREQ(raw, " Ung\xc3\xbcltige Gr\xc3\xb6\xc3\x9f"

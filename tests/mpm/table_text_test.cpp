@@ -1,0 +1,177 @@
+// Message table texts as hostile input: which replacement texts are used,
+// what they format to, and the bounds of the plain formatter.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "support/capture.h"
+#include "support/fixture.h"
+#include "support/tempdir.h"
+
+namespace {
+
+using mvxtest::LibraryTest;
+using mvxtest::OutputRecorder;
+
+// A table file holding one text for one module's text index.
+std::string OneTextTable(int module, int index, const std::string& text) {
+    std::string bytes(2048, '\0');
+    auto put = [&](size_t at, int32_t v) { std::memcpy(&bytes[at], &v, 4); };
+    for (int m = 0; m < 256; ++m)
+        put(4 * static_cast<size_t>(m), m == module ? 1024 : -1);
+    const auto text_at = static_cast<int32_t>(1024 + 8 * (index + 1));
+    put(1024 + 8 * static_cast<size_t>(index), text_at);
+    put(1024 + 8 * static_cast<size_t>(index) + 4, static_cast<int32_t>(text.size()));
+    bytes.replace(static_cast<size_t>(text_at), text.size(), text);
+    return bytes;
+}
+
+std::string Text(char* heap) {
+    std::string s = heap != nullptr ? heap : "<null>";
+    std::free(heap);
+    return s;
+}
+
+// Each message formatted with the arguments its built-in text takes.
+std::string Formatted(int32_t code) {
+    char* s = nullptr;
+    switch (code) {
+    case MPM__DEBUG:
+        mpm_GetMessage(0, code, &s, "file.c", 12);
+        break;
+    case MPM_OPENERROR:
+        mpm_GetMessage(0, code, &s, "name.txt");
+        break;
+    case MPM_DOFERROR:
+    case OTM_INVALIDSIZE:
+        mpm_GetMessage(0, code, &s, 5);
+        break;
+    case OTM_SIZENOTEQ:
+        mpm_GetMessage(0, code, &s, 1, 2);
+        break;
+    case MDA_BAD_MBLOCK:
+        mpm_GetMessage(0, code, &s, static_cast<void*>(nullptr)); // %n through it would crash
+        break;
+    case FMT_STEP_ORIG:
+        mpm_GetMessage(0, code, &s, "part", 42L);
+        break;
+    case FMT_MDA_ORIG:
+        mpm_GetMessage(0, code, &s, "model");
+        break;
+    default:
+        mpm_GetMessage(0, code, &s);
+    }
+    return Text(s);
+}
+
+class TableText : public LibraryTest {
+protected:
+    void TearDown() override {
+        mpm_CloseTable(0);
+        LibraryTest::TearDown();
+    }
+    mvxtest::TempDir dir_;
+};
+
+TEST_F(TableText, UsedOnlyWhenTheFormatterTakesALeadingPartOfTheBuiltInArguments) {
+    std::string repeated = "+MDA %99999999s";
+    for (int i = 0; i < 20; ++i)
+        repeated += "%1$s";
+    struct Row {
+        int32_t code;
+        int index; // text index in its module
+        std::string text;
+        bool used;
+        std::string expected;
+    } rows[] = {
+        // Rejected by vsnprintf: never formatted.
+        {MPM__STARS, 5, std::string(6, '\xff') + "%", false, "***\n"},
+        {MPM_DOFERROR, 11, " DOF error %2147483647d\n", false, "DOF error 5\n"},
+        // Plain texts take their arguments in text order and name no numbers.
+        {MPM__DEBUG, 6, " @%2$s(%1$d) ", false, "@file.c(12) "},
+        {MPM__DEBUG, 6, "+@%2$d(%1$s) ", true, "@12(file.c) "},
+        // %n writes; vsnprintf conversions the grammar does not hold.
+        {MDA_BAD_MBLOCK, 37, " Bad MBlock at%n.\n", false,
+         "Bad MBlock found at address 0x(nil).\n"},
+        {MPM__STARS, 5, " %hhn", false, "***\n"},
+        {MPM_DOFERROR, 11, " %jd", false, "DOF error 5\n"},
+        {MPM_DOFERROR, 11, " %'d", false, "DOF error 5\n"},
+        {MPM_DOFERROR, 11, " %1$*2$d", false, "DOF error 5\n"},
+        {MPM_OPENERROR, 9, " %zs", false, "Error opening file name.txt for write.\n"},
+        {MPM_OPENERROR, 9, " %ls", false, "Error opening file name.txt for write.\n"},
+        {MPM_OPENERROR, 9, " %S", false, "Error opening file name.txt for write.\n"},
+        {MPM__STARS, 5, " %a", false, "***\n"},
+        // Widths beyond the line buffer; an argument number used twice.
+        {FMT_MDA_ORIG, 21, repeated, false, "MDA model model:entity %<PTR>"},
+        {FMT_MDA_ORIG, 21, "+%1$s/%1$s", false, "MDA model model:entity %<PTR>"},
+        {MPM_DOFERROR, 11, "+%1$8194d", false, "DOF error 5\n"},
+        {MPM_DOFERROR, 11, " %8193d", true, std::string(8192, ' ') + "5"},
+        // Either flag kind; fewer arguments; any order and numbering.
+        {OTM_SIZENOTEQ, 7, "+Sizes %2$d and %1$d differ\n", true, "Sizes 2 and 1 differ\n"},
+        {OTM_SIZENOTEQ, 7, "+%9$d > %3$d\n", true, "2 > 1\n"},
+        {OTM_INVALIDSIZE, 1, " Invalid size\n", true, "Invalid size\n"},
+        {OTM_LOGICERROR, 3, "+Logikfehler\n", true, "Logikfehler\n"},
+        {FMT_STEP_ORIG, 19, "+#%2$ld (%1$s)", true, "#42 (part)"},
+        {MPM_OPENERROR, 9, " Datei %-12.4s|%%\n", true, "Datei name        |%\n"},
+        {MPM_OPENERROR, 9, "+%lls %%%*% 100%", true, "name.txt %% 100%"},
+        // Other kinds, more arguments, another order, a directive out of place.
+        {OTM_INVALIDSIZE, 1, " Size %s\n", false, "Invalid size = 5\n"},
+        {OTM_SIZENOTEQ, 7, " %d %d %d\n", false,
+         "Data size one (1) does not equal data size two (2)\n"},
+        {FMT_STEP_ORIG, 19, " #%ld %s", false, "STEP part PFID #42"},
+        {FMT_STEP_ORIG, 19, " %s %lld", false, "STEP part PFID #42"},
+        {MPM_DOFERROR, 11, "+%*d", false, "DOF error 5\n"},
+        {FMT_MDA_ORIG, 21, "+%<PTR> %s", false, "MDA model model:entity %<PTR>"},
+        {FMT_MDA_ORIG, 21, "+%2$<PTR> %1$s", true, "%2$<PTR> model"},
+    };
+    const std::string path = dir_ / "one.tbl";
+    for (const Row& row : rows) {
+        const std::string bytes = OneTextTable(row.code >> 16, row.index, row.text);
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        ASSERT_EQ(mpm_OpenTable(0, path.c_str()), 0);
+        const std::string looked_up = Text(mpm__GetText(0, row.code >> 16, row.code & 0xFFFF));
+        EXPECT_EQ(looked_up == row.text, row.used) << row.text;
+        EXPECT_EQ(Formatted(row.code), row.expected) << row.text;
+        EXPECT_EQ(mpm_CloseTable(0), 0);
+    }
+}
+
+// The plain formatter's result is what the line buffer holds, terminated,
+// whatever the text; one vsnprintf rejects stands unformatted.
+TEST_F(TableText, PlainResultsAreTerminatedAndFitTheLineBuffer) {
+    static const char* const texts[] = {" ab%", " %9000d|"};
+    static const MVX_MSGNAME names[] = {{"A", 1, 0}, {"B", 1, 1}};
+    mvx__Table[90] = MVX_MODULE{90, 2, 0, "TST", texts, names};
+    auto format = [](int32_t code) {
+        char* s = nullptr;
+        mpm_GetMessage(0, code, &s, 7);
+        return Text(s);
+    };
+    EXPECT_EQ(format(0x5A0001), "ab%");
+    EXPECT_EQ(format(0x5A0002), std::string(MPM_MSGBUFFER_SIZE - 1, ' ')); // cut
+    mvx__Table[90] = MVX_MODULE{};
+}
+
+// Right and centre justification count a negative left margin in full.
+TEST_F(TableText, NegativeLeftMarginShiftsJustifiedLines) {
+    mpm__LeftMargin = -5;
+    const struct {
+        int justify;
+        size_t blanks;
+    } cases[] = {{2, 77}, {3, 36}, {1, 0}};
+    for (const auto& c : cases) {
+        mpm__Justify = c.justify;
+        OutputRecorder rec;
+        mpm__IssueMessage(MPM_NO_NEWLINE, stdout, strdup("abc"));
+        ASSERT_EQ(rec.lines().size(), 1u);
+        EXPECT_EQ(rec.lines()[0].text, std::string(c.blanks, ' ') + "abc") << c.justify;
+    }
+}
+
+} // namespace
