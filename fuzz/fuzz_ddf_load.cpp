@@ -44,7 +44,7 @@ void Walk(const DDF_DICT* d) {
         sink = sink + static_cast<std::size_t>(d->typeforms[t]) + d->ent_sizes[t] + d->ent_info[t];
         for (int32_t f = 0; f < d->ent_fldcnts[t]; ++f) {
             const DDF_FIELD& field = d->fld_data[d->fld_indices[t] + f];
-            sink = sink + ddf__FldData[field.type].size;
+            if (field.type < DDF_FIELD_TYPES) sink = sink + ddf__FldData[field.type].size;
             if (field.name >= 0) sink = sink + std::strlen(d->fld_names[field.name]);
             if (field.desc >= 0) sink = sink + std::strlen(d->fld_descs[field.desc]);
             for (int r = 0; r < field.ref_count; ++r)

@@ -24,6 +24,8 @@ inline constexpr int kMaxNesting = 32;        // structures within structures
 inline constexpr int kMaxSubentDepth = 32;    // subentities within subentities
 inline constexpr std::size_t kMaxName = 127;  // dictionary and entity names
 inline constexpr std::size_t kMaxText = 4096; // other strings
+inline constexpr std::size_t kMaxIdent = 1024; // a name written bare (longer ones are strings)
+inline constexpr int kMaxAllDescriptors = 32767; // field descriptors in all (16-bit indexes)
 
 // A place in the source; line 0 for things that came from a binary file.
 struct Loc {
