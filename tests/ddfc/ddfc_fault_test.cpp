@@ -82,8 +82,8 @@ TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
          "entity type 110:1: fstring 'odd' has no literal length, which C cannot declare"},
         {"five dimensions of 32767",
          [](ddftest::FieldSpec& f) {
-             f.Flags(DDF_ARRAY | DDF_FIXED).Dims({Lit(32767), Lit(32767), Lit(32767), Lit(32767),
-                                                  Lit(32767)});
+             f.Flags(DDF_ARRAY | DDF_FIXED)
+                 .Dims({Lit(32767), Lit(32767), Lit(32767), Lit(32767), Lit(32767)});
          },
          "the language cannot state this dictionary: dump:42:5: inline array larger than an "
          "entity body can be",
@@ -188,6 +188,19 @@ TEST_F(DdfcFault, SharedRunsAreRefusedByDumpAndHeader) {
         EXPECT_EQ(t.dump_error, c.error);
         EXPECT_EQ(t.header_error, c.error);
     }
+}
+
+// Field names are shared legitimately, but no source can state more than
+// 16 MiB of them: 17 types of 255 fields all named by one 4096-byte name.
+TEST_F(DdfcFault, SharedFieldNamesAreBoundedByWhatASourceCanHold) {
+    std::vector<ddftest::FieldSpec> fields(255, {DDF_CHAR, std::string(4096, 'n'), ""});
+    std::vector<ddftest::TypeSpec> types;
+    for (int t = 1; t <= 17; ++t)
+        types.push_back({MVX_TF(t, 0), "t", "", 280, 0, fields});
+    const Tools t = Run(ddftest::Build("names", types));
+    EXPECT_EQ(t.dump_error,
+              "entity type 17:0: more field names than a dictionary source can hold (16 MiB)");
+    EXPECT_EQ(t.header_error, t.dump_error);
 }
 
 std::string Chain(int types, bool embeds_previous) {

@@ -53,8 +53,7 @@ bool CompileFile(const std::string& source_path, const std::string& output_path,
 // when complete, so a failure leaves path as it was and nothing else
 // behind; a path that names something else (a device such as /dev/null, a
 // FIFO) is opened and written as it is. False with a message in *error.
-bool WriteOutput(const std::string& path, const void* data, std::size_t size,
-                 std::string* error);
+bool WriteOutput(const std::string& path, const void* data, std::size_t size, std::string* error);
 
 // The size in bytes of each section of a binary dictionary, indexed by
 // relocation kind - 1 (the order of ddf__Sections); -1 for a section the

@@ -16,6 +16,9 @@
 // them, so the decoder refuses a dictionary that does: every decoded item
 // then has its own bytes in the file, and only field names (which the
 // compiler does share, each at most 4096 bytes) are decoded more than once.
+// Their total is bounded too: a source states every field's name in full,
+// so no compiled dictionary decodes to more names than the 16 MiB that a
+// source can hold.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -54,6 +57,7 @@ private:
     // Entries already decoded, of vdescs, ptr_data, opcodes and fld_descs.
     std::vector<uint8_t> vdescs_used_, refs_used_, lets_used_, descs_used_;
     std::vector<uint8_t> nesting_state_; // per type: 0 new, 1 on the path, 2 checked
+    std::size_t name_bytes_ = 0;         // field names decoded so far
 };
 
 // Marks entries first .. first + count - 1 of a section as decoded; an
@@ -109,8 +113,11 @@ bool Decoder::One(const DDF_FIELD& d, Field* f) {
     f->type = d.type;
     f->named = d.name >= 0;
     if (f->named) {
-        if (std::strlen(d_.fld_names[d.name]) > kMaxText)
-            return Fail("a field name longer than 4096 bytes");
+        const std::size_t length = std::strlen(d_.fld_names[d.name]);
+        if (length > kMaxText) return Fail("a field name longer than 4096 bytes");
+        name_bytes_ += length;
+        if (name_bytes_ > kMaxSourceSize)
+            return Fail("more field names than a dictionary source can hold (16 MiB)");
         f->name = d_.fld_names[d.name];
     }
     f->has_desc = d.desc >= 0;
@@ -468,13 +475,12 @@ std::string Printer::Run(const Dictionary& d) {
         const std::size_t step = words ? 4 : 1;
         for (std::size_t i = 0; i < bytes.size(); i += step) {
             if ((i / step) % 8 == 0) out_ += "\n   ";
-            if (words) {
-                int32_t v = 0;
-                std::memcpy(&v, bytes.data() + i, 4);
-                out_ += " " + std::to_string(v);
-            } else {
-                out_ += " " + std::to_string(bytes[i]);
-            }
+            // Appended piece by piece: gcc 12 at -O3 reports a false
+            // -Wrestrict overlap inside " " + std::to_string(...).
+            int32_t v = bytes[i];
+            if (words) std::memcpy(&v, bytes.data() + i, 4);
+            out_ += ' ';
+            out_ += std::to_string(v);
         }
         out_ += "\n}\n";
     }

@@ -85,8 +85,7 @@ bool CompileFile(const std::string& source_path, const std::string& output_path,
     return true;
 }
 
-bool WriteOutput(const std::string& path, const void* data, std::size_t size,
-                 std::string* error) {
+bool WriteOutput(const std::string& path, const void* data, std::size_t size, std::string* error) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     auto write_all = [bytes, size](int fd) {
         std::size_t done = 0;

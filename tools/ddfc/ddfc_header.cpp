@@ -90,7 +90,8 @@ bool WalkSize(const Field& f, int64_t* size, std::string* error) {
         const Dim& d = f.dims[i];
         const int64_t n = LiteralDim(d);
         if (d.a < 0 || (d.op != 'e' && d.b < 0) || n < 1) {
-            *error = "inline array " + FieldText(f) + " has a dimension that is no positive literal";
+            *error =
+                "inline array " + FieldText(f) + " has a dimension that is no positive literal";
             return false;
         }
         bytes *= n; // at most 65535 * 32767 * 32767 before the check below
