@@ -193,11 +193,13 @@ TEST_F(DdfcFault, SharedRunsAreRefusedByDumpAndHeader) {
 // Field names are shared legitimately, but no source can state more than
 // 16 MiB of them: 17 types of 255 fields all named by one 4096-byte name.
 TEST_F(DdfcFault, SharedFieldNamesAreBoundedByWhatASourceCanHold) {
-    std::vector<ddftest::FieldSpec> fields(255, {DDF_CHAR, std::string(4096, 'n'), ""});
+    std::vector<ddftest::FieldSpec> fields(255, {DDF_CHAR, "n", ""});
     std::vector<ddftest::TypeSpec> types;
     for (int t = 1; t <= 17; ++t)
         types.push_back({MVX_TF(t, 0), "t", "", 280, 0, fields});
-    const Tools t = Run(ddftest::Build("names", types));
+    DdfImage image = ddftest::Build("names", types);
+    image.Find("fld_names")->data = ddftest::StringSection({std::string(4096, 'n')});
+    const Tools t = Run(image);
     EXPECT_EQ(t.dump_error,
               "entity type 17:0: more field names than a dictionary source can hold (16 MiB)");
     EXPECT_EQ(t.header_error, t.dump_error);
