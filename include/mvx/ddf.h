@@ -596,6 +596,8 @@ int32_t ddf__DimValue(const DDF_DIMEXPR* expr, int32_t* value);
  * form" for subent, "fld_methods index" for derived and endent, "Default
  * value key" for the others. An unnamed field prints "**Field not named**"
  * and an empty description; a named one without description an empty one.
+ * <type> is the ddf__FldData name; a type code of 20 or more has none, so
+ * the line then starts with the blank before the name.
  *   options  ignored
  *   field    a descriptor of ddf__Current; null prints nothing
  * Returns 0; DDF_NULL_MEMPTR or DDF_INVALID_ARG (nothing printed).
