@@ -3,7 +3,9 @@
 #   make run        build, then show the library's version and module registry,
 #                   and compile the IGES example dictionary and print its dump
 #   make test       build and run the tests, then again with ASan+UBSan (clang)
-#   make bench      build optimised and run the benchmarks
+#   make bench      build optimised and run the benchmarks (installs Google
+#                   Benchmark with apt-get when it is missing)
+#   make bench-build, make fuzz-build   build those trees without running them
 #   make coverage   build with gcc --coverage, run the tests, print line and
 #                   branch coverage of src/ and tools/ (HTML report in the build)
 #   make fuzz-smoke build the fuzz targets and run each briefly
@@ -29,7 +31,8 @@ GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLANG_CC   := $(shell command -v clang >/dev/null 2>&1 && echo clang || echo gcc)
 CLANG_CXX  := $(shell command -v clang++ >/dev/null 2>&1 && echo clang++ || echo g++)
 
-.PHONY: all build run install test test-main test-asan bench coverage fuzz-smoke fuzz corpus-check format clean
+.PHONY: all build run install test test-main test-asan bench bench-deps bench-build coverage \
+        fuzz-build fuzz-smoke fuzz corpus-check format clean
 
 all: build
 
@@ -64,12 +67,22 @@ test-asan: $(ASAN_BUILD)/CMakeCache.txt
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) --output-on-failure
 
-$(BENCH_BUILD)/CMakeCache.txt:
-	@[ -e /usr/include/magic.h ] || apt-get install -y libmagic-dev || sudo apt-get install -y libmagic-dev
+# The anchors of the benchmarks (Google Benchmark itself, libmagic) are
+# needed by the benchmarks alone, so only they install them: PACKAGE:FILE
+# pairs, a package installed when its file is missing.
+BENCH_DEPS := libbenchmark-dev:/usr/include/benchmark/benchmark.h libmagic-dev:/usr/include/magic.h
+bench-deps:
+	@missing=; for dep in $(BENCH_DEPS); do [ -e $${dep#*:} ] || missing="$$missing $${dep%%:*}"; done; \
+	if [ -n "$$missing" ]; then echo "installing benchmark anchors:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; fi
+
+$(BENCH_BUILD)/CMakeCache.txt: | bench-deps
 	cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DMVX_TESTS=OFF -DMVX_BENCH=ON
 
-bench: $(BENCH_BUILD)/CMakeCache.txt
+bench-build: bench-deps $(BENCH_BUILD)/CMakeCache.txt
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
+
+bench: bench-build
 	./$(BENCH_BUILD)/mvx_bench --benchmark_min_time=0.2
 
 $(COV_BUILD)/CMakeCache.txt:
@@ -93,9 +106,11 @@ $(FUZZ_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DMVX_SANITIZE=ON -DMVX_FUZZ=ON \
 	  -DMVX_TESTS=OFF -DCMAKE_C_COMPILER=$(CLANG_CC) -DCMAKE_CXX_COMPILER=$(CLANG_CXX)
 
-# Runs every fuzz target for a short while from an empty corpus.
-fuzz-smoke: $(FUZZ_BUILD)/CMakeCache.txt
+fuzz-build: $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Runs every fuzz target for a short while from its seeds.
+fuzz-smoke: fuzz-build
 	@for f in $(FUZZ_BUILD)/fuzz/*; do \
 	  name=$$(basename $$f); name=$${name#fuzz_}; \
 	  work=$$(mktemp -d); seeds=; \

@@ -2,8 +2,8 @@
 // loaded. A dictionary that loads must be safe to read everywhere the query
 // operations go, so every relocated string and every field descriptor of
 // every entity type is followed here (the sanitizers catch a stray read),
-// and every query is run on every type and field of it; then the
-// dictionary is freed.
+// every query is run on every type and field of it, and the dictionary
+// tools (dump and C header) are run on it; then the dictionary is freed.
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ddfc/ddfc.h"
 #include "fuzz_support.h"
 #include "libmvx.h"
 
@@ -44,7 +45,7 @@ void Walk(const DDF_DICT* d) {
         sink = sink + static_cast<std::size_t>(d->typeforms[t]) + d->ent_sizes[t] + d->ent_info[t];
         for (int32_t f = 0; f < d->ent_fldcnts[t]; ++f) {
             const DDF_FIELD& field = d->fld_data[d->fld_indices[t] + f];
-            sink = sink + ddf__FldData[field.type].size;
+            if (field.type < DDF_FIELD_TYPES) sink = sink + ddf__FldData[field.type].size;
             if (field.name >= 0) sink = sink + std::strlen(d->fld_names[field.name]);
             if (field.desc >= 0) sink = sink + std::strlen(d->fld_descs[field.desc]);
             for (int r = 0; r < field.ref_count; ++r)
@@ -148,6 +149,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ddf_LoadDDF(0, DictPath().c_str(), &dict) == 0) {
         Walk(dict);
         Query(dict);
+        // The tools refuse or print; either way they stay inside the tables.
+        ddfc::SectionSizes sizes;
+        if (!ddfc::ReadSectionSizes(file, &sizes)) std::abort(); // the loader read them
+        std::string text;
+        std::string error;
+        ddfc::Dump(*dict, sizes, &text, &error);
+        ddfc::Header(*dict, sizes, "FUZZ_H", &text, &error);
         Free(dict, file);
     }
     mpm_ClearError(0);

@@ -341,12 +341,14 @@ MVX_API extern const double ddf__DefaultMap[5];
  *   - a type whose descriptor run (fld_indices, ent_fldcnts) is negative or
  *     leaves fld_data, or a struct whose descriptor count leaves its run;
  *   - in any descriptor of fld_data (in a run or not, since a query may be
- *     handed any of them): a type code of 20 or more, more than 5
- *     dimensions, a name or description index that is neither -1 nor an
- *     entry, a reference list outside ptr_data, value descriptions outside
- *     vdescs, a let index outside opcodes, a subentity index outside
- *     subent_tfis or naming no entity type, a struct whose descriptor count
- *     leaves fld_data.
+ *     handed any of them): more than 5 dimensions, a name or description
+ *     index that is neither -1 nor an entry, a reference list outside
+ *     ptr_data, value descriptions outside vdescs, a let index outside
+ *     opcodes, a subentity index outside subent_tfis or naming no entity
+ *     type, a struct whose descriptor count leaves fld_data.
+ * Type codes of 20 and more are loaded (the field walk steps over them);
+ * such a code has no entry in ddf__FldData, so the library gives it no name
+ * and an element size of 0 wherever it looks a code up.
  * The internal layout of the sections the library does not read is not
  * checked, nor the order of typeforms and fld_names, nor the operands of
  * dimension expressions and let instructions (count slots are the field
@@ -387,9 +389,13 @@ MVX_API int32_t ddf_LoadDDF(uint32_t options, const char* name, DDF_DICT** dict)
  * value (the null TF, null, 0), so that mpm__LastError tells why.
  *
  * The extent of fld_data and of opcodes is recorded by ddf_LoadDDF for each
- * dictionary it loads. For a dictionary made some other way, fld_data is
- * taken to end after the last descriptor of any type's run, and opcodes to
- * be empty, so every let of such a dictionary is DDF_BAD_LET.
+ * dictionary it loads, together with a copy of the 392-byte header it handed
+ * out; the record holds only while the dictionary at that address still has
+ * exactly that header. A dictionary made some other way (or one whose
+ * header changed, such as another dictionary at the address of a freed
+ * one) has no record, which is then forgotten: its fld_data is taken to end
+ * after the last descriptor of any type's run, and its opcodes to be empty,
+ * so every let of such a dictionary is DDF_BAD_LET.
  *
  * TF lookup cache: a query that takes a TF finds its TFI through
  * ddf__SavedTF / ddf__SavedTFI. When the TF equals ddf__SavedTF and the
@@ -590,6 +596,8 @@ int32_t ddf__DimValue(const DDF_DIMEXPR* expr, int32_t* value);
  * form" for subent, "fld_methods index" for derived and endent, "Default
  * value key" for the others. An unnamed field prints "**Field not named**"
  * and an empty description; a named one without description an empty one.
+ * <type> is the ddf__FldData name; a type code of 20 or more has none, so
+ * the line then starts with the blank before the name.
  *   options  ignored
  *   field    a descriptor of ddf__Current; null prints nothing
  * Returns 0; DDF_NULL_MEMPTR or DDF_INVALID_ARG (nothing printed).

@@ -45,7 +45,9 @@ void DumpField(const DDF_FIELD* field) {
     const bool named = field->name >= 0;
     const char* name = named ? dict->fld_names[field->name] : "**Field not named**";
     const char* desc = named && field->desc >= 0 ? dict->fld_descs[field->desc] : "";
-    std::printf("%s %s (\"%s\")\n   Address: %p\n", ddf__FldData[field->type].name, name, desc,
+    // A type code beyond ddf__FldData has no name.
+    const char* type = field->type < DDF_FIELD_TYPES ? ddf__FldData[field->type].name : "";
+    std::printf("%s %s (\"%s\")\n   Address: %p\n", type, name, desc,
                 static_cast<const void*>(field));
     Bits("Modifiers", field->modifiers, kModifiers);
     Bits("Flags", field->flags, kFlags);

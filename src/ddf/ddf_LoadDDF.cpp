@@ -178,7 +178,9 @@ int32_t Loader::LoadSection(const DDF_SECTHDR& header) {
 // Checks one field descriptor of a type's run; left counts the descriptors
 // of the run from this one on.
 bool Loader::CheckField(const DDF_FIELD& field, int32_t left) const {
-    if (field.type >= DDF_FIELD_TYPES || field.dim_count > 5) return false;
+    // Type codes above those of ddf__FldData are kept: the field walk steps
+    // over them, and every table lookup by type code is bounded.
+    if (field.dim_count > 5) return false;
     if (field.name < -1 || field.name >= dict_->fld_name_count) return false;
     if (field.desc < -1 || field.desc >= dict_->fld_desc_count) return false;
     if (field.ref_count > 0 &&

@@ -88,13 +88,15 @@ struct Extent {
 };
 
 // Remembers the extents of a dictionary that ddf_LoadDDF is about to hand
-// out, replacing what an earlier dictionary at the same address left.
-// Returns false when memory ran out (nothing is recorded then).
+// out, with a copy of its header, replacing what an earlier dictionary at
+// the same address left. Returns false when memory ran out (nothing is
+// recorded then).
 bool RecordExtent(const DDF_DICT* dict, int64_t fields, int64_t opcodes);
 
-// The recorded extents of dict; for a dictionary that the loader did not
-// record, fld_data ends after the last descriptor of any type's run and
-// opcodes is empty.
+// The recorded extents of dict while its header is still the recorded one;
+// for a dictionary that the loader did not record (or whose header
+// changed: the record is then dropped), fld_data ends after the last
+// descriptor of any type's run and opcodes is empty.
 Extent ExtentOf(const DDF_DICT* dict);
 
 // Whether field is one of dict's descriptors: inside fld_data, on a

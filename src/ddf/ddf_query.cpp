@@ -6,9 +6,14 @@
 // the header), yet a query must never follow a descriptor pointer or a let
 // sequence out of its section. The loader therefore records both counts
 // here, in a table keyed by the dictionary's address. Dictionaries are
-// never freed by the library, so the table only grows, by one entry per
-// distinct address a dictionary was loaded at.
+// freed by their callers, without telling the library, so an address may
+// later hold another dictionary: each entry also keeps the whole header as
+// the loader handed it out, and is trusted only while the dictionary at
+// that address still has that header. An entry found stale is dropped, so
+// the table holds at most one entry per address and sheds freed ones as
+// they are noticed.
 #include <cstdlib>
+#include <cstring>
 
 #include "common/common_alloc.h"
 #include "ddf/ddf_int.h"
@@ -19,6 +24,7 @@ namespace {
 
 struct Entry {
     const DDF_DICT* dict;
+    DDF_DICT header; // as handed out by the loader
     Extent extent;
 };
 
@@ -26,9 +32,14 @@ Entry* g_entries = nullptr;
 std::size_t g_used = 0;
 std::size_t g_capacity = 0;
 
+// The entry of dict, when dict still is the dictionary it was made for;
+// a stale entry is removed.
 const Entry* Find(const DDF_DICT* dict) {
     for (std::size_t i = 0; i < g_used; ++i) {
-        if (g_entries[i].dict == dict) return &g_entries[i];
+        if (g_entries[i].dict != dict) continue;
+        if (std::memcmp(&g_entries[i].header, dict, sizeof(DDF_DICT)) == 0) return &g_entries[i];
+        g_entries[i] = g_entries[--g_used];
+        return nullptr;
     }
     return nullptr;
 }
@@ -38,6 +49,7 @@ const Entry* Find(const DDF_DICT* dict) {
 bool RecordExtent(const DDF_DICT* dict, int64_t fields, int64_t opcodes) {
     for (std::size_t i = 0; i < g_used; ++i) {
         if (g_entries[i].dict == dict) {
+            std::memcpy(&g_entries[i].header, dict, sizeof(DDF_DICT));
             g_entries[i].extent = {fields, opcodes};
             return true;
         }
@@ -49,7 +61,10 @@ bool RecordExtent(const DDF_DICT* dict, int64_t fields, int64_t opcodes) {
         g_entries = grown;
         g_capacity = capacity;
     }
-    g_entries[g_used++] = {dict, {fields, opcodes}};
+    Entry& entry = g_entries[g_used++];
+    entry.dict = dict;
+    std::memcpy(&entry.header, dict, sizeof(DDF_DICT));
+    entry.extent = {fields, opcodes};
     return true;
 }
 

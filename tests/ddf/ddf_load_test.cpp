@@ -339,7 +339,6 @@ TEST_F(DdfLoad, RefusesCountsAndIndexesBeyondTheirSections) {
         {"description index out", [&](DdfImage& d) { field(d, 1, 10, int16_t{7}); }},
         {"reference list beyond ptr_data", [&](DdfImage& d) { field(d, 6, 18, uint16_t{2}); }},
         {"value descriptions beyond vdescs", [&](DdfImage& d) { field(d, 2, 14, uint16_t{1}); }},
-        {"unknown field type", [&](DdfImage& d) { field(d, 3, 22, uint8_t{20}); }},
         {"six dimensions", [&](DdfImage& d) { field(d, 3, 27, uint8_t{6}); }},
         {"subentity index beyond subent_tfis",
          [&](DdfImage& d) {
@@ -355,12 +354,6 @@ TEST_F(DdfLoad, RefusesCountsAndIndexesBeyondTheirSections) {
          [&](DdfImage& d) {
              field(d, 3, 22, uint8_t{DDF_LET});
              field(d, 3, 12, uint16_t{1});
-         }},
-        {"bad type code in a descriptor of no type",
-         [](DdfImage& d) {
-             DDF_FIELD f{};
-             f.type = 30;
-             ddftest::Append(d.Find("fld_data")->data, f);
          }},
         {"bad name index in a descriptor of no type",
          [](DdfImage& d) {

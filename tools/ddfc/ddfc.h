@@ -42,11 +42,18 @@ inline constexpr std::size_t kMaxSourceSize = 16u << 20;
 bool Compile(std::string_view source, std::string_view file_name, std::vector<uint8_t>* image,
              std::vector<Diagnostic>* diagnostics);
 
-// Compiles the file source_path into output_path. The output is written to
-// a temporary file beside it and renamed into place, so a failed compile or
-// write leaves no output file behind (an existing one stays as it was).
+// Compiles the file source_path into output_path, written with
+// WriteOutput: a failed compile or write leaves no output file behind (an
+// existing one stays as it was).
 bool CompileFile(const std::string& source_path, const std::string& output_path,
                  std::vector<Diagnostic>* diagnostics);
+
+// Writes size bytes to path. A regular file (or a new one) is written to a
+// fresh temporary file in the same directory and renamed over path only
+// when complete, so a failure leaves path as it was and nothing else
+// behind; a path that names something else (a device such as /dev/null, a
+// FIFO) is opened and written as it is. False with a message in *error.
+bool WriteOutput(const std::string& path, const void* data, std::size_t size, std::string* error);
 
 // The size in bytes of each section of a binary dictionary, indexed by
 // relocation kind - 1 (the order of ddf__Sections); -1 for a section the
@@ -63,8 +70,12 @@ bool ReadSectionSizes(const std::vector<uint8_t>& file, SectionSizes* sizes);
 
 // Prints a loaded dictionary as source text that compiles back to the same
 // bytes when the dictionary came from this compiler. Returns false with a
-// message in *error when the dictionary holds something the language cannot
-// state (a structure without its end, say).
+// message in *error, and *out empty, when the dictionary holds something
+// the language cannot state (a structure without its end, a type code
+// without a word, types or fields that share runs of the file, anything
+// the compiler would refuse to read back: the text is compiled again before
+// it is handed out, and a dump over the 16 MiB the compiler reads is
+// refused too).
 bool Dump(const DDF_DICT& dict, const SectionSizes& sizes, std::string* out, std::string* error);
 
 // Writes a C header for a loaded dictionary: for every entity type a struct
@@ -72,7 +83,13 @@ bool Dump(const DDF_DICT& dict, const SectionSizes& sizes, std::string* out, std
 // with fields, a struct of the fields alone (what a subentity embeds), with
 // _Static_asserts that pin sizeof and offsetof to the dictionary's sizes
 // and to the field offsets its descriptors imply. guard names the include
-// guard macro.
+// guard macro. Struct names are made unique (a number is added where two
+// would clash). Descriptors that hold no data (derived, method, the union
+// markers, type code 0 and codes above 19) become comments. Returns false
+// with a message in *error for what C cannot declare: an fstring without a
+// literal length, an inline array whose dimensions are not positive
+// literals or that is larger than an entity body, runs shared between types
+// or fields, subentities that contain themselves or nest more than 32 deep.
 bool Header(const DDF_DICT& dict, const SectionSizes& sizes, const std::string& guard,
             std::string* out, std::string* error);
 

@@ -8,9 +8,21 @@
 // pointer bit of ent_info) are left out, and everything the source states
 // is written only where it differs from what the source would imply
 // without it (a count's slot, an array's storage, a flags word).
+//
+// The loader lets types share descriptor runs and fields share runs of
+// value descriptions, reference lists, let instructions and descriptions;
+// decoding such sharing once per user would make a small file decode into
+// a huge dictionary (types times run length). The compiler never shares
+// them, so the decoder refuses a dictionary that does: every decoded item
+// then has its own bytes in the file, and only field names (which the
+// compiler does share, each at most 4096 bytes) are decoded more than once.
+// Their total is bounded too: a source states every field's name in full,
+// so no compiled dictionary decodes to more names than the 16 MiB that a
+// source can hold.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <map>
 
 #include "ddfc_int.h"
@@ -35,18 +47,84 @@ private:
     bool Seq(int32_t first, int32_t count, int32_t* i, std::vector<Field>* out, int depth,
              bool in_struct, Entity* e, int8_t* end_gap);
     bool One(const DDF_FIELD& d, Field* f);
+    bool Claim(std::vector<uint8_t>* used, int64_t first, int64_t count, const char* what);
+    bool DisjointRuns();
+    bool Nesting(int32_t tfi, int depth);
 
     const DDF_DICT& d_;
     const SectionSizes& s_;
     std::string* error_ = nullptr;
+    // Entries already decoded, of vdescs, ptr_data, opcodes and fld_descs.
+    std::vector<uint8_t> vdescs_used_, refs_used_, lets_used_, descs_used_;
+    std::vector<uint8_t> nesting_state_; // per type: 0 new, 1 on the path, 2 checked
+    std::size_t name_bytes_ = 0;         // field names decoded so far
 };
+
+// Marks entries first .. first + count - 1 of a section as decoded; an
+// entry that an earlier field already decoded is refused.
+bool Decoder::Claim(std::vector<uint8_t>* used, int64_t first, int64_t count, const char* what) {
+    for (int64_t k = first; k < first + count; ++k) {
+        uint8_t& u = (*used)[static_cast<std::size_t>(k)];
+        if (u != 0) return Fail(std::string("fields that share ") + what);
+        u = 1;
+    }
+    return true;
+}
+
+// Refuses types whose descriptor runs overlap.
+bool Decoder::DisjointRuns() {
+    std::vector<std::pair<int32_t, int32_t>> runs; // first descriptor, TFI
+    for (int32_t t = 0; t < d_.type_count; ++t) {
+        if (d_.ent_fldcnts[t] > 0) runs.emplace_back(d_.fld_indices[t], t);
+    }
+    std::sort(runs.begin(), runs.end());
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        const int32_t before = runs[i - 1].second;
+        if (runs[i].first < d_.fld_indices[before] + d_.ent_fldcnts[before]) {
+            return Fail("entity types " + FormatTF(d_.typeforms[before]) + " and " +
+                        FormatTF(d_.typeforms[runs[i].second]) +
+                        " share field descriptors, which the language cannot state");
+        }
+    }
+    return true;
+}
+
+// Follows the subentities of a type (within its run), refusing a type that
+// contains itself and chains deeper than the compiler allows; the depth
+// bound also bounds this recursion.
+bool Decoder::Nesting(int32_t tfi, int depth) {
+    uint8_t& state = nesting_state_[static_cast<std::size_t>(tfi)];
+    if (state == 2) return true;
+    if (state == 1) {
+        return Fail("entity type " + FormatTF(d_.typeforms[tfi]) +
+                    " contains itself through subentities");
+    }
+    if (depth > kMaxSubentDepth) return Fail("subentities nested more than 32 deep");
+    state = 1;
+    for (int32_t i = 0; i < d_.ent_fldcnts[tfi]; ++i) {
+        const DDF_FIELD& f = d_.fld_data[d_.fld_indices[tfi] + i];
+        if (f.type == DDF_SUBENT && !Nesting(d_.subent_tfis[f.key], depth + 1)) return false;
+    }
+    state = 2;
+    return true;
+}
 
 bool Decoder::One(const DDF_FIELD& d, Field* f) {
     f->type = d.type;
     f->named = d.name >= 0;
-    if (f->named) f->name = d_.fld_names[d.name];
+    if (f->named) {
+        const std::size_t length = std::strlen(d_.fld_names[d.name]);
+        if (length > kMaxText) return Fail("a field name longer than 4096 bytes");
+        name_bytes_ += length;
+        if (name_bytes_ > kMaxSourceSize)
+            return Fail("more field names than a dictionary source can hold (16 MiB)");
+        f->name = d_.fld_names[d.name];
+    }
     f->has_desc = d.desc >= 0;
-    if (f->has_desc) f->desc = d_.fld_descs[d.desc];
+    if (f->has_desc) {
+        if (!Claim(&descs_used_, d.desc, 1, "a description")) return false;
+        f->desc = d_.fld_descs[d.desc];
+    }
     f->modifiers = d.modifiers;
     f->flags = d.flags;
     f->file_gap = d.gap;
@@ -59,6 +137,7 @@ bool Decoder::One(const DDF_FIELD& d, Field* f) {
     if (d.dim_count < 5) std::memcpy(&f->release, reinterpret_cast<const uint8_t*>(&d) + 56, 4);
     if (d.vdesc_count > 0) {
         if (d.aux + d.vdesc_count > d_.vdesc_count) return Fail("value descriptions out of range");
+        if (!Claim(&vdescs_used_, d.aux, d.vdesc_count, "value descriptions")) return false;
         for (int i = 0; i < d.vdesc_count; ++i) {
             const DDF_VDESC& v = d_.vdescs[d.aux + i];
             f->vdescs.emplace_back(v.value, v.name);
@@ -66,12 +145,14 @@ bool Decoder::One(const DDF_FIELD& d, Field* f) {
     }
     if (d.ref_count > 0) {
         if (d.ref_first + d.ref_count > Entries(3, 4)) return Fail("reference list out of range");
+        if (!Claim(&refs_used_, d.ref_first, d.ref_count, "a reference list")) return false;
         f->refs.assign(d_.ptr_data + d.ref_first, d_.ptr_data + d.ref_first + d.ref_count);
     }
     if (d.type == DDF_LET) {
         const int64_t total = Entries(8, 6);
         for (int64_t k = d.let;; ++k) {
             if (k >= total) return Fail("let instructions without their end");
+            if (!Claim(&lets_used_, k, 1, "let instructions")) return false;
             const uint8_t* rec = d_.opcodes + k * 6;
             LetOp op;
             std::memcpy(&op.a, rec, 2);
@@ -147,6 +228,15 @@ bool Decoder::Run(Dictionary* out, std::string* error) {
         out->raw[static_cast<std::size_t>(k - 1)].assign(p, p + size);
     }
     const int32_t n = d_.type_count;
+    vdescs_used_.assign(static_cast<std::size_t>(d_.vdesc_count), 0);
+    refs_used_.assign(static_cast<std::size_t>(Entries(3, 4)), 0);
+    lets_used_.assign(static_cast<std::size_t>(Entries(8, 6)), 0);
+    descs_used_.assign(static_cast<std::size_t>(d_.fld_desc_count), 0);
+    nesting_state_.assign(static_cast<std::size_t>(n), 0);
+    if (!DisjointRuns()) return false;
+    for (int32_t t = 0; t < n; ++t) {
+        if (!Nesting(t, 0)) return false;
+    }
     std::vector<uint8_t> has(static_cast<std::size_t>(n), 0);
     for (int32_t t = 0; t < n; ++t) {
         Entity e;
@@ -194,8 +284,11 @@ bool Decoder::Run(Dictionary* out, std::string* error) {
 
 // ---- printing
 
+// Whether the lexer reads s as one name: names longer than it takes bare
+// are written as strings.
 bool IsIdent(const std::string& s) {
-    if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
+    if (s.empty() || s.size() > kMaxIdent) return false;
+    if (!(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
     return std::all_of(s.begin(), s.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.';
     });
@@ -273,7 +366,7 @@ void Printer::OneField(const Field& f, int indent) {
         "union_mark", "endunion_mark", "subent", "derived", "method", ""};
     const bool is_union = f.type == DDF_STRUCT && (f.flags & DDF_UNION) != 0;
     std::string line(static_cast<std::size_t>(indent), ' ');
-    line += is_union ? "union" : kWords[f.type];
+    line += is_union ? "union" : f.type < std::size(kWords) ? kWords[f.type] : "";
     line += " " + (f.named ? NameText(f.name) : std::string("-"));
     if (f.type == DDF_SUBENT) line += " " + FormatTF(f.subent_tf);
     if (f.type != DDF_COUNT) {
@@ -382,13 +475,12 @@ std::string Printer::Run(const Dictionary& d) {
         const std::size_t step = words ? 4 : 1;
         for (std::size_t i = 0; i < bytes.size(); i += step) {
             if ((i / step) % 8 == 0) out_ += "\n   ";
-            if (words) {
-                int32_t v = 0;
-                std::memcpy(&v, bytes.data() + i, 4);
-                out_ += " " + std::to_string(v);
-            } else {
-                out_ += " " + std::to_string(bytes[i]);
-            }
+            // Appended piece by piece: gcc 12 at -O3 reports a false
+            // -Wrestrict overlap inside " " + std::to_string(...).
+            int32_t v = bytes[i];
+            if (words) std::memcpy(&v, bytes.data() + i, 4);
+            out_ += ' ';
+            out_ += std::to_string(v);
         }
         out_ += "\n}\n";
     }
@@ -419,10 +511,57 @@ std::string Print(const Dictionary& dict) {
     return p.Run(dict);
 }
 
+namespace {
+
+// Finds a field the language has no form for: a type code without a word
+// (0, and codes above 19, which the loader accepts and the walk steps
+// over), or an fstring whose last dimension is not a literal length.
+bool Stateable(const std::vector<Field>& fs, std::string* error) {
+    for (const Field& f : fs) {
+        const std::string name = f.named ? "'" + f.name + "'" : "-";
+        if (f.type == 0 || f.type >= DDF_FIELD_TYPES) {
+            *error = "field " + name + " has type code " + std::to_string(f.type) +
+                     ", which the language cannot state";
+            return false;
+        }
+        if (f.type == DDF_FSTRING &&
+            (f.dims.empty() || f.dims.back().op != 'e' || f.dims.back().a < 1)) {
+            *error = "fstring " + name + " has no literal length, which the language cannot state";
+            return false;
+        }
+        if (!Stateable(f.members, error)) return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool Dump(const DDF_DICT& dict, const SectionSizes& sizes, std::string* out, std::string* error) {
+    out->clear();
     Dictionary d;
     if (!Decode(dict, sizes, &d, error)) return false;
-    *out = Print(d);
+    for (const Entity& e : d.entities) {
+        if (!Stateable(e.fields, error)) {
+            *error = "entity type " + FormatTF(e.tf) + ": " + *error;
+            return false;
+        }
+    }
+    std::string text = Print(d);
+    if (text.size() > kMaxSourceSize) {
+        *error = "the dump would be larger than the 16 MiB the compiler reads";
+        return false;
+    }
+    // The compiler has the last word on what the language can state: a dump
+    // that it would refuse (a name or text over its limits, a layout it
+    // cannot reproduce) is reported with its diagnostic instead of printed.
+    std::vector<uint8_t> image;
+    std::vector<Diagnostic> diags;
+    if (!Compile(text, "dump", &image, &diags)) {
+        *error = "the language cannot state this dictionary: " +
+                 (diags.empty() ? std::string("?") : diags[0].Text());
+        return false;
+    }
+    *out = std::move(text);
     return true;
 }
 

@@ -54,6 +54,7 @@ struct Measure {
 struct TypeInfo {
     int state = 0; // 0 not measured, 1 being measured, 2 done
     Measure data;
+    int nesting = 0; // the longest chain of subentities inside the type
 };
 
 class Encoder {
@@ -99,6 +100,7 @@ private:
     std::map<std::size_t, uint16_t> subent_index_; // by TFI
     std::map<int32_t, std::size_t> tfi_of_;        // TF -> TFI
     std::size_t type_start_ = 0;                   // first descriptor of the type
+    int nesting_ = 0; // deepest subentity chain met while measuring a type
 };
 
 bool Encoder::InlineCount(const Field& f, int64_t* count) {
@@ -173,6 +175,7 @@ bool Encoder::FieldSize(const Field& f, int depth, Measure* out) {
             return Fail(f.loc, "subentity type " + FormatTF(f.subent_tf) + " is not defined");
         }
         if (!TypeData(it->second, depth + 1, out)) return false;
+        nesting_ = std::max(nesting_, info_[it->second].nesting + 1);
         if (out->size == 0) {
             return Fail(f.loc, "subentity type " + FormatTF(f.subent_tf) + " holds no data");
         }
@@ -245,7 +248,16 @@ bool Encoder::TypeData(std::size_t index, int depth, Measure* out) {
         std::vector<uint32_t> offsets;
         uint32_t end = 0;
         uint32_t align = 1;
+        // The nesting is the type's own, whatever depth it is measured at:
+        // a type measured first on its own and embedded later keeps its
+        // chain, so the limit holds in every order of the types.
+        const int outer = nesting_;
+        nesting_ = 0;
         if (!Place(e.fields, false, 0, depth, &offsets, &end, &align)) return false;
+        ti.nesting = nesting_;
+        nesting_ = outer;
+        if (ti.nesting > kMaxSubentDepth)
+            return Fail(e.loc, "subentities nested more than 32 deep");
         ti.data = {RoundUp(end, align), align};
         ti.state = 2;
     }
@@ -263,6 +275,8 @@ bool Encoder::EmitField(const Field& f, uint32_t offset, int32_t gap, int depth)
     if (fields_.size() - type_start_ >= static_cast<std::size_t>(kMaxDescriptors)) {
         return Fail(f.loc, "entity type with more than 256 field descriptors");
     }
+    if (fields_.size() >= static_cast<std::size_t>(kMaxAllDescriptors))
+        return Fail(f.loc, "more than 32767 field descriptors");
     DDF_FIELD d{};
     d.modifiers = f.modifiers;
     d.name = NameIndex(f);
@@ -468,7 +482,6 @@ bool Encoder::Run(std::vector<uint8_t>* image, std::vector<TypeLayout>* layouts)
         if (!TypeData(order_[t], 0, &data)) return false;
         const uint32_t size = RoundUp(24 + data.size, 8);
         if (size > 65535) return Fail(e.loc, "entity body larger than 65535 bytes");
-        if (fields_.size() > 32767) return Fail(e.loc, "more than 32767 field descriptors");
         type_start_ = fields_.size();
         fld_indices.push_back(static_cast<int16_t>(fields_.size()));
         if (!EmitSeq(e.fields, 24, 0, 0, 0, 0)) return false;

@@ -78,32 +78,57 @@ bool CompileFile(const std::string& source_path, const std::string& output_path,
     }
     std::vector<uint8_t> image;
     if (!Compile(source, source_path, &image, diagnostics)) return false;
-    // Written beside the target and renamed over it only when complete.
-    std::string temp = output_path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        diagnostics->push_back(
-            {output_path, 0, 0, std::string("cannot create: ") + std::strerror(errno)});
+    if (!WriteOutput(output_path, image.data(), image.size(), &error)) {
+        diagnostics->push_back({output_path, 0, 0, error});
         return false;
     }
-    std::size_t done = 0;
-    while (done < image.size()) {
-        const ssize_t n = write(fd, image.data() + done, image.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
+    return true;
+}
+
+bool WriteOutput(const std::string& path, const void* data, std::size_t size, std::string* error) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    auto write_all = [bytes, size](int fd) {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = write(fd, bytes + done, size - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    };
+    // A device or a pipe cannot be replaced by a file: it is written as it is.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        bool ok = fd >= 0 && write_all(fd);
+        const int saved = errno;
+        if (fd >= 0 && close(fd) != 0) ok = false;
+        if (!ok) *error = std::string("cannot write: ") + std::strerror(fd < 0 ? saved : errno);
+        return ok;
     }
+    // Written to a name of its own beside the target (never following or
+    // removing anything that stands there) and renamed over it only when
+    // complete.
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        *error = std::string("cannot create: ") + std::strerror(errno);
+        return false;
+    }
+    const bool written = write_all(fd);
     const int saved = errno;
     // The loader opens dictionaries for reading and writing, so the file
     // gets the usual permissions of a new file rather than mkstemp's 0600.
     const mode_t mask = umask(0);
     umask(mask);
-    const bool ok = done == image.size() && fchmod(fd, 0666 & ~mask) == 0 && close(fd) == 0;
-    if (!ok || std::rename(temp.c_str(), output_path.c_str()) != 0) {
-        if (done != image.size()) close(fd);
+    const bool ok = written && fchmod(fd, 0666 & ~mask) == 0;
+    const int after = errno;
+    const bool closed = close(fd) == 0;
+    if (!ok || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
+        const int why = !written ? saved : !ok ? after : errno;
         std::remove(temp.c_str());
-        diagnostics->push_back(
-            {output_path, 0, 0, std::string("cannot write: ") + std::strerror(ok ? errno : saved)});
+        *error = std::string("cannot write: ") + std::strerror(why);
         return false;
     }
     return true;

@@ -34,43 +34,97 @@ int64_t LiteralDim(const Dim& d) {
     }
 }
 
-// The data size the walk steps over for one field, from its descriptor.
-int64_t WalkSize(const Field& f) {
-    if (f.type == DDF_SUBENT) return f.file_aux;
-    if (f.type == DDF_DERIVED || f.type == DDF_METHOD || f.type == DDF_UNIONTYPE ||
-        f.type == DDF_ENDUNION) {
-        return 0;
+// Whether the walk finds data at a descriptor: value fields (codes 1 to
+// 10), structures, lets and subentities. Derived and method fields, the
+// union markers, code 0 and codes above 19 hold none and are stepped over.
+bool HoldsData(uint8_t type) {
+    return (type >= DDF_SHORT && type <= DDF_COUNT) || type == DDF_STRUCT || type == DDF_LET ||
+           type == DDF_SUBENT;
+}
+
+// The name of a type code in comments: its ddf__FldData name, or its
+// number for a code that the table does not hold.
+std::string CodeName(uint8_t type) {
+    if (type < DDF_FIELD_TYPES) return ddf__FldData[type].name;
+    return "type code " + std::to_string(type);
+}
+
+std::string FieldText(const Field& f) {
+    return f.named ? "'" + f.name + "'" : "-";
+}
+
+// The length of an fstring: its last dimension, a literal of at least 1.
+bool FstringLength(const Field& f, int64_t* length, std::string* error) {
+    if (f.dims.empty() || f.dims.back().op != 'e' || f.dims.back().a < 1) {
+        *error = "fstring " + FieldText(f) + " has no literal length, which C cannot declare";
+        return false;
     }
-    int64_t elem = f.type == DDF_STRUCT    ? f.file_key
-                   : f.type == DDF_FSTRING ? (f.dims.empty() ? 0 : f.dims.back().a)
-                                           : TypeSize(f.type);
-    if ((f.flags & DDF_ARRAY) == 0) return elem;
-    if (IsDynamic(f.flags)) return 8;
-    for (std::size_t i = 0; i < ElementDims(f); ++i)
-        elem *= LiteralDim(f.dims[i]);
-    return elem;
+    *length = f.dims.back().a;
+    return true;
+}
+
+// The data size the walk steps over for one field, from its descriptor.
+// Inline arrays are bounded as the compiler bounds them: literal
+// dimensions of at least 1 and no more bytes than an entity body holds, so
+// the products stay small and every size is one that C can declare.
+bool WalkSize(const Field& f, int64_t* size, std::string* error) {
+    *size = 0;
+    if (!HoldsData(f.type)) return true;
+    if (f.type == DDF_SUBENT) {
+        *size = f.file_aux;
+        return true;
+    }
+    int64_t elem = TypeSize(f.type);
+    if (f.type == DDF_STRUCT) elem = f.file_key;
+    if (f.type == DDF_FSTRING && !FstringLength(f, &elem, error)) return false;
+    if ((f.flags & DDF_ARRAY) == 0) {
+        *size = elem;
+        return true;
+    }
+    if (IsDynamic(f.flags)) {
+        *size = 8;
+        return true;
+    }
+    int64_t bytes = elem;
+    for (std::size_t i = 0; i < ElementDims(f); ++i) {
+        const Dim& d = f.dims[i];
+        const int64_t n = LiteralDim(d);
+        if (d.a < 0 || (d.op != 'e' && d.b < 0) || n < 1) {
+            *error =
+                "inline array " + FieldText(f) + " has a dimension that is no positive literal";
+            return false;
+        }
+        bytes *= n; // at most 65535 * 32767 * 32767 before the check below
+        if (bytes > 65535) {
+            *error = "inline array " + FieldText(f) + " is larger than an entity body can be";
+            return false;
+        }
+    }
+    *size = bytes;
+    return true;
 }
 
 // Offsets (from the body start) that the walk gives each descriptor, in
-// descriptor order; -1 for those that hold no data. Returns the address
-// after the sequence.
-int64_t WalkSeq(const std::vector<Field>& fs, int64_t at, bool in_union,
-                std::vector<int32_t>* out) {
+// descriptor order; -1 for those that hold no data. *at moves past the
+// sequence.
+bool WalkSeq(const std::vector<Field>& fs, int64_t* at, bool in_union, std::vector<int32_t>* out,
+             std::string* error) {
     for (const Field& f : fs) {
-        const int64_t size = WalkSize(f);
-        const bool data = f.type <= DDF_COUNT || f.type == DDF_STRUCT || f.type == DDF_LET ||
-                          f.type == DDF_SUBENT;
-        out->push_back(data ? static_cast<int32_t>(at) : -1);
+        int64_t size = 0;
+        if (!WalkSize(f, &size, error)) return false;
+        const bool data = HoldsData(f.type);
+        out->push_back(data ? static_cast<int32_t>(*at) : -1);
         if (f.type == DDF_STRUCT) {
             const bool is_union = (f.flags & DDF_UNION) != 0;
-            WalkSeq(f.members, is_union ? at + 2 + f.file_gap : at, is_union, out);
+            int64_t inner = is_union ? *at + 2 + f.file_gap : *at;
+            if (!WalkSeq(f.members, &inner, is_union, out, error)) return false;
             out->push_back(-1); // its end
-            if (!in_union) at += size + f.file_end_gap;
+            if (!in_union) *at += size + f.file_end_gap;
         } else if (!in_union && data) {
-            at += size + f.file_gap;
+            *at += size + f.file_gap;
         }
     }
-    return at;
+    return true;
 }
 
 const std::set<std::string>& Keywords() {
@@ -106,7 +160,7 @@ std::string Ident(const std::string& name) {
 class HeaderWriter {
 public:
     HeaderWriter(const Dictionary& d) : d_(d) {}
-    std::string Run(const std::string& guard);
+    bool Run(const std::string& guard, std::string* result, std::string* error);
 
 private:
     struct Scope {
@@ -138,10 +192,8 @@ void HeaderWriter::Members(const std::vector<Field>& fs, int indent, Scope* scop
     for (const Field& f : fs) {
         const int32_t offset = offsets[(*next)++];
         const std::string raw = f.named ? f.name : "unnamed_" + std::to_string(unnamed_++);
-        if (f.type == DDF_DERIVED || f.type == DDF_METHOD || f.type == DDF_UNIONTYPE ||
-            f.type == DDF_ENDUNION) {
-            body_ += pad + "/* " + std::string(ddf__FldData[f.type].name) + " " + raw +
-                     ": holds no data */\n";
+        if (!HoldsData(f.type)) {
+            body_ += pad + "/* " + CodeName(f.type) + " " + raw + ": holds no data */\n";
             continue;
         }
         const std::string name = scope->Unique(Ident(raw));
@@ -194,9 +246,10 @@ void HeaderWriter::Members(const std::vector<Field>& fs, int indent, Scope* scop
             break;
         default: {
             std::string type = f.type == DDF_LONG ? "int32_t   " : ddf__FldData[f.type].decl;
+            // HoldsData limits the codes here to those of the table.
             if (f.type == DDF_VSTRING) stars = "*" + stars;
             if (f.type == DDF_FSTRING) {
-                const std::string len = "[" + std::to_string(f.dims.back().a) + "]";
+                const std::string len = "[" + std::to_string(f.dims.back().a) + "]"; // checked
                 if (dynamic) {
                     body_ += pad + type + "(" + stars + name + ")" + len + ";\n";
                 } else {
@@ -216,7 +269,7 @@ void HeaderWriter::Members(const std::vector<Field>& fs, int indent, Scope* scop
     }
 }
 
-std::string HeaderWriter::Run(const std::string& guard) {
+bool HeaderWriter::Run(const std::string& guard, std::string* result, std::string* error) {
     // Struct names: dictionary and entity name, with the TF where two
     // types would share one.
     std::map<std::string, int> seen;
@@ -229,11 +282,20 @@ std::string HeaderWriter::Run(const std::string& guard) {
     };
     for (const Entity& e : d_.entities)
         ++seen[base(e)];
+    // Each type takes two struct names, NAME and NAME_data; a pair that
+    // clashes with one already taken (entities p and p_data, or x_1_0 and
+    // the TF-qualified name of an x) gets a number.
+    std::set<std::string> taken;
     for (const Entity& e : d_.entities) {
         std::string s = base(e);
         if (seen[s] > 1)
             s += "_" + std::to_string(e.tf >> 16) + "_" + std::to_string(e.tf & 0xFFFF);
-        names_[e.tf] = s;
+        std::string t = s;
+        for (int i = 2; taken.count(t) != 0 || taken.count(t + "_data") != 0; ++i)
+            t = s + "_" + std::to_string(i);
+        taken.insert(t);
+        taken.insert(t + "_data");
+        names_[e.tf] = t;
     }
     std::string out = "/* C structs of the entity bodies of dictionary " + d_.name + ", version " +
                       std::to_string(d_.version) + " revision " + std::to_string(d_.revision) +
@@ -268,9 +330,15 @@ std::string HeaderWriter::Run(const std::string& guard) {
         const Entity& e = d_.entities[i];
         const std::string name = names_[e.tf];
         std::vector<int32_t> offsets;
-        WalkSeq(e.fields, 24, false, &offsets);
+        int64_t at = 24;
+        if (!WalkSeq(e.fields, &at, false, &offsets, error)) {
+            *error = "entity type " + FormatTF(e.tf) + ": " + *error;
+            return false;
+        }
         const bool has_data = std::any_of(e.fields.begin(), e.fields.end(), [](const Field& f) {
-            return WalkSize(f) > 0 || f.type == DDF_STRUCT;
+            int64_t size = 0;
+            std::string ignored;
+            return f.type == DDF_STRUCT || (WalkSize(f, &size, &ignored) && size > 0);
         });
         out += "\n/* " + FormatTF(e.tf) + " " + e.name + (e.desc.empty() ? "" : ": " + e.desc) +
                " */\n";
@@ -301,7 +369,8 @@ std::string HeaderWriter::Run(const std::string& guard) {
         out += asserts_;
     }
     out += "\n#endif /* " + guard + " */\n";
-    return out;
+    *result = std::move(out);
+    return true;
 }
 
 } // namespace
@@ -311,8 +380,8 @@ bool Header(const DDF_DICT& dict, const SectionSizes& sizes, const std::string& 
     Dictionary d;
     if (!Decode(dict, sizes, &d, error)) return false;
     HeaderWriter w(d);
-    *out = w.Run(guard);
-    return true;
+    out->clear();
+    return w.Run(guard, out, error);
 }
 
 bool WalkLayout(const DDF_DICT& dict, const SectionSizes& sizes, std::vector<TypeLayout>* layouts,
@@ -324,7 +393,8 @@ bool WalkLayout(const DDF_DICT& dict, const SectionSizes& sizes, std::vector<Typ
         TypeLayout l;
         l.tf = e.tf;
         l.size = e.file_size;
-        WalkSeq(e.fields, 24, false, &l.offsets);
+        int64_t at = 24;
+        if (!WalkSeq(e.fields, &at, false, &l.offsets, error)) return false;
         l.offsets.push_back(-1); // the entity's end
         layouts->push_back(std::move(l));
     }

@@ -16,14 +16,16 @@ namespace ddfc {
 
 // Limits of the language, most of them set by the widths of the binary
 // descriptor fields.
-inline constexpr int kMaxSlot = 127;          // count slots 1..127 (8-bit destination)
-inline constexpr int kMaxLiteral = 32767;     // literal operands (16-bit, >= 0)
-inline constexpr int kMaxDims = 5;            // dimension expressions per field
-inline constexpr int kMaxDescriptors = 256;   // per entity type (8-bit field number)
-inline constexpr int kMaxNesting = 32;        // structures within structures
-inline constexpr int kMaxSubentDepth = 32;    // subentities within subentities
-inline constexpr std::size_t kMaxName = 127;  // dictionary and entity names
-inline constexpr std::size_t kMaxText = 4096; // other strings
+inline constexpr int kMaxSlot = 127;             // count slots 1..127 (8-bit destination)
+inline constexpr int kMaxLiteral = 32767;        // literal operands (16-bit, >= 0)
+inline constexpr int kMaxDims = 5;               // dimension expressions per field
+inline constexpr int kMaxDescriptors = 256;      // per entity type (8-bit field number)
+inline constexpr int kMaxNesting = 32;           // structures within structures
+inline constexpr int kMaxSubentDepth = 32;       // subentities within subentities
+inline constexpr std::size_t kMaxName = 127;     // dictionary and entity names
+inline constexpr std::size_t kMaxText = 4096;    // other strings
+inline constexpr std::size_t kMaxIdent = 1024;   // a name written bare (longer ones are strings)
+inline constexpr int kMaxAllDescriptors = 32767; // field descriptors in all (16-bit indexes)
 
 // A place in the source; line 0 for things that came from a binary file.
 struct Loc {

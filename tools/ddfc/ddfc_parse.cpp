@@ -203,7 +203,7 @@ bool Parser::Lex() {
             std::size_t j = i;
             while (j < src_.size() && IsIdentChar(static_cast<unsigned char>(src_[j])))
                 ++j;
-            if (j - i > 1024) return Fail(t.loc, "name longer than 1024 characters");
+            if (j - i > kMaxIdent) return Fail(t.loc, "name longer than 1024 characters");
             t.kind = Tok::Ident;
             t.text = std::string(src_.substr(i, j - i));
             i = j;

@@ -7,7 +7,7 @@
 //
 // The subcommands are a table; each entry names its arguments for the usage
 // text and runs with the arguments after its name, the '-o FILE' option
-// already taken out.
+// (given before or after the subcommand) already taken out.
 //
 // Exit status: 0 done, 1 the source or dictionary was refused (diagnostics
 // on standard error), 2 usage error.
@@ -100,13 +100,8 @@ int Header(const Args& args) {
         std::fputs(text.c_str(), stdout);
         return 0;
     }
-    const std::string temp = args.output + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "w");
-    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (f != nullptr && std::fclose(f) != 0) ok = false;
-    if (!ok || std::rename(temp.c_str(), args.output.c_str()) != 0) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "mvx ddf: cannot write %s\n", args.output.c_str());
+    if (!ddfc::WriteOutput(args.output, text.data(), text.size(), &error)) {
+        std::fprintf(stderr, "mvx ddf: %s: %s\n", args.output.c_str(), error.c_str());
         return kExitFailed;
     }
     return 0;
@@ -183,14 +178,21 @@ int Run(int argc, char** argv) {
         PrintUsage(stdout);
         return 0;
     }
-    if (argc < 2) {
+    // '-o FILE' may also come before the subcommand, as the usage of
+    // 'mvx ddf' shows it.
+    Args args;
+    int first = 1;
+    if (argc >= 3 && std::strcmp(argv[1], "-o") == 0) {
+        args.output = argv[2];
+        first = 3;
+    }
+    if (argc <= first) {
         PrintUsage(stderr);
         return kExitUsage;
     }
     for (const Subcommand& s : kSubcommands) {
-        if (std::strcmp(argv[1], s.name) != 0) continue;
-        Args args;
-        for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[first], s.name) != 0) continue;
+        for (int i = first + 1; i < argc; ++i) {
             if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc && args.output.empty()) {
                 args.output = argv[++i];
             } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
@@ -207,7 +209,7 @@ int Run(int argc, char** argv) {
         }
         return s.run(args);
     }
-    std::fprintf(stderr, "mvx ddf: unknown subcommand '%s'\n", argv[1]);
+    std::fprintf(stderr, "mvx ddf: unknown subcommand '%s'\n", argv[first]);
     PrintUsage(stderr);
     return kExitUsage;
 }
