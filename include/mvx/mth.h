@@ -303,6 +303,98 @@ MVX_API int32_t mth_RotateVector2D(double angle, const double* vector, double* o
  * point, with snapped sine and cosine; out may be point. Returns 0. */
 MVX_API int32_t mth_OffsetPoint(const double* point, double angle, double distance, double* out);
 
+/* ---- lines and points ---- */
+
+/* Projects the 3D point q on the line through a and b (option bit 2: b is
+ * the direction): *foot and its parameter (0 at a, 1 at a + direction). A
+ * parameter within 1e-13 of 0 becomes 0 and, with option 0, one within
+ * 1e-13 of 1 becomes 1. A zero (or NaN) direction gives foot a, parameter
+ * 0 and the quiet MTH_DEGENERATE_LINE; otherwise 0. */
+MVX_API int32_t mth_PointToLine(uint32_t option, const double* a, const double* b,
+                                const double* q, double* foot, double* parameter);
+/* The same in 2D without snapping; a zero direction gives foot a and
+ * parameter 0 with status 0. */
+MVX_API int32_t mth_PointToLine2D(uint32_t option, const double* a, const double* b,
+                                  const double* q, double* foot, double* parameter);
+/* Returns the distance from q to the line through a and b (mode 2: b is a
+ * direction) in dimension n; *foot (n doubles) and *parameter, in units of
+ * the direction (0 at a, 1 at b). A line shorter than 1e-13 gives foot a,
+ * parameter 0 and the distance from q to a. */
+MVX_API double mth_PointToLineDistProjParm(uint32_t mode, int32_t n, const double* q,
+                                           const double* a, const double* b, double* foot,
+                                           double* parameter);
+/* Foot of q on the 3D line a-b (mth_PointToLine, option 0) and its distance
+ * from q. Returns the projection's status. */
+MVX_API int32_t mth_Get3DPointLineProj(const double* a, const double* b, const double* q,
+                                       double* foot, double* distance);
+/* Foot of q on the line through origin along the unit axis, and the radial
+ * distance of q from it. Returns 0. */
+MVX_API int32_t mth_GetVectorRadPoint(const double* origin, const double* axis, const double* q,
+                                      double* radius, double* foot);
+/* Intersection of the 2D lines p1 + t1 d1 and p2 + t2 d2. Option bit 2
+ * stores the point p2 + t2 d2 (and stops there unless bit 1 is set); the
+ * parameters are stored otherwise. Returns 0, or the quiet
+ * MTH_PARALLELLINES with nothing written for lines parallel within
+ * tolerance and for NaN or infinite results. */
+MVX_API int32_t mth_Intersect2DLines(uint32_t option, double tolerance, const double* p1,
+                                     const double* d1, const double* p2, const double* d2,
+                                     double* t1, double* t2, double* point);
+/* Closest approach of the 3D lines p1 + t1 d1 and p2 + t2 d2. Option bit 1
+ * stores t1 and t2; bit 2 stores a point, the closest point on the second
+ * line with bit 4, else the midpoint of the two closest points. Returns 0,
+ * or the quiet MTH_PARALLELLINES with nothing written when a direction's
+ * squared length or abs(1 - cos^2) is at most tolerance. */
+MVX_API int32_t mth_Intersect3DLines(uint32_t option, double tolerance, const double* p1,
+                                     const double* d1, const double* p2, const double* d2,
+                                     double* t1, double* t2, double* point);
+/* Shortest distance between the 3D lines, with the parameters of the
+ * closest points. Parallel lines (as above) store the projection parameter
+ * of p1 on the second line as t2, 0 as t1 and the distance from p1 to it,
+ * and return the quiet MTH_PARALLELLINES; otherwise 0. The option is unused. */
+MVX_API int32_t mth_DistanceBetween3DLines(uint32_t option, double tolerance, const double* p1,
+                                           const double* d1, const double* p2, const double* d2,
+                                           double* t1, double* t2, double* distance);
+/* Least-squares line through count 2D points (stride doubles apart): start
+ * and end at the extreme x (or, for steep point sets, y); exactly two
+ * points give the points themselves. Option bit 2 turns end into the
+ * vector from start. Returns 0, or 1 (nothing written) for fewer than 2
+ * points, a stride below 2, two points within tolerance, or points whose
+ * spreads are both at most tolerance. */
+MVX_API int32_t mth_LeastSquaresLine2D(uint32_t option, const double* points, int32_t count,
+                                       int32_t stride, double tolerance, double* start,
+                                       double* end);
+/* 1 when the count points of dimension n lie on one line: the pair farthest
+ * apart (first pair on ties) is more than min_length apart and every other
+ * point is within tolerance of its line; the pair's indexes go to *first
+ * and *last. Otherwise 0 and nothing written. */
+MVX_API int32_t mth_PointsDefineLine(const double* points, int32_t count, int32_t n,
+                                     double min_length, double tolerance, int32_t* first,
+                                     int32_t* last);
+/* 1 when every three consecutive points pass mth_CheckDirColin with
+ * tolerance, or count < 3; else 0. The fourth argument is ignored. */
+MVX_API int32_t mth_PointsCollinear(const double* points, int32_t count, int32_t n,
+                                    int32_t ignored, double tolerance);
+/* out = point + distance * unit(axis) (3D). Returns 0, or MTH_SHORT_VECTOR
+ * with out untouched for a zero axis. */
+MVX_API int32_t mth_OffsetPointAlongAxis(uint32_t reserved, const double* point, double distance,
+                                         const double* axis, double* out);
+/* Clamps the point's x and y into bounds (min x, max x, min y, max y). Returns 0. */
+MVX_API int32_t mth_PointForceInBounds2D(uint32_t reserved, double* point, const double* bounds);
+/* Which side of the bounds rectangle the axis-parallel segment (two points,
+ * stride 3) lies on: *side 1 minimum x, 2 maximum y, 3 maximum x, 4 minimum
+ * y, 0 none (judged at the first point, within tolerance); *direction 1
+ * towards larger y (sides 1, 3) or x (sides 2, 4), else 2, 0 with no side;
+ * *partial 0 when the segment spans the whole side, else 1. Returns 0. */
+MVX_API int32_t mth_PointsOnBounds(const double* segment, const double* bounds, double tolerance,
+                                   int32_t* side, int32_t* direction, int32_t* partial);
+/* Clips the 2D segment p1-p2 to bounds, moving an endpoint beyond a bound
+ * onto it (minimum x, maximum x, minimum y, maximum y in turn) when the
+ * other endpoint is inside that bound, the other coordinate interpolated
+ * unless the endpoints share it within 1e-13. A segment wholly beyond a
+ * bound is left alone. Returns 0. */
+MVX_API int32_t mth__2DLineTrimBounds(uint32_t reserved, double* p1, double* p2,
+                                      const double* bounds);
+
 /* Registers the module's descriptor. Returns 0. */
 MVX_API int32_t mth_Initialize(uint32_t options);
 
