@@ -51,6 +51,8 @@ test-asan: $(ASAN_BUILD)/CMakeCache.txt
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) --output-on-failure
 
 $(BENCH_BUILD)/CMakeCache.txt:
+	@dpkg -s libeigen3-dev liblapack-dev >/dev/null 2>&1 || \
+	  (apt-get update && apt-get install -y libeigen3-dev liblapack-dev)
 	cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DMVX_TESTS=OFF -DMVX_BENCH=ON
 
 bench: $(BENCH_BUILD)/CMakeCache.txt
