@@ -67,10 +67,11 @@ test-asan: $(ASAN_BUILD)/CMakeCache.txt
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) --output-on-failure
 
-# The anchors of the benchmarks (Google Benchmark itself, libmagic) are
+# The anchors of the benchmarks (Google Benchmark itself, libmagic, Eigen, LAPACK) are
 # needed by the benchmarks alone, so only they install them: PACKAGE:FILE
 # pairs, a package installed when its file is missing.
-BENCH_DEPS := libbenchmark-dev:/usr/include/benchmark/benchmark.h libmagic-dev:/usr/include/magic.h
+BENCH_DEPS := libbenchmark-dev:/usr/include/benchmark/benchmark.h libmagic-dev:/usr/include/magic.h \
+  libeigen3-dev:/usr/include/eigen3/Eigen/Core liblapack-dev:/usr/lib/x86_64-linux-gnu/liblapack.so
 bench-deps:
 	@missing=; for dep in $(BENCH_DEPS); do [ -e $${dep#*:} ] || missing="$$missing $${dep%%:*}"; done; \
 	if [ -n "$$missing" ]; then echo "installing benchmark anchors:$$missing"; \

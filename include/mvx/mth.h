@@ -33,6 +33,368 @@ MVX_BEGIN_DECLS
 #define MTH_DEGENERATE_LINE 0xB000D
 #define MTH_INTERSECTED_LOOPS 0xB000E
 
+/* Quiet statuses: returned, never recorded, and without a message. */
+#define MTH_SMALL_DIVISOR 0xBFFFF /* a divisor's magnitude is below 1e-13 */
+#define MTH_SHORT_VECTOR 0xBFFFE  /* a vector too short to unitize */
+
+/*
+ * Conventions of the whole module.
+ *
+ * Points and vectors are arrays of doubles; n is their dimension. Point
+ * lists are packed row by row (point i at i * n, or at i * stride where a
+ * stride is given). Matrices are row-major: element (i, j) of an r x c
+ * matrix is at i * c + j. A transformation matrix is 3 x 4 (rotation in
+ * columns 0 to 2, translation in column 3); operations that build one write
+ * the 4 x 4 form, with last row 0, 0, 0, 1, when bit 0 of their option is
+ * set. The zero tolerance is 1e-13 wherever no tolerance is passed.
+ *
+ * Arrays are the caller's and must hold what their dimension and counts
+ * say; a dimension or count below 1 makes an operation touch no element
+ * (unless its comment says otherwise). An output may be the same array as
+ * an input unless the comment says it must differ. NaN coordinates flow
+ * through the arithmetic: every comparison with a tolerance treats a NaN as
+ * "not within", so a NaN never counts as zero, equal or coincident.
+ * Recorded failures go through mpm__SetError at ERROR (NOMEMORY at FATAL)
+ * and the operation returns that status; quiet statuses are only returned.
+ */
+
+/* The unit x and z vectors (1, 0, 0) and (0, 0, 1). */
+MVX_API extern const double mth__XNormal[3];
+MVX_API extern const double mth__ZNormal[3];
+
+/* ---- vectors ---- */
+
+/* out = a + b. Returns 0. */
+MVX_API int32_t mth_AddVector(int32_t n, const double* a, const double* b, double* out);
+/* out = a - b. Returns 0. */
+MVX_API int32_t mth_SubtractVector(int32_t n, const double* a, const double* b, double* out);
+/* out = b - a, the vector from point a to point b. Returns 0. */
+MVX_API int32_t mth_MakeVector(int32_t n, const double* a, const double* b, double* out);
+/* out = s * a. Returns 0. */
+MVX_API int32_t mth_MultiplyVector(int32_t n, const double* a, double s, double* out);
+/* out = a / s. Returns 0, or MTH_SMALL_DIVISOR with out untouched when
+ * abs(s) < 1e-13 or s is NaN. */
+MVX_API int32_t mth_DivideVector(int32_t n, const double* a, double s, double* out);
+/* The dot product a . b. */
+MVX_API double mth_DotVector(int32_t n, const double* a, const double* b);
+/* out = a x b (3D). out must differ from a and b. Returns 0. */
+MVX_API int32_t mth_CrossVector(const double* a, const double* b, double* out);
+/* The Euclidean length of a. */
+MVX_API double mth_GetVectorMag(int32_t n, const double* a);
+/* out = a / abs(a). When all components but one are then below 1e-13 in
+ * magnitude, that one becomes exactly +1 or -1 and the others exactly 0.
+ * A vector of length at most 1e-13 (or NaN length) is copied to out
+ * unchanged and MTH_SHORT_VECTOR returned; otherwise 0. */
+MVX_API int32_t mth_UnitizeVector(int32_t n, const double* a, double* out);
+/* The distance between points p and q. */
+MVX_API double mth_GetDistance(int32_t n, const double* p, const double* q);
+/* The squared distance between points p and q. */
+MVX_API double mth_GetSquaredDistance(int32_t n, const double* p, const double* q);
+/* a . b / (abs(a) abs(b)) clamped to [-1, 1]; 0 when either length is 0
+ * (NaN when a component is NaN). Note the dimension comes last. */
+MVX_API double mth_CosineTwoVectors(const double* a, const double* b, int32_t n);
+/* 0xFFFFFFFF when every component of a and b differs by at most 1e-13;
+ * otherwise the index of the first component that differs more. */
+MVX_API uint32_t mth_CompareDouble(int32_t n, const double* a, const double* b);
+/* 1 when every component of p and q differs by at most 1e-13, else 0. */
+MVX_API int32_t mth_CheckCoinPoint(int32_t n, const double* p, const double* q);
+/* 1 when the distance between p and q is at most tolerance, else 0. */
+MVX_API int32_t mth_CheckCoinPointsTol(uint32_t reserved, double tolerance, int32_t n,
+                                       const double* p, const double* q);
+/* 1 when abs(p - q) is at most tolerance, else 0. */
+MVX_API int32_t mth_CompareLocation(int32_t n, const double* p, const double* q, double tolerance);
+/* Relative comparison: with s the larger length, 1 when s is not above
+ * tolerance or not above 1e-13, else 1 when abs(a - b) / s <= tolerance;
+ * otherwise 0. */
+MVX_API int32_t mth_CompareVector(int32_t n, const double* a, const double* b, double tolerance);
+/* out = the component-wise mean of count points of dimension n. Returns 0;
+ * a count below 1 records MTH_INVALID_RANGE and leaves out alone. */
+MVX_API int32_t mth_AveragePoints(uint32_t reserved, int32_t n, int32_t count,
+                                  const double* points, double* out);
+/* Bounding box of count points into min and max (n doubles each). Option 0
+ * starts from an empty box (+HUGE_VAL, -HUGE_VAL, which is also the result
+ * for count 0); non-zero widens the box already in min and max. NaN
+ * coordinates are passed over. Returns 0. */
+MVX_API int32_t mth_FindMinMaxCoord(uint32_t option, int32_t n, int32_t count,
+                                    const double* points, double* min, double* max);
+/* 1 when the triangle p, q, r (n = 2 or 3) has area at most tolerance;
+ * 0 otherwise and for any other n. */
+MVX_API int32_t mth_CheckColin(int32_t n, double tolerance, const double* p, const double* q,
+                               const double* r);
+/* 1 when the directions p - q and q - r are parallel (1 - their cosine at
+ * most tolerance; opposite directions are not), or when either has squared
+ * length below 1e-13; else 0. */
+MVX_API int32_t mth_CheckDirColin(int32_t n, double tolerance, const double* p, const double* q,
+                                  const double* r);
+
+/* ---- matrices ---- */
+
+/* Zeroes rows x columns elements of out and sets (i, i) to 1 for i below
+ * min(rows, columns). Returns 0. */
+MVX_API int32_t mth_GetIdentMatrix(int32_t rows, int32_t columns, double* out);
+/* out (r x c) = A (r x k) B (k x c); out must differ from A and B. Returns 0. */
+MVX_API int32_t mth_MatrixProduct(uint32_t reserved, int32_t r, int32_t k, int32_t c,
+                                  const double* a, const double* b, double* out);
+/* General product C = op(A) op(B), op transposing when ta (tb) is non-zero.
+ * A has ra x ca elements in rows lda apart, B rb x cb in rows ldb apart, C
+ * is written in rows ldc apart; C must differ from A and B. Returns 0;
+ * records MTH_INVALID_RANGE when a dimension is negative, the inner
+ * dimensions of op(A) and op(B) differ, or a leading dimension is shorter
+ * than its rows. mth__MultiplyMatrices is the same operation. */
+MVX_API int32_t mth_MultiplyMatrices(uint32_t reserved, const double* a, int32_t lda, int32_t ra,
+                                     int32_t ca, int32_t ta, const double* b, int32_t ldb,
+                                     int32_t rb, int32_t cb, int32_t tb, double* c, int32_t ldc);
+MVX_API int32_t mth__MultiplyMatrices(uint32_t reserved, const double* a, int32_t lda,
+                                      int32_t ra, int32_t ca, int32_t ta, const double* b,
+                                      int32_t ldb, int32_t rb, int32_t cb, int32_t tb, double* c,
+                                      int32_t ldc);
+/* out (c x r) = the transpose of A (r x c), through a temporary copy so
+ * that out may be A. Returns 0, or records MTH_NOMEMORY (FATAL) when the
+ * copy cannot be allocated. */
+MVX_API int32_t mth_MatrixTranspose(uint32_t reserved, int32_t r, int32_t c, const double* a,
+                                    double* out);
+/* out = the inverse of the n x n matrix A by Gauss-Jordan elimination with
+ * partial pivoting (pivots at most 1e-13 count as zero); out may be A.
+ * Returns 0; records MTH_INVALID_RANGE for n < 1, MTH_SINGULAR_MATRIX
+ * (out untouched) when no pivot is found, MTH_NOMEMORY above 8 x 8 when
+ * the working copies cannot be allocated. */
+MVX_API int32_t mth_MatrixInverse(uint32_t reserved, int32_t n, const double* a, double* out);
+/* out (3 x 3) = the rotation by angle (radians) about axis, with sine and
+ * cosine snapped to exact 0 and +-1 within 1e-13. A zero axis gives the
+ * identity and MTH_SHORT_VECTOR; otherwise 0. */
+MVX_API int32_t mth_GetAxisMatrix(const double* axis, double angle, double* out);
+/* out = R v (R 3 x 3); with option bit 0x8 out = R^T v. out may be v. Returns 0. */
+MVX_API int32_t mth_ApplyRotMatrixVector(uint32_t option, const double* r, const double* v,
+                                         double* out);
+/* out = M p with M 3 x 4 (rotation then translation); out may be p. Returns 0. */
+MVX_API int32_t mth_TransformPoint(uint32_t reserved, const double* p, const double* m,
+                                   double* out);
+/* out = the rotation part of M (3 x 4) applied to v; out may be v. Returns 0. */
+MVX_API int32_t mth_TransformVector(uint32_t reserved, const double* v, const double* m,
+                                    double* out);
+/* Local-to-global matrix of the frame (x, y, z axes unitized, origin): row i
+ * is (x_i, y_i, z_i, origin_i); 3 x 4, or 4 x 4 with option bit 0. Returns
+ * 0, or the MTH_SHORT_VECTOR of an axis too short to unitize (out untouched). */
+MVX_API int32_t mth_MatrixLocalToGlobalSys(uint32_t option, const double* x, const double* y,
+                                           const double* z, const double* origin, double* out);
+/* The inverse of the 4 x 4 local-to-global matrix of the same frame, as
+ * 3 x 4 or (bit 0) 4 x 4; the axes need not be orthogonal. Returns 0, the
+ * MTH_SHORT_VECTOR of a short axis, or the recorded MTH_SINGULAR_MATRIX of
+ * dependent axes (out untouched in both cases). */
+MVX_API int32_t mth_MatrixGlobalToLocalSys(uint32_t option, const double* x, const double* y,
+                                           const double* z, const double* origin, double* out);
+/* Transformation rotating by angle about the line through point along
+ * axis, 3 x 4 or (bit 0) 4 x 4. Returns 0, or MTH_SHORT_VECTOR for a zero
+ * axis (out untouched). */
+MVX_API int32_t mth_MatrixRotateAboutAxis(uint32_t option, const double* point,
+                                          const double* axis, double angle, double* out);
+/* Transformation translating by distance along axis (the point only fixes
+ * the frame), same forms and statuses. */
+MVX_API int32_t mth_MatrixTranslateAlongAxis(uint32_t option, const double* point,
+                                             const double* axis, double distance, double* out);
+/* Two unit vectors out1, out2 completing axis to a right-handed frame
+ * (out1, out2, axis): out1 lies in the plane of the axis's two largest
+ * components, out2 = unit(axis x out1). Returns the status of that last
+ * unitizing; an axis without a component above 1e-13 (or NaN) gives
+ * (1, 0, 0), (0, 1, 0) and MTH_SHORT_VECTOR. */
+MVX_API int32_t mth_FindTwoPerpAxesToAxis(uint32_t reserved, const double* axis, double* out1,
+                                          double* out2);
+/* out (3 x 3) rows: local x, local y, unit normal; local y = normal x (1,0,0)
+ * or, for a normal along x, normal x (0,0,1); local x = y x normal. Returns
+ * 0, or MTH_SHORT_VECTOR for a zero normal (out untouched). */
+MVX_API int32_t mth_GetRotMatrixFromPlaneNorm(const double* normal, double* out);
+/* out (3 x 3) columns: unit(p1 - p0), the in-plane perpendicular, the unit
+ * normal of the plane p0, p1, p2. Always writes out; returns 0, or
+ * MTH_SHORT_VECTOR when the points are coincident or collinear (the short
+ * columns are then the unnormalised vectors, zero for collinear points). */
+MVX_API int32_t mth_GetPlanePntMatrix(const double* p0, const double* p1, const double* p2,
+                                      double* out);
+/* As mth_GetPlanePntMatrix; with a non-zero option, points sharing z give
+ * the identity, points sharing y the matrix mapping y to z ((1, 2) negated
+ * when p0's y is negative), points sharing x the matrix exchanging x and z
+ * ((0, 2) negated when p0's x is negative), all within 1e-13. */
+MVX_API int32_t mth_GetPntPlaneMatrix(uint32_t option, const double* p0, const double* p1,
+                                      const double* p2, double* out);
+/* mth_GetPntPlaneMatrix (option 1) of the first point, the first point
+ * distinct from it and the first later point off their line, among count
+ * 3D points. Records MTH_COLINEARPLANEPNTS when there is no such triple. */
+MVX_API int32_t mth_GetRotMatrixFromPnts(int32_t count, const double* points, double* out);
+
+/* ---- linear systems ---- */
+
+/* Solves (a b; c d) x = (e, f) by elimination, pivots compared against
+ * tolerance. Returns 0, or the quiet MTH_SINGULAREQS with out untouched. */
+MVX_API int32_t mth_SolveTwoLinearEqs(const double* m, const double* rhs, double tolerance,
+                                      double* out);
+/* Allocates the band form of the n x n matrix A (rows lda apart): n rows of
+ * 2m + 1 doubles, row i holding columns i - m .. i + m (zeros outside the
+ * matrix). *m below 1 on entry is first set to the half bandwidth of A (the
+ * farthest non-zero or NaN element from the diagonal, an all-zero row
+ * counting as reaching the last column; 0 for a diagonal matrix). *out receives the array, which the caller frees. Records
+ * MTH_INVALID_RANGE for n < 1 or lda < n, MTH_NOMEMORY (FATAL) when the
+ * array cannot be allocated. mth__FullMatrixToBanded is the same. */
+MVX_API int32_t mth_FullMatrixToBanded(uint32_t reserved, const double* a, int32_t lda,
+                                       int32_t n, int32_t* m, double** out);
+MVX_API int32_t mth__FullMatrixToBanded(uint32_t reserved, const double* a, int32_t lda,
+                                        int32_t n, int32_t* m, double** out);
+/* LU factorisation in place of a band matrix (n unknowns, half bandwidth
+ * m) without pivoting: L (unit diagonal) below the diagonal, U on and
+ * above. n <= 1 or m = 0 returns 0 at once. Returns the quiet
+ * MTH_SINGULAREQS when a pivot has magnitude at most 1e-9 (band then
+ * partly factorised); records MTH_INVALID_RANGE for negative n or m.
+ * mth__LuDecomposeBanded is the same. */
+MVX_API int32_t mth_LuDecomposeBanded(uint32_t reserved, double* band, int32_t n, int32_t m);
+MVX_API int32_t mth__LuDecomposeBanded(uint32_t reserved, double* band, int32_t n, int32_t m);
+/* Solves with the factors of mth_LuDecomposeBanded: b is overwritten with
+ * the forward solution and x receives the result (x must differ from b).
+ * Returns 0; records MTH_INVALID_RANGE when m < 1 or n < 0.
+ * mth__ForBackSubstitution is the same. */
+MVX_API int32_t mth_ForBackSubstitution(uint32_t reserved, const double* band, int32_t n,
+                                        int32_t m, double* b, double* x);
+MVX_API int32_t mth__ForBackSubstitution(uint32_t reserved, const double* band, int32_t n,
+                                         int32_t m, double* b, double* x);
+
+/* ---- sorting and counting ---- */
+
+/* Selection sort of count doubles in place: order 1 ascending, any other
+ * value descending. Returns 0. */
+MVX_API int32_t mth_SortDouble(int32_t order, int32_t count, double* values);
+/* The same for 32-bit integers. */
+MVX_API int32_t mth_SortInteger(int32_t order, int32_t count, int32_t* values);
+/* Stable bubble sort of rows (length doubles each) by column key, order 1
+ * ascending, 2 descending; a non-null companion (one int32_t per row) is
+ * permuted with the rows. Records MTH_INVALID_OPT for another order and
+ * MTH_INVALID_RANGE for a key outside the row or a negative row count. */
+MVX_API int32_t mth_SortDoubleArrayByBubble(int32_t order, int32_t rows, int32_t length,
+                                            double* table, int32_t key, int32_t* companion);
+/* n! in 32-bit unsigned arithmetic (wrapping); 1 for n below 2. */
+MVX_API uint32_t mth_GetFactorial(int32_t n);
+
+/* ---- angles (radians; results in [0, 2 pi) unless said otherwise) ---- */
+
+/* 0 when y and x are both exactly 0; otherwise atan2(y, x), plus 2 pi when
+ * negative. */
+MVX_API double mth_GetAtan2(double y, double x);
+/* Angle of the 2D point about the origin into *angle, *flag = 1; at the
+ * origin (both coordinates below 1e-13) or for NaN coordinates *flag = 2
+ * and *angle is untouched. Returns 0. */
+MVX_API int32_t mth_GetAngle2DPoint(uint32_t reserved, const double* point, double* angle,
+                                    int32_t* flag);
+/* Sine and cosine of angle; a value within 1e-13 of 0 becomes exactly 0
+ * and its partner exactly +1 or -1. Returns 0. */
+MVX_API int32_t mth_GetAngleSinCos(double angle, double* sine, double* cosine);
+/* Brings *start into [-tolerance, 2 pi + tolerance) and *end into
+ * (start - tolerance, start + 2 pi + tolerance] by whole turns; an end
+ * within tolerance of start becomes start + 2 pi (a full turn). Infinite or
+ * NaN angles are left as they are. Returns 0. */
+MVX_API int32_t mth_NormalizeAngles(uint32_t reserved, double* start, double* end,
+                                    double tolerance);
+/* Reduces *value into the period starting at start: [start, start +
+ * period), or (start, start + period] with option bit 0. With bit 0 a value
+ * already in (start, start + period], with bit 1 one in [start, start +
+ * period), is left alone. Records MTH_INVALID_RANGE (value untouched) for
+ * a period below 2.220446049250313e-16 or NaN; otherwise returns 0. */
+MVX_API int32_t mth_NormalizeParameterToRange(uint32_t option, double start, double period,
+                                              double* value);
+/* out = the 2D vector rotated by angle (snapped sine and cosine); out may
+ * be vector. Returns 0. */
+MVX_API int32_t mth_RotateVector2D(double angle, const double* vector, double* out);
+/* out = (x + distance cos angle, y + distance sin angle, z) for the 3D
+ * point, with snapped sine and cosine; out may be point. Returns 0. */
+MVX_API int32_t mth_OffsetPoint(const double* point, double angle, double distance, double* out);
+
+/* ---- lines and points ---- */
+
+/* Projects the 3D point q on the line through a and b (option bit 2: b is
+ * the direction): *foot and its parameter (0 at a, 1 at a + direction). A
+ * parameter within 1e-13 of 0 becomes 0 and, with option 0, one within
+ * 1e-13 of 1 becomes 1. A zero (or NaN) direction gives foot a, parameter
+ * 0 and the quiet MTH_DEGENERATE_LINE; otherwise 0. */
+MVX_API int32_t mth_PointToLine(uint32_t option, const double* a, const double* b,
+                                const double* q, double* foot, double* parameter);
+/* The same in 2D without snapping; a zero direction gives foot a and
+ * parameter 0 with status 0. */
+MVX_API int32_t mth_PointToLine2D(uint32_t option, const double* a, const double* b,
+                                  const double* q, double* foot, double* parameter);
+/* Returns the distance from q to the line through a and b (mode 2: b is a
+ * direction) in dimension n; *foot (n doubles) and *parameter, in units of
+ * the direction (0 at a, 1 at b). A line shorter than 1e-13 gives foot a,
+ * parameter 0 and the distance from q to a. */
+MVX_API double mth_PointToLineDistProjParm(uint32_t mode, int32_t n, const double* q,
+                                           const double* a, const double* b, double* foot,
+                                           double* parameter);
+/* Foot of q on the 3D line a-b (mth_PointToLine, option 0) and its distance
+ * from q. Returns the projection's status. */
+MVX_API int32_t mth_Get3DPointLineProj(const double* a, const double* b, const double* q,
+                                       double* foot, double* distance);
+/* Foot of q on the line through origin along the unit axis, and the radial
+ * distance of q from it. Returns 0. */
+MVX_API int32_t mth_GetVectorRadPoint(const double* origin, const double* axis, const double* q,
+                                      double* radius, double* foot);
+/* Intersection of the 2D lines p1 + t1 d1 and p2 + t2 d2. Option bit 2
+ * stores the point p2 + t2 d2 (and stops there unless bit 1 is set); the
+ * parameters are stored otherwise. Returns 0, or the quiet
+ * MTH_PARALLELLINES with nothing written for lines parallel within
+ * tolerance and for NaN or infinite results. */
+MVX_API int32_t mth_Intersect2DLines(uint32_t option, double tolerance, const double* p1,
+                                     const double* d1, const double* p2, const double* d2,
+                                     double* t1, double* t2, double* point);
+/* Closest approach of the 3D lines p1 + t1 d1 and p2 + t2 d2. Option bit 1
+ * stores t1 and t2; bit 2 stores a point, the closest point on the second
+ * line with bit 4, else the midpoint of the two closest points. Returns 0,
+ * or the quiet MTH_PARALLELLINES with nothing written when a direction's
+ * squared length or abs(1 - cos^2) is at most tolerance. */
+MVX_API int32_t mth_Intersect3DLines(uint32_t option, double tolerance, const double* p1,
+                                     const double* d1, const double* p2, const double* d2,
+                                     double* t1, double* t2, double* point);
+/* Shortest distance between the 3D lines, with the parameters of the
+ * closest points. Parallel lines (as above) store the projection parameter
+ * of p1 on the second line as t2, 0 as t1 and the distance from p1 to it,
+ * and return the quiet MTH_PARALLELLINES; otherwise 0. The option is unused. */
+MVX_API int32_t mth_DistanceBetween3DLines(uint32_t option, double tolerance, const double* p1,
+                                           const double* d1, const double* p2, const double* d2,
+                                           double* t1, double* t2, double* distance);
+/* Least-squares line through count 2D points (stride doubles apart): start
+ * and end at the extreme x (or, for steep point sets, y); exactly two
+ * points give the points themselves. Option bit 2 turns end into the
+ * vector from start. Returns 0, or 1 (nothing written) for fewer than 2
+ * points, a stride below 2, two points within tolerance, or points whose
+ * spreads are both at most tolerance. */
+MVX_API int32_t mth_LeastSquaresLine2D(uint32_t option, const double* points, int32_t count,
+                                       int32_t stride, double tolerance, double* start,
+                                       double* end);
+/* 1 when the count points of dimension n lie on one line: the pair farthest
+ * apart (first pair on ties) is more than min_length apart and every other
+ * point is within tolerance of its line; the pair's indexes go to *first
+ * and *last. Otherwise 0 and nothing written. */
+MVX_API int32_t mth_PointsDefineLine(const double* points, int32_t count, int32_t n,
+                                     double min_length, double tolerance, int32_t* first,
+                                     int32_t* last);
+/* 1 when every three consecutive points pass mth_CheckDirColin with
+ * tolerance, or count < 3; else 0. The fourth argument is ignored. */
+MVX_API int32_t mth_PointsCollinear(const double* points, int32_t count, int32_t n,
+                                    int32_t ignored, double tolerance);
+/* out = point + distance * unit(axis) (3D). Returns 0, or MTH_SHORT_VECTOR
+ * with out untouched for a zero axis. */
+MVX_API int32_t mth_OffsetPointAlongAxis(uint32_t reserved, const double* point, double distance,
+                                         const double* axis, double* out);
+/* Clamps the point's x and y into bounds (min x, max x, min y, max y). Returns 0. */
+MVX_API int32_t mth_PointForceInBounds2D(uint32_t reserved, double* point, const double* bounds);
+/* Which side of the bounds rectangle the axis-parallel segment (two points,
+ * stride 3) lies on: *side 1 minimum x, 2 maximum y, 3 maximum x, 4 minimum
+ * y, 0 none (judged at the first point, within tolerance); *direction 1
+ * towards larger y (sides 1, 3) or x (sides 2, 4), else 2, 0 with no side;
+ * *partial 0 when the segment spans the whole side, else 1. Returns 0. */
+MVX_API int32_t mth_PointsOnBounds(const double* segment, const double* bounds, double tolerance,
+                                   int32_t* side, int32_t* direction, int32_t* partial);
+/* Clips the 2D segment p1-p2 to bounds, moving an endpoint beyond a bound
+ * onto it (minimum x, maximum x, minimum y, maximum y in turn) when the
+ * other endpoint is inside that bound, the other coordinate interpolated
+ * unless the endpoints share it within 1e-13. A segment wholly beyond a
+ * bound is left alone. Returns 0. */
+MVX_API int32_t mth__2DLineTrimBounds(uint32_t reserved, double* p1, double* p2,
+                                      const double* bounds);
+
 /* Registers the module's descriptor. Returns 0. */
 MVX_API int32_t mth_Initialize(uint32_t options);
 
