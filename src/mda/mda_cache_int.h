@@ -43,6 +43,10 @@ void MoveToHead(MDA_MODEL* m, int32_t slot);
 /* Takes slot out of the order list and puts it at the tail (kept longest). */
 void MoveToTail(MDA_MODEL* m, int32_t slot);
 
+/* Takes an entity out of the cache slot that its status names, if it is
+ * there; the slot becomes the next to be reused. */
+void LeaveCache(MDA_MODEL* m, MDA_DIR_ENTRY* e, MDA_PTR db_ptr);
+
 /* ---- Describing a chain ----
  *
  * One record per block of a chain in chain order: where the block lies,

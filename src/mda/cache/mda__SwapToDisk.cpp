@@ -169,6 +169,7 @@ extern "C" int32_t mda__SwapToDisk(uint32_t options, MDA_PTR db_ptr) {
         for (int32_t i = 0; i < t.size(); ++i)
             std::free(t[i].block);
         e->mloc = nullptr;
+        mdac::LeaveCache(m, e, db_ptr); // a body no longer in memory waits nowhere
     }
     e->dloc = offset;
     e->status &= ~(MDA_MODIFIED | MDA_NEEDFLUSH);

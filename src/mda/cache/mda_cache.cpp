@@ -310,8 +310,8 @@ void FreeIfSound(void* body) {
     FreeBody(body);
 }
 
-// Takes an entity out of the cache slot that its status names, if it is
-// there.
+} // namespace
+
 void LeaveCache(MDA_MODEL* m, MDA_DIR_ENTRY* e, MDA_PTR db_ptr) {
     if (m->cache == nullptr) return;
     const int32_t slot = e->status & MDA_CACHE_SLOT_MASK;
@@ -320,8 +320,6 @@ void LeaveCache(MDA_MODEL* m, MDA_DIR_ENTRY* e, MDA_PTR db_ptr) {
         MoveToHead(m, slot);
     }
 }
-
-} // namespace
 
 int32_t Corrupted(int32_t model, MDA_PTR db_ptr) {
     MDA_MODEL* m = mda::ModelAt(model);

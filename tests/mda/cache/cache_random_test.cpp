@@ -133,10 +133,10 @@ TEST_P(CacheRandom, LockedBodiesMatchTheReferenceAcrossSwaps) {
 
 INSTANTIATE_TEST_SUITE_P(
     Models, CacheRandom,
-    ::testing::Values(Variant{"Paged", 0, 0, 3000, 30000},
+    ::testing::Values(Variant{"Paged", 0, 0, 2000, 20000},
                       Variant{"MemoryOnly", MDA_MEMORY_ONLY, 0, 2000, 20000},
                       Variant{"NoDelayedWrite", MDA_NO_DELAYED_WRITE, 0, 1500, 15000},
-                      Variant{"BoundedDirectory", 0, 1, 5000, 15000}),
+                      Variant{"BoundedDirectory", 0, 1, 3000, 8000}),
     [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
 } // namespace
