@@ -9,10 +9,11 @@ int32_t EnterCache(MDA_MODEL* m, int32_t model, MDA_PTR db_ptr) {
     const int32_t slot = m->cache_head;
     const int32_t rc = mda__FlushCache(model, slot);
     if (rc != 0) return rc;
-    mdac::MoveToTail(m, slot);
-    m->cache[slot].db_ptr = db_ptr;
+    // The entry first: a directory that fails leaves the cache as it was.
     MDA_DIR_ENTRY* e = mda__GetEntDir(model, MDA_PTR_ENTITY(db_ptr));
     if (e == nullptr) return mpm__LastError;
+    mdac::MoveToTail(m, slot);
+    m->cache[slot].db_ptr = db_ptr;
     e->status = (e->status & ~MDA_CACHE_SLOT_MASK) | slot;
     return 0;
 }

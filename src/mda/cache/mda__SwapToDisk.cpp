@@ -49,12 +49,15 @@
  *   - a referrer outside every block, or a damaged header: CORRUPTED_ENT,
  *     the entity is deleted (its blocks freed when their headers still
  *     hold together);
- *   - memory for a long chain's table, or any failure of the paged file:
- *     the headers and pointers are restored, the body stays in memory with
- *     MDA_MODIFIED and MDA_NEEDFLUSH set, the status is returned. A file
- *     block that may hold part of a failed write is given back and the
- *     entity counts as never written: its body is its only copy, and every
- *     path that would drop it (cache, invalidation) writes it first.
+ *   - memory for a long chain's table or a stored copy, or any failure of
+ *     the paged file: the headers and pointers are restored, the body stays
+ *     in memory with MDA_MODIFIED and MDA_NEEDFLUSH set, the status is
+ *     returned. Whatever copy the entity had is older than its body (or
+ *     half overwritten), so it is given back (best effort) and the entity
+ *     counts as never written: the body is its only copy, and every path
+ *     that would drop it (cache, invalidation) writes it first. Hence the
+ *     invariant that invalidation relies on: an entity that has a copy has
+ *     no changes older than its current lock.
  */
 #include <cstdlib>
 
@@ -65,20 +68,27 @@ namespace {
 using mdac::ChainResult;
 using mdac::ChainTable;
 
-// The entity keeps its body and must be written again before it leaves.
-int32_t Unsaved(int32_t model, MDA_PTR db_ptr, int32_t status) {
-    MDA_DIR_ENTRY* e = mda__GetEntDir(model, MDA_PTR_ENTITY(db_ptr));
-    if (e != nullptr) e->status |= MDA_MODIFIED | MDA_NEEDFLUSH;
+// After a failed write the body is the entity's only current copy: what
+// the file or the stored copy held is older (or half overwritten), so it is
+// given back, and the entity is marked to be written again.
+int32_t Failed(MDA_MODEL* m, MDA_DIR_ENTRY* e, int32_t status) {
+    if (mda::MemoryOnly(m)) {
+        mdac::FreeBody(mdac::StoredCopy(e));
+    } else if (e->dloc != -1) {
+        dof_FreeBlock(m->dof, e->dloc); // best effort: the write failed already
+    }
+    e->dloc = mda::InitialDloc(m);
+    e->status |= MDA_MODIFIED | MDA_NEEDFLUSH;
     return status;
 }
 
-int32_t ToStoredCopy(uint32_t options, MDA_DIR_ENTRY* e, int32_t model, MDA_PTR db_ptr) {
+int32_t ToStoredCopy(uint32_t options, MDA_MODEL* m, MDA_DIR_ENTRY* e, MDA_PTR db_ptr) {
     void* copy = e->mloc;
     if ((options & MDA_SWAP_KEEP) != 0) {
         const ChainResult r = mdac::Duplicate(e->mloc, &copy);
-        if (r == ChainResult::kCorrupt) return mdac::Corrupted(model, db_ptr);
+        if (r == ChainResult::kCorrupt) return mdac::Corrupted(MDA_PTR_MODEL(db_ptr), db_ptr);
         if (r == ChainResult::kNoMemory)
-            return Unsaved(model, db_ptr, mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR));
+            return Failed(m, e, mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR));
     } else {
         e->mloc = nullptr;
     }
@@ -141,37 +151,29 @@ extern "C" int32_t mda__SwapToDisk(uint32_t options, MDA_PTR db_ptr) {
     if (e == nullptr) return mpm__LastError;
     if (e->mloc == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
     const int32_t model = MDA_PTR_MODEL(db_ptr);
-    if (mda::MemoryOnly(m)) return ToStoredCopy(options, e, model, db_ptr);
+    if (mda::MemoryOnly(m)) return ToStoredCopy(options, m, e, db_ptr);
 
     ChainTable t;
     int64_t total = 0;
     const ChainResult r = mdac::Describe(e->mloc, &t, &total);
     if (r == ChainResult::kCorrupt) return mdac::Corrupted(model, db_ptr);
-    if (r == ChainResult::kNoMemory)
-        return Unsaved(model, db_ptr, mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR));
+    if (r == ChainResult::kNoMemory) return Failed(m, e, mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR));
 
     // Nothing below touches the directory, so e stays in place.
     int64_t offset = -1;
     int32_t rc = Place(m, e, total, &offset);
     if (rc == 0) {
+        e->dloc = offset; // the block is the entity's now
         rc = Write(m, t, offset);
         if (rc != 0 || (options & MDA_SWAP_KEEP) != 0) Restore(t);
-        if (rc != 0) {
-            dof_FreeBlock(m->dof, offset); // best effort: the write failed already
-            e->dloc = -1;
-        }
     }
-    if (rc != 0) {
-        e->status |= MDA_MODIFIED | MDA_NEEDFLUSH;
-        return rc;
-    }
+    if (rc != 0) return Failed(m, e, rc);
     if ((options & MDA_SWAP_KEEP) == 0) {
         for (int32_t i = 0; i < t.size(); ++i)
             std::free(t[i].block);
         e->mloc = nullptr;
         mdac::LeaveCache(m, e, db_ptr); // a body no longer in memory waits nowhere
     }
-    e->dloc = offset;
     e->status &= ~(MDA_MODIFIED | MDA_NEEDFLUSH);
     return 0;
 }
