@@ -826,6 +826,162 @@ MVX_API int32_t mda_MarkEntityModified(uint32_t options, MDA_PTR db_ptr);
  */
 MVX_API int32_t mda_ReadTypeForm(MDA_PTR db_ptr, int32_t* type, int32_t* form);
 
+/*
+ * ===========================================================================
+ * Locking, the entity cache and swapping
+ * ===========================================================================
+ *
+ * An entity's body is reached only through a lock: mda_LockEntity hands out
+ * its address and it stays there until the last mda_UnlockEntity. Unlocked
+ * bodies wait in the model's cache of MDA_CACHE_SIZE slots; the least
+ * recently unlocked one leaves it when another entity needs the slot, and
+ * is then written to the model's paged file as a chain of DBlocks when it
+ * changed (MDA_NEEDFLUSH), or dropped when the file already holds it. The
+ * next lock reads the chain back and rebuilds the body and its memory
+ * blocks at new addresses. A memory-only model has no cache: every last
+ * unlock moves the body (when it changed) to the entity's stored copy, kept
+ * in memory, and every lock makes a fresh copy of that.
+ *
+ * Nothing is lost when the paged file fails: a body whose write fails stays
+ * in memory, unlocked and marked modified, and the failure is returned;
+ * other entities are not touched.
+ */
+
+/* Options of mda_UnlockEntity. */
+#define MDA_UNLOCK_MODIFIED 0x1 /* the caller changed the entity */
+#define MDA_INVALIDATE 0x2      /* drop the body at the last unlock (models with
+                                   MDA_NO_DELAYED_WRITE only) */
+#define MDA_UNLOCK_FREE 0x4     /* release the entity and its db_ptr at the last unlock */
+#define MDA_UNLOCK_ALL 0x8      /* release every lock at once */
+/* Option of mda__SwapToDisk: keep the body in memory. */
+#define MDA_SWAP_KEEP 0x1
+/* Most locks an entity can hold (the lock count has 8 bits). */
+#define MDA_MAX_LOCKS 255
+
+/*
+ * Locks an entity and hands out its body, reading it back from the paged
+ * file (or copying the stored copy of a memory-only model) when it is not
+ * in memory. A body that waits in the cache leaves it. Sets MDA_RWLOCK and
+ * adds one to the lock count.
+ *   options  ignored
+ *   db_ptr   a live entity (not deleted, not reserved)
+ *   body     receives the body, owned by the model and valid until the last
+ *            unlock; null after a failure
+ * Returns 0; MDA_NULL_MEMPTR (null body); MDA_INVALID_PTR; MDA_TOO_MANY_LOCKS
+ * when the entity holds MDA_MAX_LOCKS locks already (nothing changes);
+ * MDA_MALLOC_ERR or a paged-file failure while reading (the entity stays on
+ * disk, nothing is left allocated); MDA_CORRUPTED_ENT when the stored chain
+ * does not check (the entity is then deleted).
+ */
+MVX_API int32_t mda_LockEntity(uint32_t options, MDA_PTR db_ptr, void** body);
+
+/*
+ * Releases a lock. MDA_UNLOCK_MODIFIED sets MDA_MODIFIED and MDA_NEEDFLUSH;
+ * MDA_INVALIDATE sets MDA_INVALID. When MDA_NEW or MDA_MODIFIED is set, the
+ * model's entity-created callbacks (code 3, for a new entity, whose MDA_NEW
+ * is cleared) or entity-modified callbacks (code 1) are called. At the last
+ * lock (MDA_UNLOCK_ALL: at once) MDA_RWLOCK and MDA_MODIFIED are cleared and:
+ *   - MDA_UNLOCK_FREE: the entity and its db_ptr are released;
+ *   - MDA_INVALID: the body is dropped and the copy on disk (or the stored
+ *     copy) stays as it was; an entity that has no such copy yet keeps its
+ *     body and goes on as below, so that invalidation never loses it;
+ *   - otherwise, with MDA_NO_DELAYED_WRITE, a changed body is written now
+ *     and kept; then the body takes the cache's head slot (whose entity is
+ *     written or dropped first) and becomes the most recent. A memory-only
+ *     model moves a changed body to its stored copy and frees an unchanged
+ *     one.
+ * Checks come first and change nothing when they fail.
+ * Returns 0; MDA_INVALID_PTR; MDA_NOLONGER_SUPPORTED (MDA_INVALIDATE in a
+ * model without MDA_NO_DELAYED_WRITE); MDA_ENTITY_NOT_LOCKED at severity
+ * WARNING; a failure to write this entity or the one that leaves the cache:
+ * the entity is unlocked all the same and stays in memory, outside the
+ * cache, with MDA_NEEDFLUSH, and the other one keeps its slot.
+ */
+MVX_API int32_t mda_UnlockEntity(uint32_t options, MDA_PTR db_ptr);
+
+/*
+ * Empties a cache slot: its entity is written when it has MDA_NEEDFLUSH (or
+ * no copy on disk yet), else its body freed, and its memory location
+ * cleared. The emptied slot moves to the head of the order list, the first
+ * to be reused. A slot out of
+ * range, an empty slot or a model without cache: nothing happens.
+ * Returns 0; MDA_INVALID_MODEL; the write's failure (the slot and its
+ * entity are then left as they were).
+ */
+MVX_API int32_t mda__FlushCache(int32_t model, int32_t slot);
+
+/*
+ * Writes an entity's body with its memory blocks: to the paged file as a
+ * chain of DBlocks in one file block (reused when large enough), or, in a
+ * memory-only model, as its stored copy (the body itself, or a copy of it
+ * with MDA_SWAP_KEEP). Clears MDA_MODIFIED and MDA_NEEDFLUSH.
+ *   options  MDA_SWAP_KEEP: keep the body; otherwise its blocks are freed
+ *            (or become the stored copy) and the memory location cleared.
+ *            The caller must not hold the body then.
+ * Returns 0; MDA_INVALID_PTR; MDA_NULL_MEMPTR when the body is not in
+ * memory; MDA_CORRUPTED_ENT when a block's header or a referring pointer
+ * lies outside the chain (the entity is deleted); MDA_MALLOC_ERR or a
+ * paged-file failure: the body stays in memory with MDA_MODIFIED and
+ * MDA_NEEDFLUSH, and a file block that may hold part of it is given back.
+ */
+MVX_API int32_t mda__SwapToDisk(uint32_t options, MDA_PTR db_ptr);
+
+/*
+ * Reads an entity back: the chain is rebuilt at new addresses with its
+ * pointers and array tables moved, and becomes the entity's memory
+ * location. A body already in memory is returned as it is. options:
+ * ignored. Returns the body, or null after reporting MDA_INVALID_PTR,
+ * MDA_MALLOC_ERR or a paged-file failure (the entity stays on disk; what
+ * was read is freed), or MDA_CORRUPTED_ENT when the chain does not check
+ * or the entity has no copy to read (it is then deleted).
+ */
+MVX_API void* mda__SwapFromDisk(uint32_t options, MDA_PTR db_ptr);
+
+/*
+ * Debug output to mda__DbgFile. A model number or db_ptr of 0 prints
+ * nothing and returns 0. options: ignored.
+ *
+ * mda_DbgDumpDirEntry: one entry (any number handed out, deleted and
+ * reserved ones too):
+ *   "#%d:%ld\n   TF:          %d:%d\n   Mloc:        0x%p\n"
+ *   "   Dloc:        %s\n   Status:      %s\n   Cache Entry: %ld\n"
+ *   "   Lock Count:  %ld\n\n"
+ * Dloc is "%#lx" of the disk location, "Not written" for -1, or in a
+ * memory-only model "Memory:0x%p" of the stored copy. The status is
+ * "DELETED", or the concatenation of "RWLOCK  ", "MODIFIED  ",
+ * "RESERVED  ", "INVALID  ", "NEW  " and "NEEDFLUSH  " for the bits set.
+ * Returns 0, MDA_INVALID_MODEL or MDA_INVALID_PTR.
+ *
+ * mda_DbgDumpCache: per occupied slot in index order "Cache Entry %d,
+ * db_ptr #%d:%ld\n" and the entry's dump; then "\n\nCache size = %d
+ * entries, %d in use\n". Returns 0 or MDA_INVALID_MODEL.
+ *
+ * mda_DbgDumpLocks: the dump of every live entity with MDA_RWLOCK, in
+ * ascending entity number. Returns 0 or MDA_INVALID_MODEL.
+ */
+MVX_API int32_t mda_DbgDumpDirEntry(uint32_t options, MDA_PTR db_ptr);
+MVX_API int32_t mda_DbgDumpCache(uint32_t options, int32_t model);
+MVX_API int32_t mda_DbgDumpLocks(uint32_t options, int32_t model);
+
+/* Returns the number of live entities of a model that hold MDA_RWLOCK; 0
+ * for model 0, and for a model that is not allocated (MDA_INVALID_MODEL is
+ * then reported). options: ignored. */
+MVX_API int32_t mda_DbgGetLockedCount(uint32_t options, int32_t model);
+
+/*
+ * Checks the DBlock chain of an entity as the paged file holds it, issuing
+ * at once to mda__DbgFile (mpm__IssueError, the stack left alone): a block
+ * above 100000 bytes, MDA_DBG_BIGDBLOCK (WARNING, with its size); a holder
+ * position that lies outside the chain, or a header that is not a DBlock
+ * header, MDA_DBG_BADBLOCKNUM (with the block's position; the walk stops at
+ * a bad header); a referring pointer whose stored position is negative or
+ * not below the number of blocks, MDA_DBG_BADPTRNUM. Nothing is checked in
+ * a memory-only model or for an entity never written. options: ignored.
+ * Returns the first finding's code or 0; MDA_INVALID_PTR (reported) or a
+ * paged-file failure.
+ */
+MVX_API int32_t mda__DbgCheckEntityDBlocks(uint32_t options, MDA_PTR db_ptr);
+
 MVX_END_DECLS
 
 #endif /* MVX_MDA_H */

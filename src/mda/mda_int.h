@@ -155,11 +155,11 @@ int32_t MallocArrayV(uint32_t options, void* owner, int32_t elem_size, void** ou
  *   mda::CallEntityCallbacks  the model's registered entity callbacks
  *       (entity-created, kind 3, at mda_CreateEntity); FreeCallbackLists
  *       releases the four lists - waits for the callback lists.
- *   mda::WriteEntityNow     writing an entity at once in a model with
- *       MDA_NO_DELAYED_WRITE (body kept in memory) - waits for disk
- *       swapping.
- *   mda::FreeStoredCopy     the stored copy of a memory-only model's entity,
- *       released with the model - waits for disk swapping.
+ *   (mda::WriteEntityNow and mda::FreeStoredCopy - writing an entity at
+ *       once under MDA_NO_DELAYED_WRITE, and the memory-only model's stored
+ *       copies released with the model - are done by the cache subsystem,
+ *       src/mda/cache/mda_cache.cpp; its own waiting step, the release of
+ *       option 0x4 of mda_UnlockEntity, is in src/mda/mda_cache_int.h.)
  *   mda::FillDefaults       option 0x4: dictionary defaults - waits for the
  *       field walk.
  *

@@ -49,12 +49,6 @@ void FreeCallbackLists(MDA_MODEL* m) {
         list = nullptr;
 }
 
-int32_t WriteEntityNow(MDA_PTR /*db_ptr*/) {
-    return 0;
-}
-
-void FreeStoredCopy(MDA_MODEL* /*m*/, MDA_DIR_ENTRY* /*entry*/) {}
-
 int32_t FillDefaults(void* /*body*/) {
     return 0;
 }

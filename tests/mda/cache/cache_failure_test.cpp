@@ -1,0 +1,196 @@
+// Failures of locking and swapping beyond those of the randomized run:
+// every allocation of long chains and stored copies made to fail in turn,
+// stored chains damaged on disk and in memory, and bad requests. Whatever
+// fails, every entity not reported corrupted still locks and matches its
+// reference afterwards.
+#include "mda/cache/cache_support.h"
+#include "support/capture.h"
+
+namespace cachetest {
+namespace {
+
+struct Ent {
+    MDA_PTR ptr;
+    Shape shape;
+    std::string rendered;
+};
+
+class CacheFailure : public CacheTest {
+protected:
+    // A fresh model of n unlocked entities with `used` slots filled; small
+    // page buffers, so that writes and reads reach the file.
+    void Populate(uint32_t options, int n, int used = 3) {
+        if (model_ != 0) {
+            EXPECT_EQ(mda_FreeModel(0, model_), 0);
+        }
+        ents_.clear();
+        model_ = NewModel(options, 2, 512);
+        std::mt19937 rng(7);
+        for (int i = 0; i < n; ++i) {
+            Body* b = nullptr;
+            Ent e{NewEntity(model_, &b), Shape(kSlots, kNone), ""};
+            for (int k = 0; k < used; ++k)
+                Fill(b, k, e.shape[k] = (k % 2 == 0 ? kString : kArray), rng);
+            b->bytes[0] = static_cast<uint8_t>(i);
+            e.rendered = Render(b, e.shape);
+            ents_.push_back(e);
+            ASSERT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, e.ptr), 0);
+        }
+    }
+
+    // Every entity locks and renders as remembered; the cache is whole.
+    void ExpectAllIntact() {
+        for (const Ent& e : ents_) {
+            void* body = nullptr;
+            ASSERT_EQ(mda_LockEntity(0, e.ptr, &body), 0);
+            EXPECT_EQ(Render(static_cast<Body*>(body), e.shape), e.rendered);
+            EXPECT_EQ(mbtest::ChainFault(body), "");
+            ASSERT_EQ(mda_UnlockEntity(0, e.ptr), 0);
+        }
+        EXPECT_EQ(CacheFault(model_), "");
+    }
+
+    // Locks entity k and changes it.
+    Body* LockAndChange(size_t k) {
+        void* body = nullptr;
+        EXPECT_EQ(mda_LockEntity(0, ents_[k].ptr, &body), 0);
+        auto* b = static_cast<Body*>(body);
+        if (b != nullptr) {
+            ++b->bytes[1];
+            ents_[k].rendered = Render(b, ents_[k].shape);
+        }
+        return b;
+    }
+
+    MDA_DIR_ENTRY* Entry(size_t k) { return mda__GetEntDir(model_, MDA_PTR_ENTITY(ents_[k].ptr)); }
+
+    int32_t model_ = 0;
+    std::vector<Ent> ents_;
+};
+
+TEST_F(CacheFailure, AllocationFailuresOfLongChainsAndStoredCopies) {
+    // Chains of more than 32 blocks allocate their tables when written; a
+    // memory-only model copies the stored copy at every lock (and moves the
+    // body back at the unlock, allocating nothing).
+    for (const uint32_t options : {static_cast<uint32_t>(MDA_NO_DELAYED_WRITE),
+                                   static_cast<uint32_t>(MDA_MEMORY_ONLY)}) {
+        Populate(options, 3, kSlots);
+        const bool paged = options != MDA_MEMORY_ONLY;
+        for (long nth = 1;; ++nth) {
+            ASSERT_NE(LockAndChange(1), nullptr);
+            mvxc::SetAllocFailure(nth);
+            const int32_t rc = mda_UnlockEntity(MDA_UNLOCK_MODIFIED, ents_[1].ptr);
+            mvxc::SetAllocFailure(0);
+            if (rc == 0) {
+                EXPECT_EQ(nth > 1, paged);
+                break;
+            }
+            EXPECT_EQ(rc, MDA_MALLOC_ERR);
+            ExpectAllIntact();
+        }
+        if (paged) {
+            ASSERT_EQ(mda__FlushCache(model_, Entry(2)->status & 0xFF), 0);
+        }
+        for (long nth = 1;; ++nth) {
+            void* body = nullptr;
+            mvxc::SetAllocFailure(nth);
+            const int32_t rc = mda_LockEntity(0, ents_[2].ptr, &body);
+            mvxc::SetAllocFailure(0);
+            if (rc == 0) {
+                EXPECT_GT(nth, 1);
+                break;
+            }
+            EXPECT_EQ(rc, MDA_MALLOC_ERR);
+        }
+        ASSERT_EQ(mda_UnlockEntity(0, ents_[2].ptr), 0);
+        ExpectAllIntact();
+    }
+}
+
+TEST_F(CacheFailure, DamagedChainsAreReportedAndDeleted) {
+    // Damage at an offset of the entity's file block: the check's finding,
+    // then the lock's CORRUPTED_ENT. The body's block comes first; slot 0
+    // refers to block 3, and the body's header holds the offset and holder
+    // of the pointer to block 1.
+    const struct {
+        int64_t at;
+        int32_t value;
+        int32_t check;
+    } damages[] = {
+        {40 + sizeof(Body) + 32, 0x12345678, MDA_DBG_BADBLOCKNUM}, // marker of block 1
+        {16, 77, MDA_DBG_BADBLOCKNUM},                            // holder
+        {40 + 24, 99, MDA_DBG_BADPTRNUM},                         // stored position
+        {8, 4, MDA_DBG_BADBLOCKNUM},                              // referrer offset
+        {0, 44, MDA_DBG_BADBLOCKNUM},                             // size of the body block
+    };
+    Populate(MDA_NO_DELAYED_WRITE, 8);
+    for (const auto& d : damages) {
+        SCOPED_TRACE(d.at);
+        const int64_t dloc = Entry(0)->dloc;
+        // Out of the cache without a write, so that the damaged copy is read.
+        ASSERT_EQ(mda__FlushCache(model_, Entry(0)->status & 0xFF), 0);
+        int32_t value = d.value;
+        ASSERT_EQ(dof_ReadWrite(DOF_WRITE, mda__Model[model_].dof, 4, dloc + d.at, &value), 0);
+        mvxtest::OutputRecorder recorder;
+        EXPECT_EQ(mda__DbgCheckEntityDBlocks(0, ents_[0].ptr), d.check);
+        void* body = &value;
+        EXPECT_EQ(mda_LockEntity(0, ents_[0].ptr, &body), MDA_CORRUPTED_ENT);
+        EXPECT_EQ(body, nullptr);
+        EXPECT_EQ(mda_IsDeleted(ents_[0].ptr), 1);
+        ents_.erase(ents_.begin());
+    }
+    // A referrer outside the chain is found before anything is written.
+    Body* b = LockAndChange(0);
+    ASSERT_NE(b, nullptr);
+    void* outside = nullptr;
+    mbtest::Header(b)->referrer = &outside;
+    EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, ents_[0].ptr), MDA_CORRUPTED_ENT);
+    EXPECT_EQ(mda_IsDeleted(ents_[0].ptr), 1);
+    ents_.erase(ents_.begin());
+    ExpectAllIntact();
+}
+
+TEST_F(CacheFailure, BadRequestsChangeNothing) {
+    Populate(0, 2);
+    MDA_PTR reserved = 0;
+    ASSERT_EQ(mda_ReserveEntity2(0, model_, &reserved), 0);
+    for (const MDA_PTR p : {MDA_NULL_PTR, MDA_MAKE_PTR(model_, 999), MDA_MAKE_PTR(model_ + 1, 1),
+                            reserved, MDA_MAKE_PTR(65, 1)}) {
+        void* body = &reserved;
+        EXPECT_EQ(mda_LockEntity(0, p, &body), MDA_INVALID_PTR);
+        EXPECT_EQ(body, nullptr);
+        EXPECT_EQ(mda_UnlockEntity(0, p), MDA_INVALID_PTR);
+        EXPECT_EQ(mda__SwapToDisk(0, p), MDA_INVALID_PTR);
+        EXPECT_EQ(mda__SwapFromDisk(0, p), nullptr);
+    }
+    // Unlocking an unlocked entity is a warning and changes nothing.
+    const int32_t status = Entry(1)->status;
+    EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, ents_[1].ptr), MDA_ENTITY_NOT_LOCKED);
+    MPM_STACKREC rec;
+    std::memcpy(&rec, reinterpret_cast<const char*>(mpm__ErrorStack->head) + sizeof(OLM_ELEM),
+                sizeof rec);
+    EXPECT_EQ(rec.severity, static_cast<uint32_t>(MPM_WARNING));
+    EXPECT_EQ(Entry(1)->status, status);
+
+    // Invalidation needs a model that writes at once; 255 locks at most,
+    // all released at once with MDA_UNLOCK_ALL.
+    void* body = nullptr;
+    ASSERT_EQ(mda_LockEntity(0, ents_[1].ptr, &body), 0);
+    EXPECT_EQ(mda_UnlockEntity(MDA_INVALIDATE, ents_[1].ptr), MDA_NOLONGER_SUPPORTED);
+    for (int i = 1; i < MDA_MAX_LOCKS; ++i)
+        ASSERT_EQ(mda_LockEntity(0, ents_[1].ptr, &body), 0);
+    EXPECT_EQ(mda_LockEntity(0, ents_[1].ptr, &body), MDA_TOO_MANY_LOCKS);
+    EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_ALL, ents_[1].ptr), 0);
+    EXPECT_EQ(Entry(1)->status & (MDA_LOCK_MASK | MDA_RWLOCK), 0);
+
+    // Releasing an entity with its last unlock frees its number.
+    ASSERT_EQ(mda_LockEntity(0, ents_[0].ptr, &body), 0);
+    EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_FREE, ents_[0].ptr), 0);
+    MDA_PTR again = 0;
+    ASSERT_EQ(mda__AllocatePtr(model_, &again), 0);
+    EXPECT_EQ(again, ents_[0].ptr);
+    EXPECT_EQ(CacheFault(model_), "");
+}
+
+} // namespace
+} // namespace cachetest

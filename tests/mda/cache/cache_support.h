@@ -1,0 +1,203 @@
+// Shared by the cache tests: a fixture with a one-type dictionary in
+// memory (bodies of 48 pointer slots and plain bytes), entity contents of
+// strings, arrays and arrays of strings, a rendering that follows pointers
+// (so bodies at different addresses compare byte for byte), and a checker
+// of a model's cache.
+#ifndef MVX_TEST_CACHE_SUPPORT_H
+#define MVX_TEST_CACHE_SUPPORT_H
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mda/mblock_check.h"
+#include "mda/mda_int.h"
+#include "support/fixture.h"
+#include "support/tempdir.h"
+
+namespace cachetest {
+
+constexpr int kSlots = 48;
+constexpr int32_t kTF = MVX_TF(7, 1);
+
+struct Body {
+    MDA_ENTITY_HDR header;
+    void* slot[kSlots];
+    uint8_t bytes[64];
+};
+
+// What a slot of the body holds.
+enum Kind : uint8_t { kNone, kString, kArray, kPtrArray };
+
+// The kinds of every slot of one entity; the contents live in the entity.
+using Shape = std::vector<Kind>;
+
+class CacheTest : public mvxtest::LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        env_ = std::make_unique<mvxtest::EnvVar>("MORVEX_TMP", tmp_.path());
+        std::memset(&dict_, 0, sizeof dict_);
+        std::strcpy(dict_.name, "cache");
+        dict_.type_count = 1;
+        dict_.typeforms = &tf_;
+        dict_.ent_sizes = &size_;
+    }
+    void TearDown() override {
+        mda__EntDirBlkSizeMax = 0;
+        LibraryTest::TearDown(); // frees the models while the dictionary lives
+    }
+
+    int32_t NewModel(uint32_t options, int32_t buffers = 16, int32_t page = 4096) {
+        MDA_MODEL_DEF def;
+        mda_GetModelDefaults(0, &def);
+        def.ddf = &dict_;
+        def.dof_buffers = buffers;
+        def.dof_page_size = page;
+        int32_t model = 0;
+        EXPECT_EQ(mda_AllocateModel(options, &def, &model), 0);
+        return model;
+    }
+
+    // A new locked entity; its body in *body.
+    static MDA_PTR NewEntity(int32_t model, Body** body) {
+        MDA_PTR p = 0;
+        EXPECT_EQ(mda_AllocateEntity2(0, model, kTF, reinterpret_cast<void**>(body), &p), 0);
+        return p;
+    }
+
+    mvxtest::TempDir tmp_;
+    std::unique_ptr<mvxtest::EnvVar> env_;
+    DDF_DICT dict_;
+    int32_t tf_ = kTF;
+    uint16_t size_ = sizeof(Body);
+};
+
+// Fills slot i of a locked body with new contents of a kind.
+inline void Fill(Body* b, int i, Kind kind, std::mt19937& rng) {
+    auto text = [&rng] {
+        std::string s(rng() % 40, 'a');
+        for (char& c : s)
+            c = static_cast<char>('a' + rng() % 26);
+        return s;
+    };
+    void** at = &b->slot[i];
+    switch (kind) {
+    case kNone:
+        *at = nullptr;
+        break;
+    case kString:
+        ASSERT_EQ(mda_Strdup(0, b, text().c_str(), reinterpret_cast<char**>(at)), 0);
+        break;
+    case kArray: {
+        // Two or three dimensions of 32-bit elements; a last dimension of 0
+        // gives an array without elements.
+        const int32_t n = 2 + static_cast<int32_t>(rng() % 2);
+        const int32_t dims[3] = {1 + static_cast<int32_t>(rng() % 4),
+                                 static_cast<int32_t>(rng() % 5) + (n - 2), 2};
+        ASSERT_EQ(mda__MallocArray(0, b, sizeof(int32_t), n, dims, at), 0);
+        auto* a = mbtest::Array(*at);
+        auto* e = reinterpret_cast<int32_t*>(reinterpret_cast<char*>(a) + a->elem_offset);
+        for (int64_t k = 0; k < int64_t{dims[0]} * dims[1] * (n == 3 ? 2 : 1); ++k)
+            e[k] = static_cast<int32_t>(rng());
+        break;
+    }
+    case kPtrArray: {
+        // A 2 x 2 array of strings.
+        ASSERT_EQ(mda_MallocArray(0, b, sizeof(char*), at, 2, 2, 2), 0);
+        auto*** rows = static_cast<char***>(*at);
+        for (int r = 0; r < 2; ++r)
+            for (int c = 0; c < 2; ++c)
+                ASSERT_EQ(mda_Strdup(0, b, text().c_str(), &rows[r][c]), 0);
+        break;
+    }
+    }
+}
+
+// Frees what slot i holds (and what hangs from it) and clears it.
+inline void Clear(Body* b, int i, Kind kind) {
+    if (kind == kNone) return;
+    if (kind == kPtrArray) {
+        auto*** rows = static_cast<char***>(b->slot[i]);
+        for (int r = 0; r < 2; ++r)
+            for (int c = 0; c < 2; ++c)
+                mda_Free(0, b, rows[r][c]);
+    }
+    const bool array = kind == kArray || kind == kPtrArray;
+    ASSERT_EQ(mda_Free(array ? MDA_FREE_ARRAY : 0, b, b->slot[i]), 0);
+    b->slot[i] = nullptr;
+}
+
+// The entity as bytes, pointers replaced by what they lead to.
+inline std::string Render(const Body* b, const Shape& shape) {
+    std::ostringstream out;
+    out.write(reinterpret_cast<const char*>(&b->header), sizeof b->header);
+    out.write(reinterpret_cast<const char*>(b->bytes), sizeof b->bytes);
+    auto array = [&out](const void* top) {
+        const MDA_ARRAY_HDR* a = mbtest::Array(top);
+        out << int{a->ndims} << ':' << a->dims[0] << 'x' << a->dims[1] << 'x' << a->dims[2] << '|';
+        int64_t count = a->elem_size;
+        for (int i = 0; i < a->ndims; ++i)
+            count *= a->dims[i];
+        return std::string(reinterpret_cast<const char*>(a) + a->elem_offset,
+                           static_cast<size_t>(count));
+    };
+    for (int i = 0; i < kSlots; ++i) {
+        out << '[' << i << ':' << int{shape[i]} << ']';
+        const void* s = b->slot[i];
+        switch (shape[i]) {
+        case kNone:
+            out << (s == nullptr ? "null" : "SET");
+            break;
+        case kString:
+            out << static_cast<const char*>(s) << '\0';
+            break;
+        case kArray:
+            out << array(s);
+            break;
+        case kPtrArray: {
+            array(s);
+            auto* const* const* rows = static_cast<char* const* const*>(s);
+            for (int r = 0; r < 2; ++r)
+                for (int c = 0; c < 2; ++c)
+                    out << rows[r][c] << '\0';
+            break;
+        }
+        }
+    }
+    return out.str();
+}
+
+// Checks a model's cache: the order list holds every slot once with
+// consistent links; an occupied slot names an unlocked entity whose body is
+// in memory and whose status names the slot; no entity sits in two slots.
+inline std::string CacheFault(int32_t model) {
+    const MDA_MODEL& m = mda__Model[model];
+    if (m.cache == nullptr)
+        return m.cache_head == MDA_CACHE_NONE && m.cache_tail == MDA_CACHE_NONE ? "" : "no cache";
+    std::set<int32_t> seen;
+    std::set<MDA_PTR> held;
+    int32_t prev = -1;
+    for (int32_t s = m.cache_head; s != -1; prev = s, s = m.cache[s].next) {
+        if (s < 0 || s >= m.cache_size || !seen.insert(s).second) return "order list broken";
+        if (m.cache[s].prev != prev) return "prev link of slot " + std::to_string(s);
+        const MDA_PTR p = m.cache[s].db_ptr;
+        if (p == 0) continue;
+        if (!held.insert(p).second) return "entity in two slots";
+        const MDA_DIR_ENTRY* e = mda__GetEntDir(model, MDA_PTR_ENTITY(p));
+        if (e == nullptr || e->mloc == nullptr || (e->status & (MDA_LOCK_MASK | MDA_RWLOCK)) != 0 ||
+            (e->status & MDA_CACHE_SLOT_MASK) != s)
+            return "slot " + std::to_string(s) + " holds an entity that is not cached";
+    }
+    if (prev != m.cache_tail || static_cast<int32_t>(seen.size()) != m.cache_size)
+        return "order list does not end at the tail";
+    return "";
+}
+
+} // namespace cachetest
+
+#endif
