@@ -227,6 +227,34 @@ TEST_F(DdfcFault, SubentityDepthIsLimitedInEveryOrderOfTypes) {
     }
 }
 
+// The same limit on loaded dictionaries (which the tools cannot print):
+// types 1..n, each embedding the one before, or one embedding itself.
+TEST_F(DdfcFault, ToolsRefuseSubentityChainsTheCompilerWouldRefuse) {
+    auto chain = [](int n, bool self) {
+        std::vector<ddftest::TypeSpec> types;
+        ddftest::Bytes tfis;
+        for (int t = 0; t < n; ++t) {
+            ddftest::Append(tfis, static_cast<uint16_t>(t));
+            std::vector<ddftest::FieldSpec> fields = {{DDF_INT, "v", ""}};
+            if (t > 0 || self) {
+                fields.push_back(ddftest::FieldSpec(DDF_SUBENT, "s", "", int16_t(self ? t : t - 1))
+                                     .Aux(uint16_t(4 * t)));
+            }
+            types.push_back({MVX_TF(t + 1, 0), "t", "", 32, 0, fields});
+        }
+        DdfImage image = ddftest::Build("chain", types);
+        image.Find("subent_tfis")->data = tfis;
+        return image;
+    };
+    EXPECT_EQ(Run(chain(33, false)).header_error, "");
+    const Tools deep = Run(chain(34, false));
+    EXPECT_EQ(deep.dump_error, "subentities nested more than 32 deep");
+    EXPECT_EQ(deep.header_error, deep.dump_error);
+    const Tools cycle = Run(chain(1, true));
+    EXPECT_EQ(cycle.dump_error, "entity type 1:0 contains itself through subentities");
+    EXPECT_EQ(cycle.header_error, cycle.dump_error);
+}
+
 TEST_F(DdfcFault, DescriptorLimitHoldsForTheWholeDictionary) {
     // 127 types of 256 descriptors (255 fields and the end), then one more.
     auto source = [](int last_fields) {

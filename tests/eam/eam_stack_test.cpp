@@ -47,9 +47,10 @@ TEST_F(LibraryTest, AttributeStackFollowsNestedPushesAndPops) {
     std::vector<Attr> model{def}; // front is current
     EXPECT_EQ(Records(s), model);
     g_flags.clear();
-    for (int step = 0, seed = 11; step < 200; ++step) {
-        seed = seed * 1103515245 + 12345;
-        const int32_t colour = (seed >> 16) % 9 - 2;
+    uint32_t seed = 11;
+    for (int step = 0; step < 200; ++step) {
+        seed = seed * 1103515245u + 12345u;
+        const int32_t colour = int32_t((seed >> 16) % 9) - 2;
         if ((seed & 0x300) == 0 && model.size() > 1) { // leave a nested structure
             ASSERT_EQ(olm_RemoveObject(0, s, OLM_HEAD), 0);
             model.erase(model.begin());

@@ -57,6 +57,7 @@ private:
     // Entries already decoded, of vdescs, ptr_data, opcodes and fld_descs.
     std::vector<uint8_t> vdescs_used_, refs_used_, lets_used_, descs_used_;
     std::vector<uint8_t> nesting_state_; // per type: 0 new, 1 on the path, 2 checked
+    std::vector<int> height_;            // per checked type: its longest subentity chain
     std::size_t name_bytes_ = 0;         // field names decoded so far
 };
 
@@ -89,23 +90,32 @@ bool Decoder::DisjointRuns() {
     return true;
 }
 
-// Follows the subentities of a type (within its run), refusing a type that
-// contains itself and chains deeper than the compiler allows; the depth
-// bound also bounds this recursion.
+// Follows the subentities of a type (within its run) reached through depth
+// embeddings, refusing a type that contains itself and chains deeper than
+// the compiler allows. Each type's own height (its longest chain) is kept,
+// so a type checked before is still checked against the depth it is
+// reached at; the depth bound also bounds this recursion.
 bool Decoder::Nesting(int32_t tfi, int depth) {
-    uint8_t& state = nesting_state_[static_cast<std::size_t>(tfi)];
-    if (state == 2) return true;
-    if (state == 1) {
+    const auto t = static_cast<std::size_t>(tfi);
+    const int deep = kMaxSubentDepth;
+    if (nesting_state_[t] == 1) {
         return Fail("entity type " + FormatTF(d_.typeforms[tfi]) +
                     " contains itself through subentities");
     }
-    if (depth > kMaxSubentDepth) return Fail("subentities nested more than 32 deep");
-    state = 1;
+    if (depth > deep || (nesting_state_[t] == 2 && depth + height_[t] > deep))
+        return Fail("subentities nested more than 32 deep");
+    if (nesting_state_[t] == 2) return true;
+    nesting_state_[t] = 1;
+    int height = 0;
     for (int32_t i = 0; i < d_.ent_fldcnts[tfi]; ++i) {
         const DDF_FIELD& f = d_.fld_data[d_.fld_indices[tfi] + i];
-        if (f.type == DDF_SUBENT && !Nesting(d_.subent_tfis[f.key], depth + 1)) return false;
+        if (f.type != DDF_SUBENT) continue;
+        const uint16_t inner = d_.subent_tfis[f.key];
+        if (!Nesting(inner, depth + 1)) return false;
+        height = std::max(height, height_[inner] + 1);
     }
-    state = 2;
+    height_[t] = height;
+    nesting_state_[t] = 2;
     return true;
 }
 
@@ -233,6 +243,7 @@ bool Decoder::Run(Dictionary* out, std::string* error) {
     lets_used_.assign(static_cast<std::size_t>(Entries(8, 6)), 0);
     descs_used_.assign(static_cast<std::size_t>(d_.fld_desc_count), 0);
     nesting_state_.assign(static_cast<std::size_t>(n), 0);
+    height_.assign(static_cast<std::size_t>(n), 0);
     if (!DisjointRuns()) return false;
     for (int32_t t = 0; t < n; ++t) {
         if (!Nesting(t, 0)) return false;

@@ -269,15 +269,4 @@ TEST_F(CompiledModel, ArrayGrowthOfABsplineSurvivesEachAllocationFailure) {
     EXPECT_EQ(Blocks(s), 3);
 }
 
-// A small dictionary that holds IGES's line type at another TFI than the
-// IGES dictionary does, to show the TF cache never answers for the wrong
-// dictionary.
-constexpr const char* kShifted = R"(dictionary shifted;
-entity 110:0 line "A line at TFI 0" {
-    float x1;
-    float y1;
-}
-entity 111:0 other { int k; }
-)";
-
 } // namespace
