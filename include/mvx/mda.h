@@ -922,7 +922,8 @@ MVX_API int32_t mda__FlushCache(int32_t model, int32_t slot);
  * memory; MDA_CORRUPTED_ENT when a block's header or a referring pointer
  * lies outside the chain (the entity is deleted); MDA_MALLOC_ERR or a
  * paged-file failure: the body stays in memory with MDA_MODIFIED and
- * MDA_NEEDFLUSH, and a file block that may hold part of it is given back.
+ * MDA_NEEDFLUSH, and its older copy (the file block or stored copy it was
+ * written to before) is given back, so it counts as never written.
  */
 MVX_API int32_t mda__SwapToDisk(uint32_t options, MDA_PTR db_ptr);
 
