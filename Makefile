@@ -88,9 +88,7 @@ bench: bench-build
 
 $(COV_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(COV_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
-	  -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
-	  -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage \
-	  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage
+	  -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DMVX_COVERAGE=ON
 
 # Counters start from zero on every run, so the figures are those of one
 # whole run of the suite.
