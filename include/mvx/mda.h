@@ -983,6 +983,108 @@ MVX_API int32_t mda_DbgGetLockedCount(uint32_t options, int32_t model);
  */
 MVX_API int32_t mda__DbgCheckEntityDBlocks(uint32_t options, MDA_PTR db_ptr);
 
+/*
+ * ---- Application data and entity callbacks ---------------------------------
+ *
+ * An application-data store keeps one fixed-size record per entity number of
+ * one model, in blocks of MDA_APPDATA_RECORDS records that are created when
+ * first written: the record of entity number n lies in block n >> 11 at byte
+ * (n & 0x7FF) * record_size. Every live store is registered in
+ * mda__AppDataList as {store, model number}, so that an entity's records can
+ * be cleared in all stores of its model. Freeing a model leaves the stores
+ * that callers made on it alone.
+ */
+#define MDA_APPDATA_RECORDS 2048
+#define MDA_APPDATA_TABLE 1024
+/* Store options: new records zeroed; first 8 bytes of new records zeroed. */
+#define MDA_APPDATA_ZERO 0x10000u
+#define MDA_APPDATA_NULLPTR 0x20000u
+/* Block numbers must stay below this (entity numbers below 2^57). */
+#define MDA_APPDATA_BLOCK_LIMIT 0x400000000000ll
+
+typedef struct MDA_APPDATA {
+    int64_t highest_block;     /* highest block number created; -1 for none */
+    int32_t table_size;        /* slots in blocks; starts at MDA_APPDATA_TABLE */
+    int32_t block_bytes;       /* MDA_APPDATA_RECORDS * record_size */
+    int32_t records_per_block; /* MDA_APPDATA_RECORDS */
+    int32_t record_size;       /* bytes per entity */
+    uint32_t options;          /* MDA_APPDATA_ZERO, MDA_APPDATA_NULLPTR */
+    int32_t model;             /* the model whose entity numbers index it */
+    void** blocks;             /* table_size slots; null where no block exists */
+} MDA_APPDATA;
+
+/*
+ * Makes a store of record_size-byte records on an allocated model and
+ * registers it. Record sizes run 1 to 1048575 (a block's size must fit 32
+ * bits); others are refused with MDA_MALLOC_ERR. With MDA_APPDATA_NULLPTR and
+ * a record shorter than 8 bytes only the whole record is cleared, never more.
+ * Returns 0, MDA_INVALID_MODEL, MDA_NULL_MEMPTR (null store) or
+ * MDA_MALLOC_ERR; *store is the caller's, released with mda_FreeAppData.
+ */
+MVX_API int32_t mda_AllocateAppData2(uint32_t options, int32_t record_size, int32_t model,
+                                     MDA_APPDATA** store);
+/*
+ * Copies the entity's record into record (record_size bytes). When its block
+ * does not exist the output is zeroed (MDA_APPDATA_ZERO), its first 8 bytes
+ * are (MDA_APPDATA_NULLPTR), or it is left alone; the result is 0 all the
+ * same and nothing is created. Returns 0, MDA_NULL_MEMPTR (null store or
+ * record) or MDA_INVALID_PTR (a db_ptr of another model).
+ */
+MVX_API int32_t mda_ReadAppData(MDA_APPDATA* store, MDA_PTR db_ptr, void* record);
+/* Copies record into the entity's record, creating its block first. A db_ptr
+ * of 0 does nothing. Returns 0, MDA_NULL_MEMPTR, MDA_INVALID_PTR, or a
+ * failure of mda__ExpandAppData. */
+MVX_API int32_t mda_WriteAppData(MDA_APPDATA* store, MDA_PTR db_ptr, const void* record);
+/* Frees every block, the table and the store and takes it out of the
+ * registry. A store that is not registered (freed already, or never made by
+ * mda_AllocateAppData2) is refused with MDA_INVALID_PTR and left alone.
+ * Returns 0, MDA_NULL_MEMPTR or MDA_INVALID_PTR. */
+MVX_API int32_t mda_FreeAppData(MDA_APPDATA* store);
+/*
+ * Creates block number block of a store (a block that exists is replaced
+ * only by a caller that frees it first; this does not check). The table
+ * doubles until it has a slot for the block. New content: zeroed
+ * (MDA_APPDATA_ZERO), the first 2048 eight-byte words zeroed, at most the
+ * whole block (MDA_APPDATA_NULLPTR), or undefined.
+ * Returns 0, MDA_NULL_MEMPTR, MDA_NO_MORE_PTR (negative block or block >=
+ * MDA_APPDATA_BLOCK_LIMIT), MDA_REALLOC_ERR (the table cannot grow, also
+ * when it would need more than 2^31 - 1 slots) or MDA_MALLOC_ERR.
+ */
+MVX_API int32_t mda__ExpandAppData(MDA_APPDATA* store, int64_t block);
+/* Zeroes the entity's record in every registered store of its model that
+ * has its block. options 0x4 or 0x8: the model's own parent-list store is
+ * skipped. A db_ptr of 0 does nothing. Returns 0. */
+MVX_API int32_t mda__ZeroAppData(uint32_t options, MDA_PTR db_ptr);
+
+/*
+ * Entity callbacks, four lists per model, called in registration order with
+ * the list's kind as code and the address of the entity's db_ptr; results
+ * are ignored. The library calls kind MDA_CB_MODIFIED when a modified entity
+ * is unlocked, MDA_CB_RELEASED when an entity is released or its db_ptr
+ * replaced, and MDA_CB_CREATED when an entity is created; MDA_CB_USER is
+ * never called by the library. A callback may register and clear callbacks
+ * (itself too) while it runs: a cleared one is not called again, one added
+ * is called from the next event on. Freeing the model from a callback is
+ * not allowed.
+ */
+#define MDA_CB_USER 0
+#define MDA_CB_MODIFIED 1
+#define MDA_CB_RELEASED 2
+#define MDA_CB_CREATED 3
+typedef int32_t (*MDA_ENTITY_CALLBACK)(int32_t code, MDA_PTR* db_ptr);
+
+/* Appends function to the model's list of the kind (the same function may
+ * be registered more than once and is then called as often).
+ * Returns 0, MDA_INVALID_MODEL, MDA_NULL_MEMPTR (null function), MDA_MALLOC_ERR,
+ * or MDA_CALLBACK_NOT_FOUND for a kind outside 0 to 3. options: ignored. */
+MVX_API int32_t mda_SetCallBack(uint32_t options, int32_t model, int32_t kind,
+                                MDA_ENTITY_CALLBACK function);
+/* Removes the first registration of function from the model's list of the
+ * kind. Returns 0, MDA_INVALID_MODEL, or MDA_CALLBACK_NOT_FOUND (not in the
+ * list, or a kind outside 0 to 3). options: ignored. */
+MVX_API int32_t mda_ClearCallBack(uint32_t options, int32_t model, int32_t kind,
+                                  MDA_ENTITY_CALLBACK function);
+
 MVX_END_DECLS
 
 #endif /* MVX_MDA_H */

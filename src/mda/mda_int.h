@@ -152,9 +152,6 @@ int32_t MallocArrayV(uint32_t options, void* owner, int32_t elem_size, void** ou
  *       back-pointers.
  *   mda::SetBackPtrsNow     option 0x2 of mda_CreateEntity - waits for
  *       back-pointers.
- *   mda::CallEntityCallbacks  the model's registered entity callbacks
- *       (entity-created, kind 3, at mda_CreateEntity); FreeCallbackLists
- *       releases the four lists - waits for the callback lists.
  *   (mda::WriteEntityNow and mda::FreeStoredCopy - writing an entity at
  *       once under MDA_NO_DELAYED_WRITE, and the memory-only model's stored
  *       copies released with the model - are done by the cache subsystem,
@@ -355,11 +352,14 @@ int32_t EntityListMove(MDA_MODEL* m, int32_t old_tfi, int32_t new_tfi, MDA_PTR d
 int32_t CreateParentArea(int32_t model, MDA_MODEL* m);
 void FreeBackPtrInfo(int32_t model, MDA_MODEL* m);
 int32_t SetBackPtrsNow(MDA_PTR db_ptr);
-void CallEntityCallbacks(MDA_MODEL* m, int32_t kind, MDA_PTR* db_ptr);
-void FreeCallbackLists(MDA_MODEL* m);
 int32_t WriteEntityNow(MDA_PTR db_ptr);
 void FreeStoredCopy(MDA_MODEL* m, MDA_DIR_ENTRY* entry);
 int32_t FillDefaults(void* body);
+
+/* Entity callbacks (src/mda/appdata): calls the model's list of a kind with
+ * that code and the db_ptr's address; releases the model's four lists. */
+void CallEntityCallbacks(MDA_MODEL* m, int32_t kind, MDA_PTR* db_ptr);
+void FreeCallbackLists(MDA_MODEL* m);
 
 } // namespace mda
 

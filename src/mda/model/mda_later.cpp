@@ -42,13 +42,6 @@ int32_t SetBackPtrsNow(MDA_PTR /*db_ptr*/) {
     return 0;
 }
 
-void CallEntityCallbacks(MDA_MODEL* /*m*/, int32_t /*kind*/, MDA_PTR* /*db_ptr*/) {}
-
-void FreeCallbackLists(MDA_MODEL* m) {
-    for (void*& list : m->callback_lists)
-        list = nullptr;
-}
-
 int32_t FillDefaults(void* /*body*/) {
     return 0;
 }
