@@ -179,7 +179,12 @@ TEST_F(Messages, IssuingPrintsAtOnceThenDumpsClearsOrKeepsTheStack) {
     EXPECT_EQ(StackTexts(), Texts{kNotFound}); // the cleared record uncounted, the kept one here
     EXPECT_EQ(Count(OTM_NOTFOUND)->issued, 2);
     EXPECT_EQ(mpm__LastError, OTM_NULLPOINTER);
-    // Issued now, to a stream given by tag, the stack untouched.
+    // Issued now, to standard error or a stream given by tag, the stack untouched.
+    {
+        StreamCapture err(stderr);
+        EXPECT_EQ(mpm__SetError(MPM_ISSUE_NOW, OLM_INVALIDSIZE, MPM_WARNING, 0), OLM_INVALIDSIZE);
+        EXPECT_EQ(err.Finish(), "*** Warning (OLM_INVALIDSIZE) ***\nInvalid size = 0\n\n");
+    }
     FILE* file = std::tmpfile();
     mpm__SetError(MPM_ISSUE_NOW | MPM_TAGGED, OLM_SIZENOTEQ, MPM_ERROR, MPM_TAG_STREAM, file,
                   MPM_TAG_PREFIX, Heap("ab "), MPM_TAG_SOURCE, "x.c", 9, MPM_TAG_END, 1, 2);

@@ -38,6 +38,7 @@ TEST_F(MthVector, ComparisonRules) {
     EXPECT_EQ(mth_CheckCoinPoint(2, a, c), 1);
     EXPECT_EQ(mth_CheckCoinPoint(2, a, b), 0);
     EXPECT_EQ(mth_CheckCoinPointsTol(0, 1.0, 2, a, b), 1);
+    EXPECT_EQ(mth_CheckCoinPointsTol(0, 0.5, 2, a, b), 0);
     EXPECT_EQ(mth_CompareLocation(2, a, b, 0.999), 0);
     // Relative: 1% apart at length 100; tiny vectors are equal whatever
     // their directions.

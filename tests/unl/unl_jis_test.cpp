@@ -68,6 +68,7 @@ TEST_F(JisTables, OutOfRangeCodesIssueInvalidIndexWithRowAndColumn) {
         {1, 0x7426, 0x7199, ""},                // last character of JIS X 0208
         {1, 0x7521, 0, text(84, 0)},            // first row beyond JIS X 0208
         {1, 0x217F, 0, text(0, 94)},            // column beyond the row
+        {1, 0x2120, 0, text(0, -1)},            // column below 0x21
         {1, 0x2020, 0, text(-1, -1)},           // both bytes below 0x21
         {2, 0x2100, 0, text(-1, 223)},          // the low byte borrows from the high one
         {1, INT32_MIN, 0, text(-8388642, 223)}, // no overflow on the way
