@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "mpm/mpm_test_util.h"
 #include "support/fixture.h"
 
 namespace {
@@ -22,9 +23,7 @@ std::string Ours(const char* format, ...) {
     va_start(ap, format);
     char* text = mpm__ExtendedPrint(0, format, &ap);
     va_end(ap);
-    std::string out = text != nullptr ? text : "<null>";
-    std::free(text);
-    return out;
+    return mpmtest::Take(text);
 }
 
 #if defined(__GNUC__)
@@ -44,99 +43,62 @@ template <typename... A> std::string Theirs(const std::string& format, A... args
 // One generated conversion: the text our engine gets, the text snprintf
 // gets (they differ only where 'l' means 32 bits), and its argument shape.
 struct Generated {
-    std::string ours;
-    std::string theirs;
-    bool star_width = false;
-    bool star_precision = false;
+    std::string ours, theirs;
+    bool star_width = false, star_precision = false;
     char conversion = 'd';
     char kind = 'i'; // i int, q long long, d double, L long double, s string, p pointer, % none
 };
 
 Generated Generate(std::mt19937& rng) {
-    static const char kConversions[] = "cdiouxXeEfgGsp%";
-    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    char c = kConversions[pick(15)];
+    // Each conversion with the flags it defines and the kind of its argument.
+    static const struct {
+        char conversion;
+        const char* flags;
+        char kind;
+    } kConversions[] = {{'c', "-", 'i'},     {'d', "-+ 0", 'i'},  {'i', "-+ 0", 'i'},
+                        {'o', "-#0", 'i'},   {'u', "-#0", 'i'},   {'x', "-#0", 'i'},
+                        {'X', "-#0", 'i'},   {'e', "-+ #0", 'd'}, {'E', "-+ #0", 'd'},
+                        {'f', "-+ #0", 'd'}, {'g', "-+ #0", 'd'}, {'G', "-+ #0", 'd'},
+                        {'s', "-", 's'},     {'p', "-", 'p'},     {'%', "", '%'}};
+    auto pick = [&](unsigned n) { return rng() % n; };
+    const auto& c = kConversions[pick(15)];
     Generated g;
-    g.conversion = c;
-    std::string flags;
-    // Only the flags each conversion defines.
-    std::string allowed = "-";
-    if (std::strchr("di", c)) allowed = "-+ 0";
-    if (std::strchr("ouxX", c)) allowed = "-#0";
-    if (std::strchr("eEfgG", c)) allowed = "-+ #0";
-    if (c != '%') {
-        for (char f : allowed) {
-            if (pick(4) == 0) flags += f;
-        }
-    }
-    std::string width;
-    std::string precision;
-    if (c != '%') {
-        int w = pick(4);
-        if (w == 1) width = std::to_string(pick(25));
-        if (w == 2) {
-            width = "*";
-            g.star_width = true;
-        }
-        if (!std::strchr("cp", c)) {
-            int p = pick(4);
-            if (p == 1) precision = "." + std::to_string(pick(12));
-            if (p == 2) {
-                precision = ".*";
-                g.star_precision = true;
-            }
-        }
-    }
-    std::string ours_mod;
-    std::string theirs_mod;
-    g.kind = 'i';
-    if (std::strchr("diouxX", c)) {
-        int m = pick(4);
+    g.conversion = c.conversion, g.kind = c.kind;
+    std::string spec, ours_mod, theirs_mod;
+    for (const char* f = c.flags; *f != 0; ++f)
+        if (pick(4) == 0) spec += *f;
+    const unsigned w = c.kind == '%' ? 0 : pick(4),
+                   p = std::strchr("cp%", c.conversion) ? 0 : pick(4);
+    g.star_width = w == 2, g.star_precision = p == 2;
+    spec += w == 1 ? std::to_string(pick(25)) : w == 2 ? "*" : "";
+    spec += p == 1 ? "." + std::to_string(pick(12)) : p == 2 ? ".*" : "";
+    const unsigned m = pick(4);
+    if (c.kind == 'i' && c.conversion != 'c') {
         if (m == 1) ours_mod = theirs_mod = "h";
-        if (m == 2) {
-            ours_mod = theirs_mod = "ll";
-            g.kind = 'q';
-        }
+        if (m == 2) ours_mod = theirs_mod = "ll", g.kind = 'q';
         if (m == 3) ours_mod = "l"; // 32 bits: snprintf sees no modifier
-    } else if (std::strchr("eEfgG", c)) {
-        g.kind = 'd';
-        if (pick(3) == 0) {
-            ours_mod = theirs_mod = "L";
-            g.kind = 'L';
-        }
-    } else if (c == 's') {
-        g.kind = 's';
-    } else if (c == 'p') {
-        g.kind = 'p';
-    } else if (c == '%') {
-        g.kind = '%';
     }
-    const std::string before = pick(2) ? "<" : "";
-    const std::string after = pick(2) ? "> tail" : "";
-    g.ours = before + "%" + flags + width + precision + ours_mod + c + after;
-    g.theirs = before + "%" + flags + width + precision + theirs_mod + c + after;
+    if (c.kind == 'd' && m == 0) ours_mod = theirs_mod = "L", g.kind = 'L';
+    const std::string before = pick(2) ? "<" : "", after = pick(2) ? "> tail" : "";
+    g.ours = before + "%" + spec + ours_mod + c.conversion + after;
+    g.theirs = before + "%" + spec + theirs_mod + c.conversion + after;
     return g;
 }
 
 // Calls both sides with the argument shape of the generated conversion.
 template <typename V, typename W>
 void Compare(const Generated& g, V ours_value, W their_value, int w, int p) {
-    std::string expected;
-    std::string actual;
-    if (g.star_width && g.star_precision) {
-        actual = Ours(g.ours.c_str(), w, p, ours_value);
-        expected = Theirs(g.theirs, w, p, their_value);
-    } else if (g.star_width) {
-        actual = Ours(g.ours.c_str(), w, ours_value);
-        expected = Theirs(g.theirs, w, their_value);
-    } else if (g.star_precision) {
-        actual = Ours(g.ours.c_str(), p, ours_value);
-        expected = Theirs(g.theirs, p, their_value);
-    } else {
-        actual = Ours(g.ours.c_str(), ours_value);
-        expected = Theirs(g.theirs, their_value);
-    }
-    ASSERT_EQ(actual, expected) << "format " << g.ours;
+    auto both = [&](auto... stars) {
+        ASSERT_EQ(Ours(g.ours.c_str(), stars..., ours_value),
+                  Theirs(g.theirs, stars..., their_value))
+            << "format " << g.ours;
+    };
+    if (g.star_width && g.star_precision)
+        both(w, p);
+    else if (g.star_width || g.star_precision)
+        both(g.star_width ? w : p);
+    else
+        both();
 }
 
 TEST_F(ExtendedFormat, AgreesWithTheCLibraryOverGeneratedConversions) {
@@ -144,48 +106,32 @@ TEST_F(ExtendedFormat, AgreesWithTheCLibraryOverGeneratedConversions) {
     const char* strings[] = {"", "a", "translator", "mixed Case text", "0123456789abcdef"};
     const double doubles[] = {0.0,    -0.0,          1.0,         -2.5, 3.14159265358979,
                               1e-300, 6.02214076e23, -123456.789, 0.1,  1e100};
-    for (int i = 0; i < 20000; ++i) {
+    for (int round = 0; round < 20000; ++round) {
         Generated g = Generate(rng);
         // Star values stay non-negative: a negative one is dropped by our
         // engine, where printf reads it as a '-' flag (checked separately).
         int w = static_cast<int>(rng() % 20);
         int p = static_cast<int>(rng() % 12);
-        switch (g.kind) {
-        case 'i': {
-            auto v = static_cast<int>(rng());
-            if (g.conversion == 'c' && (v & 0xFF) == 0) v |= 'A'; // a NUL would end the text
-            Compare(g, v, v, w, p);
-            break;
-        }
-        case 'q': {
-            auto v = static_cast<long long>((static_cast<uint64_t>(rng()) << 32) | rng());
-            Compare(g, v, v, w, p);
-            break;
-        }
-        case 'd': {
-            double v = doubles[rng() % 10] * ((rng() % 2) ? 1 : 7.25);
-            Compare(g, v, v, w, p);
-            break;
-        }
-        case 'L': {
-            double v = doubles[rng() % 10];
-            Compare(g, v, static_cast<long double>(v), w, p);
-            break;
-        }
-        case 's': {
-            const char* v = strings[rng() % 5];
-            Compare(g, v, v, w, p);
-            break;
-        }
-        case 'p': {
-            void* v = reinterpret_cast<void*>(static_cast<uintptr_t>(rng()) * 16u);
-            Compare(g, v, v, w, p);
-            break;
-        }
-        default: // "%%" takes no value; the extra argument is ignored by both
+        auto i = static_cast<int>(rng());
+        if (g.conversion == 'c' && (i & 0xFF) == 0) i |= 'A'; // a NUL would end the text
+        const auto q = static_cast<long long>((static_cast<uint64_t>(rng()) << 32) | rng());
+        const double d = doubles[rng() % 10] * ((rng() % 2) ? 1 : 7.25);
+        const char* s = strings[rng() % 5];
+        void* ptr = reinterpret_cast<void*>(static_cast<uintptr_t>(rng()) * 16u);
+        if (g.kind == 'i')
+            Compare(g, i, i, w, p);
+        else if (g.kind == 'q')
+            Compare(g, q, q, w, p);
+        else if (g.kind == 'd')
+            Compare(g, d, d, w, p);
+        else if (g.kind == 'L')
+            Compare(g, d, static_cast<long double>(d), w, p);
+        else if (g.kind == 's')
+            Compare(g, s, s, w, p);
+        else if (g.kind == 'p')
+            Compare(g, ptr, ptr, w, p);
+        else // "%%" takes no value; the extra argument is ignored by both
             Compare(g, 0, 0, w, p);
-            break;
-        }
         if (HasFatalFailure()) return;
     }
 }
@@ -193,15 +139,13 @@ TEST_F(ExtendedFormat, AgreesWithTheCLibraryOverGeneratedConversions) {
 TEST_F(ExtendedFormat, ArgumentsAreConsumedInAscendingNumberInEveryPermutation) {
     // Argument 1 is an int, 2 a string, 3 a double; the text names them in
     // every order.
-    const char* conv[] = {"", "%1$d", "%2$s", "%3$.2f"};
-    const char* value[] = {"", "7", "str", "2.50"};
-    int order[] = {1, 2, 3};
-    int permutations = 0;
+    const char* conv[] = {"%1$d", "%2$s", "%3$.2f"};
+    const char* value[] = {"7", "str", "2.50"};
+    int order[] = {0, 1, 2}, permutations = 0;
     do {
-        std::string format =
-            std::string(conv[order[0]]) + "|" + conv[order[1]] + "|" + conv[order[2]];
-        std::string expected =
-            std::string(value[order[0]]) + "|" + value[order[1]] + "|" + value[order[2]];
+        std::string format, expected;
+        for (int k : order)
+            format += std::string(conv[k]) + "|", expected += std::string(value[k]) + "|";
         EXPECT_EQ(Ours(format.c_str(), 7, "str", 2.5), expected) << format;
         ++permutations;
     } while (std::next_permutation(order, order + 3));
@@ -275,27 +219,21 @@ TEST_F(ExtendedFormat, FormatMessageReplacesTheTextAndSurvivesAllocationFailure)
         va_start(ap, source);
         char* text = static_cast<char*>(std::malloc(std::strlen(source) + 1));
         std::strcpy(text, source);
-        int32_t status = mpm__FormatMessage(0, &text, &ap);
+        const int32_t status = mpm__FormatMessage(0, &text, &ap);
         va_end(ap);
-        std::string out = text;
-        std::free(text);
-        return std::make_pair(status, out);
+        return std::make_pair(status, mpmtest::Take(text));
     };
-    EXPECT_EQ(run(" plain %d", 3), std::make_pair(0, std::string("plain 3")));
-    EXPECT_EQ(run("+ext %2$s%1$d", 3, "x"), std::make_pair(0, std::string("ext x3")));
-    for (long n = 1; n < 50; ++n) {
-        mvxc::SetAllocFailure(n);
-        auto result = run("+%s %d %f %s %d", "a", 1, 2.0, "b", 3);
-        bool failed = mvxc::AllocCount() >= n;
-        mvxc::SetAllocFailure(0);
-        if (!failed) {
-            EXPECT_EQ(result.second, "a 1 2.000000 b 3");
-            return;
-        }
-        EXPECT_EQ(result.first, MVX_EXC_MEMORY);
-        EXPECT_EQ(result.second, "+%s %d %f %s %d"); // unchanged
-    }
-    FAIL() << "never completed";
+    using Result = std::pair<int32_t, std::string>;
+    EXPECT_EQ(run(" plain %d", 3), Result(0, "plain 3"));
+    EXPECT_EQ(run("+ext %2$s%1$d", 3, "x"), Result(0, "ext x3"));
+    Result result;
+    mvxtest::FailEachAllocation([&] { result = run("+%s %d %f %s %d", "a", 1, 2.0, "b", 3); },
+                                [&](bool failed) {
+                                    // On failure the text is left as it was.
+                                    EXPECT_EQ(result,
+                                              failed ? Result(MVX_EXC_MEMORY, "+%s %d %f %s %d")
+                                                     : Result(0, "a 1 2.000000 b 3"));
+                                });
 }
 
 } // namespace

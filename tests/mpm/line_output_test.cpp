@@ -31,7 +31,7 @@ Lines Issue(uint32_t options, const std::string& text) {
 }
 
 TEST_F(LineOutput, BreaksMarginsJustificationAndTheFinalLine) {
-    const std::string a75(75, 'a'), a24(24, 'a'), a80(80, 'a'), ten = "0123456789";
+    const std::string a75(75, 'a'), a24(24, 'a'), a80(80, 'a'), z75(75, 'z'), ten = "0123456789";
     const struct {
         int width, left, right, justify;
         uint32_t options;
@@ -52,13 +52,11 @@ TEST_F(LineOutput, BreaksMarginsJustificationAndTheFinalLine) {
         {80, 2, 0, 3, 0, ten + "\n", {std::string(36, ' ') + ten + "\n", "|\n"}},
         {80, 2, 0, 2, 0, ten + "\n", {std::string(70, ' ') + ten + "\n", "|\n"}},
         {80, 2, 0, 9, 0, ten + "\n", {"  " + ten + "\n", "|\n"}},
-        {80,
-         2,
-         8,
-         1,
-         MPM_NO_NEWLINE,
-         std::string(75, 'z'),
-         {"  " + std::string(70, 'z') + "\n", "|  zzzzz"}},
+        {80, 2, 8, 1, MPM_NO_NEWLINE, z75, {"  " + z75.substr(5) + "\n", "|  zzzzz"}},
+        // Right and centre justification count a negative left margin in full.
+        {80, -5, 0, 2, MPM_NO_NEWLINE, "abc", {"|" + std::string(77, ' ') + "abc"}},
+        {80, -5, 0, 3, MPM_NO_NEWLINE, "abc", {"|" + std::string(36, ' ') + "abc"}},
+        {80, -5, 0, 1, MPM_NO_NEWLINE, "abc", {"|abc"}},
         // A width smaller than the margin still makes progress.
         {3, 5, 0, 1, MPM_NO_NEWLINE, "ab c", {"     a\n", "     b\n", "|     c"}},
     };

@@ -6,34 +6,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "support/capture.h"
+#include "mpm/mpm_test_util.h"
 #include "support/fixture.h"
 #include "support/tempdir.h"
 
 namespace {
 
+using mpmtest::Take;
 using mvxtest::LibraryTest;
-using mvxtest::OutputRecorder;
-
-// A table file holding one text for one module's text index.
-std::string OneTextTable(int module, int index, const std::string& text) {
-    std::string bytes(2048, '\0');
-    auto put = [&](size_t at, int32_t v) { std::memcpy(&bytes[at], &v, 4); };
-    for (int m = 0; m < 256; ++m)
-        put(4 * static_cast<size_t>(m), m == module ? 1024 : -1);
-    const auto text_at = static_cast<int32_t>(1024 + 8 * (index + 1));
-    put(1024 + 8 * static_cast<size_t>(index), text_at);
-    put(1024 + 8 * static_cast<size_t>(index) + 4, static_cast<int32_t>(text.size()));
-    bytes.replace(static_cast<size_t>(text_at), text.size(), text);
-    return bytes;
-}
-
-std::string Text(char* heap) {
-    std::string s = heap != nullptr ? heap : "<null>";
-    std::free(heap);
-    return s;
-}
 
 // Each message formatted with the arguments its built-in text takes.
 std::string Formatted(int32_t code) {
@@ -64,7 +46,7 @@ std::string Formatted(int32_t code) {
     default:
         mpm_GetMessage(0, code, &s);
     }
-    return Text(s);
+    return Take(s);
 }
 
 class TableText : public LibraryTest {
@@ -129,13 +111,11 @@ TEST_F(TableText, UsedOnlyWhenTheFormatterTakesALeadingPartOfTheBuiltInArguments
     };
     const std::string path = dir_ / "one.tbl";
     for (const Row& row : rows) {
-        const std::string bytes = OneTextTable(row.code >> 16, row.index, row.text);
-        FILE* f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
+        std::vector<std::string> texts(static_cast<size_t>(row.index) + 1);
+        texts.back() = row.text;
+        mpmtest::WriteFile(path, mpmtest::TableBytes(row.code >> 16, texts));
         ASSERT_EQ(mpm_OpenTable(0, path.c_str()), 0);
-        const std::string looked_up = Text(mpm__GetText(0, row.code >> 16, row.code & 0xFFFF));
+        const std::string looked_up = Take(mpm__GetText(0, row.code >> 16, row.code & 0xFFFF));
         EXPECT_EQ(looked_up == row.text, row.used) << row.text;
         EXPECT_EQ(Formatted(row.code), row.expected) << row.text;
         EXPECT_EQ(mpm_CloseTable(0), 0);
@@ -151,27 +131,11 @@ TEST_F(TableText, PlainResultsAreTerminatedAndFitTheLineBuffer) {
     auto format = [](int32_t code) {
         char* s = nullptr;
         mpm_GetMessage(0, code, &s, 7);
-        return Text(s);
+        return Take(s);
     };
     EXPECT_EQ(format(0x5A0001), "ab%");
     EXPECT_EQ(format(0x5A0002), std::string(MPM_MSGBUFFER_SIZE - 1, ' ')); // cut
     mvx__Table[90] = MVX_MODULE{};
-}
-
-// Right and centre justification count a negative left margin in full.
-TEST_F(TableText, NegativeLeftMarginShiftsJustifiedLines) {
-    mpm__LeftMargin = -5;
-    const struct {
-        int justify;
-        size_t blanks;
-    } cases[] = {{2, 77}, {3, 36}, {1, 0}};
-    for (const auto& c : cases) {
-        mpm__Justify = c.justify;
-        OutputRecorder rec;
-        mpm__IssueMessage(MPM_NO_NEWLINE, stdout, strdup("abc"));
-        ASSERT_EQ(rec.lines().size(), 1u);
-        EXPECT_EQ(rec.lines()[0].text, std::string(c.blanks, ' ') + "abc") << c.justify;
-    }
 }
 
 } // namespace

@@ -15,31 +15,33 @@ class MthLine : public mvxtest::LibraryTest {};
 TEST_F(MthLine, RandomIntersectionsLieOnBothLines) {
     mthtest::Random random;
     for (int round = 0; round < 200; ++round) {
-        auto p1 = random.Vector(3), d1 = random.Vector(3), p2 = random.Vector(3), d2 = random.Vector(3);
+        double p1[3], d1[3], p2[3], d2[3];
+        for (double* v : {p1, d1, p2, d2})
+            random.Fill(v, 3);
         if (round % 4 == 0) d1[0] = 0; // a vertical first line in 2D
-        double t1 = 0, t2 = 0, pt[3], q1[3], q2[3];
-        ASSERT_EQ(mth_Intersect2DLines(3, 1e-9, p1.data(), d1.data(), p2.data(), d2.data(), &t1, &t2, pt), 0);
-        for (int i = 0; i < 2; ++i) q1[i] = p1[i] + t1 * d1[i], q2[i] = p2[i] + t2 * d2[i];
+        double t1, t2, s1, s2, pt[3], q1[3], q2[3], w[3], dist;
+        ASSERT_EQ(mth_Intersect2DLines(3, 1e-9, p1, d1, p2, d2, &t1, &t2, pt), 0);
+        for (int i = 0; i < 2; ++i)
+            q1[i] = p1[i] + t1 * d1[i], q2[i] = p2[i] + t2 * d2[i];
         EXPECT_TRUE(Near(q1, q2, 2, 1e-9));
         EXPECT_TRUE(Near(pt, q2, 2, 0));
         // 3D closest approach: the connecting vector is perpendicular to both.
-        double dist, s1, s2, mid[3];
-        ASSERT_EQ(mth_Intersect3DLines(3, 1e-12, p1.data(), d1.data(), p2.data(), d2.data(), &s1, &s2, mid), 0);
-        ASSERT_EQ(mth_DistanceBetween3DLines(0, 1e-12, p1.data(), d1.data(), p2.data(), d2.data(), &t1, &t2, &dist), 0);
+        ASSERT_EQ(mth_Intersect3DLines(3, 1e-12, p1, d1, p2, d2, &s1, &s2, pt), 0);
+        ASSERT_EQ(mth_DistanceBetween3DLines(0, 1e-12, p1, d1, p2, d2, &t1, &t2, &dist), 0);
         EXPECT_TRUE(t1 == s1 && t2 == s2);
-        for (int i = 0; i < 3; ++i) q1[i] = p1[i] + s1 * d1[i], q2[i] = p2[i] + s2 * d2[i];
-        double w[3];
+        for (int i = 0; i < 3; ++i)
+            q1[i] = p1[i] + s1 * d1[i], q2[i] = p2[i] + s2 * d2[i];
         mth_MakeVector(3, q1, q2, w);
-        EXPECT_NEAR(mth_DotVector(3, w, d1.data()), 0, 1e-9);
-        EXPECT_NEAR(mth_DotVector(3, w, d2.data()), 0, 1e-9);
+        EXPECT_NEAR(mth_DotVector(3, w, d1), 0, 1e-9);
+        EXPECT_NEAR(mth_DotVector(3, w, d2), 0, 1e-9);
         EXPECT_NEAR(mth_GetVectorMag(3, w), dist, 1e-9);
         // Projection: the foot is on the line and q - foot is perpendicular.
-        double foot[3], t, d3;
-        ASSERT_EQ(mth_PointToLine(2, p1.data(), d1.data(), p2.data(), foot, &t), 0);
-        mth_MakeVector(3, foot, p2.data(), w);
-        EXPECT_NEAR(mth_DotVector(3, w, d1.data()), 0, 1e-12);
-        d3 = mth_PointToLineDistProjParm(2, 3, p2.data(), p1.data(), d1.data(), q1, &s1);
-        EXPECT_NEAR(d3, mth_GetVectorMag(3, w), 1e-12);
+        double foot[3], t;
+        ASSERT_EQ(mth_PointToLine(2, p1, d1, p2, foot, &t), 0);
+        mth_MakeVector(3, foot, p2, w);
+        EXPECT_NEAR(mth_DotVector(3, w, d1), 0, 1e-12);
+        EXPECT_NEAR(mth_PointToLineDistProjParm(2, 3, p2, p1, d1, q1, &s1), mth_GetVectorMag(3, w),
+                    1e-12);
         EXPECT_NEAR(s1, t, 1e-12);
     }
 }
@@ -47,12 +49,16 @@ TEST_F(MthLine, RandomIntersectionsLieOnBothLines) {
 TEST_F(MthLine, ParallelAndDegenerateLines) {
     const double p1[3] = {0, 0, 0}, d[3] = {1, 1, 0}, p2[3] = {0, 1, 0}, z[3] = {0, 0, 0};
     double t1 = 5, t2 = 5, pt[3] = {5, 5, 5}, dist = 0;
-    EXPECT_EQ(mth_Intersect2DLines(3, 1e-9, p1, d, p2, d, &t1, &t2, pt), (int32_t)MTH_PARALLELLINES);
-    EXPECT_EQ(mth_Intersect3DLines(7, 1e-9, p1, d, p2, d, &t1, &t2, pt), (int32_t)MTH_PARALLELLINES);
+    EXPECT_EQ(mth_Intersect2DLines(3, 1e-9, p1, d, p2, d, &t1, &t2, pt),
+              (int32_t)MTH_PARALLELLINES);
+    EXPECT_EQ(mth_Intersect3DLines(7, 1e-9, p1, d, p2, d, &t1, &t2, pt),
+              (int32_t)MTH_PARALLELLINES);
     const double nan[3] = {NAN, 0, 0};
-    EXPECT_EQ(mth_Intersect2DLines(3, 1e-9, nan, d, p2, nan, &t1, &t2, pt), (int32_t)MTH_PARALLELLINES);
+    EXPECT_EQ(mth_Intersect2DLines(3, 1e-9, nan, d, p2, nan, &t1, &t2, pt),
+              (int32_t)MTH_PARALLELLINES);
     EXPECT_TRUE(t1 == 5 && t2 == 5 && pt[0] == 5);
-    EXPECT_EQ(mth_DistanceBetween3DLines(0, 1e-9, p1, d, p2, d, &t1, &t2, &dist), (int32_t)MTH_PARALLELLINES);
+    EXPECT_EQ(mth_DistanceBetween3DLines(0, 1e-9, p1, d, p2, d, &t1, &t2, &dist),
+              (int32_t)MTH_PARALLELLINES);
     EXPECT_TRUE(t1 == 0 && t2 == -0.5);
     EXPECT_DOUBLE_EQ(dist, std::sqrt(0.5));
     double foot[3], t = 9;

@@ -25,12 +25,14 @@ TEST_F(MthLinear, BandedSolveAgreesWithDenseSolve) {
         const auto x_true = random.Vector(n);
         std::vector<double> b(n, 0.0), x(n), inv(n * n);
         for (int i = 0; i < n; ++i)
-            for (int j = 0; j < n; ++j) b[i] += a[i * n + j] * x_true[j];
+            for (int j = 0; j < n; ++j)
+                b[i] += a[i * n + j] * x_true[j];
         // Dense reference: x = A^-1 b.
         ASSERT_EQ(mth_MatrixInverse(0, n, a.data(), inv.data()), 0);
         std::vector<double> dense(n, 0.0);
         for (int i = 0; i < n; ++i)
-            for (int j = 0; j < n; ++j) dense[i] += inv[i * n + j] * b[j];
+            for (int j = 0; j < n; ++j)
+                dense[i] += inv[i * n + j] * b[j];
         int32_t width = round % 2 ? m : 0; // half of them computed from A
         double* band = nullptr;
         auto to_band = round % 3 ? mth_FullMatrixToBanded : mth__FullMatrixToBanded;
@@ -62,7 +64,8 @@ TEST_F(MthLinear, BandFormEdgesAndSingularPivots) {
     mvxc::SetAllocFailure(0);
     EXPECT_EQ(mth_FullMatrixToBanded(0, a, 2, 3, &m, &band), (int32_t)MTH_INVALID_RANGE);
     // Pivots: first, middle and last; n = 1 is not looked at.
-    double first[6] = {0, 0, 1, 1, 1, 0}, last[6] = {0, 1, 1, 1, 1, 0}, nan_band[3] = {NAN, NAN, NAN};
+    double first[6] = {0, 0, 1, 1, 1, 0}, last[6] = {0, 1, 1, 1, 1, 0},
+           nan_band[3] = {NAN, NAN, NAN};
     EXPECT_EQ(mth_LuDecomposeBanded(0, first, 2, 1), (int32_t)MTH_SINGULAREQS);
     EXPECT_EQ(mth_LuDecomposeBanded(0, last, 2, 1), (int32_t)MTH_SINGULAREQS);
     EXPECT_EQ(mth_LuDecomposeBanded(0, nan_band, 1, 1), 0);
@@ -72,7 +75,8 @@ TEST_F(MthLinear, BandFormEdgesAndSingularPivots) {
     double b[1] = {1}, x[1];
     EXPECT_EQ(mth_ForBackSubstitution(0, nan_band, 1, 0, b, x), (int32_t)MTH_INVALID_RANGE);
     // Two equations, both elimination orders, and the singular cases.
-    const double m1[4] = {2, 1, 1, 3}, rhs[2] = {5, 10}, m2[4] = {0, 2, 4, 1}, sing[4] = {1, 2, 2, 4};
+    const double m1[4] = {2, 1, 1, 3}, rhs[2] = {5, 10}, m2[4] = {0, 2, 4, 1},
+                 sing[4] = {1, 2, 2, 4};
     double out[2] = {7, 7};
     EXPECT_EQ(mth_SolveTwoLinearEqs(m1, rhs, 1e-12, out), 0);
     EXPECT_TRUE(mthtest::Near(out, std::vector<double>{1, 3}.data(), 2, 1e-15));
@@ -89,7 +93,8 @@ TEST_F(MthLinear, SortsAgreeWithStdSortAndFactorialWraps) {
         const int n = random.Int(0, 40);
         auto v = random.Vector(n), ref = v;
         std::vector<int32_t> iv(n), iref;
-        for (int i = 0; i < n; ++i) iv[i] = random.Int(-5, 5);
+        for (int i = 0; i < n; ++i)
+            iv[i] = random.Int(-5, 5);
         iref = iv;
         const int order = round % 3 + 1; // 1 ascending, others descending
         mth_SortDouble(order, n, v.data());
@@ -104,8 +109,10 @@ TEST_F(MthLinear, SortsAgreeWithStdSortAndFactorialWraps) {
         // Rows of (key, tag) with a companion: stable by key.
         std::vector<double> table(n * 2);
         std::vector<int32_t> tags(n);
-        for (int i = 0; i < n; ++i) table[2 * i] = random.Int(0, 3), table[2 * i + 1] = i, tags[i] = i;
-        ASSERT_EQ(mth_SortDoubleArrayByBubble(order == 1 ? 1 : 2, n, 2, table.data(), 0, tags.data()), 0);
+        for (int i = 0; i < n; ++i)
+            table[2 * i] = random.Int(0, 3), table[2 * i + 1] = i, tags[i] = i;
+        ASSERT_EQ(
+            mth_SortDoubleArrayByBubble(order == 1 ? 1 : 2, n, 2, table.data(), 0, tags.data()), 0);
         for (int i = 0; i + 1 < n; ++i) {
             const double a = table[2 * i], b = table[2 * i + 2];
             EXPECT_TRUE(order == 1 ? a <= b : a >= b);

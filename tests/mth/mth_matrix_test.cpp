@@ -30,7 +30,8 @@ std::vector<double> Ident(int n) {
 // A well-conditioned random matrix: diagonally dominant.
 std::vector<double> WellConditioned(mthtest::Random& random, int n) {
     auto m = random.Vector(n * n);
-    for (int i = 0; i < n; ++i) m[i * n + i] += (random.Uniform() < 0 ? -1 : 1) * n;
+    for (int i = 0; i < n; ++i)
+        m[i * n + i] += (random.Uniform() < 0 ? -1 : 1) * n;
     return m;
 }
 
@@ -41,7 +42,8 @@ TEST_F(MthMatrix, InverseTimesMatrixIsIdentityAndHandlesSingular) {
         auto a = WellConditioned(random, n);
         std::vector<double> inv(n * n);
         ASSERT_EQ(mth_MatrixInverse(0, n, a.data(), inv.data()), 0);
-        EXPECT_TRUE(Near(Product(n, n, n, a.data(), inv.data()).data(), Ident(n).data(), n * n, 1e-12));
+        EXPECT_TRUE(
+            Near(Product(n, n, n, a.data(), inv.data()).data(), Ident(n).data(), n * n, 1e-12));
         mth_MatrixInverse(0, n, inv.data(), inv.data()); // in place
         EXPECT_TRUE(Near(inv.data(), a.data(), n * n, 1e-12));
     }
@@ -85,16 +87,21 @@ TEST_F(MthMatrix, GeneralProductMatchesTransposedOperands) {
             // Stored rows padded by 2 to exercise the leading dimensions.
             const int ra = ta ? k : r, ca = ta ? r : k, rb = tb ? c : k, cb = tb ? k : c;
             std::vector<double> pad_a(ra * (ca + 2)), pad_b(rb * (cb + 2)), out(r * (c + 1));
-            for (int i = 0; i < ra; ++i) std::memcpy(&pad_a[i * (ca + 2)], pa + i * ca, ca * 8);
-            for (int i = 0; i < rb; ++i) std::memcpy(&pad_b[i * (cb + 2)], pb + i * cb, cb * 8);
+            for (int i = 0; i < ra; ++i)
+                std::memcpy(&pad_a[i * (ca + 2)], pa + i * ca, ca * 8);
+            for (int i = 0; i < rb; ++i)
+                std::memcpy(&pad_b[i * (cb + 2)], pb + i * cb, cb * 8);
             auto fn = sel % 2 ? mth__MultiplyMatrices : mth_MultiplyMatrices;
             ASSERT_EQ(fn(0, pad_a.data(), ca + 2, ra, ca, ta, pad_b.data(), cb + 2, rb, cb, tb,
-                         out.data(), c + 1), 0);
-            for (int i = 0; i < r; ++i) EXPECT_TRUE(Near(&out[i * (c + 1)], &ref[i * c], c, 1e-14));
+                         out.data(), c + 1),
+                      0);
+            for (int i = 0; i < r; ++i)
+                EXPECT_TRUE(Near(&out[i * (c + 1)], &ref[i * c], c, 1e-14));
         }
     }
     double a[4] = {1, 2, 3, 4}, out[4];
-    EXPECT_EQ(mth_MultiplyMatrices(0, a, 2, 2, 2, 0, a, 2, 1, 2, 0, out, 2), (int32_t)MTH_INVALID_RANGE);
+    EXPECT_EQ(mth_MultiplyMatrices(0, a, 2, 2, 2, 0, a, 2, 1, 2, 0, out, 2),
+              (int32_t)MTH_INVALID_RANGE);
     mth_MatrixTranspose(0, 2, 2, a, a); // in place
     EXPECT_TRUE(a[1] == 3 && a[2] == 2);
 }
@@ -118,28 +125,29 @@ TEST_F(MthMatrix, AxisRotationIsExactOnQuarterTurns) {
 TEST_F(MthMatrix, AxisTransformationsComposeAndInvert) {
     mthtest::Random random;
     for (int round = 0; round < 50; ++round) {
-        auto point = random.Vector(3, -10, 10), axis = random.Vector(3), p = random.Vector(3, -5, 5);
+        auto point = random.Vector(3, -10, 10), axis = random.Vector(3),
+             p = random.Vector(3, -5, 5);
         const double angle = random.Uniform(-4, 4), dist = random.Uniform(-3, 3);
         double rot[16], back[16], both[16], move[12], q[3], u[3], e1[3], e2[3];
         ASSERT_EQ(mth_MatrixRotateAboutAxis(1, point.data(), axis.data(), angle, rot), 0);
         ASSERT_EQ(mth_MatrixRotateAboutAxis(1, point.data(), axis.data(), -angle, back), 0);
         mth_MatrixProduct(0, 4, 4, 4, rot, back, both);
         EXPECT_TRUE(Near(both, Ident(4).data(), 16, 1e-12));
-        // Points on the axis stay; distances to the axis are kept.
+        // Points on the axis stay.
         mth_UnitizeVector(3, axis.data(), u);
         const double on[3] = {point[0] + 2 * u[0], point[1] + 2 * u[1], point[2] + 2 * u[2]};
         mth_TransformPoint(0, on, rot, q);
         EXPECT_TRUE(Near(q, on, 3, 1e-12));
+        // Distances to two points of the axis, and so to the axis, are kept.
         mth_TransformPoint(0, p.data(), rot, q);
-        double d1, d2, foot[3];
-        const double along = (mth_DotVector(3, p.data(), u) - mth_DotVector(3, point.data(), u));
-        for (int i = 0; i < 3; ++i) foot[i] = point[i] + along * u[i];
-        d1 = mth_GetDistance(3, p.data(), foot), d2 = mth_GetDistance(3, q, foot);
-        EXPECT_NEAR(d1, d2, 1e-12);
+        EXPECT_NEAR(mth_GetDistance(3, q, on), mth_GetDistance(3, p.data(), on), 1e-12);
+        EXPECT_NEAR(mth_GetDistance(3, q, point.data()), mth_GetDistance(3, p.data(), point.data()),
+                    1e-12);
         // Translation moves every point by dist along the unit axis.
         ASSERT_EQ(mth_MatrixTranslateAlongAxis(0, point.data(), axis.data(), dist, move), 0);
         mth_TransformPoint(0, p.data(), move, q);
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR(q[i], p[i] + dist * u[i], 1e-12);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(q[i], p[i] + dist * u[i], 1e-12);
         mth_TransformVector(0, u, move, q);
         EXPECT_TRUE(Near(q, u, 3, 1e-12));
         // Frames: right-handed and orthonormal; global-to-local inverts local-to-global.
@@ -162,7 +170,8 @@ TEST_F(MthMatrix, AxisTransformationsComposeAndInvert) {
     EXPECT_EQ(mth_MatrixRotateAboutAxis(0, zero, zero, 1, m), (int32_t)MTH_SHORT_VECTOR);
     EXPECT_EQ(mth_FindTwoPerpAxesToAxis(0, zero, e1, e2), (int32_t)MTH_SHORT_VECTOR);
     EXPECT_TRUE(e1[0] == 1 && e2[1] == 1);
-    EXPECT_EQ(mth_MatrixGlobalToLocalSys(0, x, x, mth__ZNormal, zero, m), (int32_t)MTH_SINGULAR_MATRIX);
+    EXPECT_EQ(mth_MatrixGlobalToLocalSys(0, x, x, mth__ZNormal, zero, m),
+              (int32_t)MTH_SINGULAR_MATRIX);
 }
 
 TEST_F(MthMatrix, PlaneMatricesFromPoints) {

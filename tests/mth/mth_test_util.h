@@ -20,8 +20,13 @@ struct Random {
     }
     std::vector<double> Vector(std::size_t n, double lo = -1.0, double hi = 1.0) {
         std::vector<double> v(n);
-        for (double& x : v) x = Uniform(lo, hi);
+        for (double& x : v)
+            x = Uniform(lo, hi);
         return v;
+    }
+    void Fill(double* v, int n, double lo = -1.0, double hi = 1.0) {
+        for (int i = 0; i < n; ++i)
+            v[i] = Uniform(lo, hi);
     }
     int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(engine); }
 };

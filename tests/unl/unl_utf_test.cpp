@@ -1,25 +1,29 @@
-// UTF-8 <-> UTF-16 string conversion: every scalar value both ways, the
-// malformed inputs that must fail, allocation failures and null arguments.
+// UTF-8 <-> UTF-16 string conversion: random well-formed and malformed
+// strings against reference encoders, allocation failures and null arguments.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "support/fixture.h"
 #include "support/capture.h"
+#include "support/fixture.h"
 
 namespace {
 
 using mvxtest::LibraryTest;
 using U16 = std::vector<uint16_t>;
+using Texts = std::vector<std::string>;
 
 const char kConversionText[] =
     "*** Error (UNL_CONVERSION_ERR) ***\nnable to convert source string to target encoding.\n";
 
-// Reference encoders, written from the encoding forms' definitions.
-void AppendUtf8(std::string& out, uint32_t c) {
-    const int n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+// Reference encoders and decoders, written from the encoding forms'
+// definitions. AppendUtf8 writes c in n bytes when told (an overlong form),
+// and encodes surrogates and values up to 0x1FFFFF as the bit pattern says.
+void AppendUtf8(std::string& out, uint32_t c, int n = 0) {
+    if (n == 0) n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
     const unsigned lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
     out += static_cast<char>(lead[n] + (c >> (6 * (n - 1))));
     for (int i = n - 2; i >= 0; --i)
@@ -43,167 +47,87 @@ U16 Units(const uint16_t* s) {
     return out;
 }
 
-// Whether two bytes (without a terminator) are one well-formed UTF-8 string:
-// two ASCII bytes, or a lead C2..DF with a continuation byte.
-bool WellFormedPair(unsigned a, unsigned b) {
-    if (a < 0x80) return b < 0x80;
-    return a >= 0xC2 && a <= 0xDF && b >= 0x80 && b <= 0xBF;
-}
-
-// The conversions need no tables, but their messages need the module in the
-// registry, which unl_Initialize puts it in.
+// Their messages need the module in the registry, where unl_Initialize puts it.
 class Utf : public mvxtest::UnlTest {};
 
-TEST_F(LibraryTest, ConversionsWorkWithoutUnlInitialize) {
-    uint16_t* wide = nullptr;
-    ASSERT_EQ(unl_StrUTF8ToUTF16(0, "\xC3\xA9t\xC3\xA9", &wide), 0);
-    EXPECT_EQ(Units(wide), (U16{0xE9, 't', 0xE9}));
-    std::free(wide);
-    // A failure still returns and records its code; its text is only found
-    // once unl_Initialize has registered the module.
-    EXPECT_EQ(unl_StrUTF8ToUTF16(0, "\xFF", &wide), UNL_CONVERSION_ERR);
-    EXPECT_EQ(mpm__LastError, UNL_CONVERSION_ERR);
-    EXPECT_EQ(mvxtest::StackTexts(),
-              std::vector<std::string>{"*** Error (UNKNOWN) ***\n..... INVALID MESSAGE .....\n"});
-}
-
-TEST_F(Utf, EveryScalarValueRoundTripsThroughBothForms) {
-    // U+0000 is the terminator: it is the empty string.
-    uint16_t* wide = nullptr;
-    ASSERT_EQ(unl_StrUTF8ToUTF16(0, "", &wide), 0);
-    EXPECT_EQ(wide[0], 0);
-    char* narrow = nullptr;
-    ASSERT_EQ(unl_StrUTF16ToUTF8(0, wide, &narrow), 0);
-    EXPECT_STREQ(narrow, "");
-    std::free(wide);
-    std::free(narrow);
-
-    // Every other scalar value, in strings of 4096 characters.
-    int checked = 0;
-    for (uint32_t start = 1; start <= 0x10FFFF; start += 4096) {
-        std::string utf8;
-        U16 utf16;
-        for (uint32_t c = start; c < start + 4096 && c <= 0x10FFFF; ++c) {
-            if (c >= 0xD800 && c <= 0xDFFF) continue;
-            AppendUtf8(utf8, c);
-            AppendUtf16(utf16, c);
-            ++checked;
+// Strings of code points anywhere or at the edges of every rule, some encoded
+// overlong or cut short, some with a stray byte or a lone surrogate: each
+// converts exactly when all its pieces are well formed, to their other form,
+// and each failure records the conversion error and returns no string.
+TEST_F(Utf, RandomStringsConvertExactlyWhenWellFormed) {
+    const uint32_t edges[] = {0x01,    0x7F,     0x80,     0x7FF,   0x800,  0xD7FF,
+                              0xD800,  0xDBFF,   0xDC00,   0xDFFF,  0xE000, 0xFFFF,
+                              0x10000, 0x10FFFF, 0x110000, 0x1FFFFF};
+    const char stray[] = "\x80\xBF\xC0\xC1\xF5\xF8\xFC\xFE\xFF";
+    std::mt19937 rng(20261206);
+    auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+    for (int round = 0; round < 40000; ++round) {
+        std::string s8, want8;
+        U16 s16, want16;
+        bool ok8 = true, ok16 = true;
+        for (size_t piece = 0, pieces = 1 + pick(3); piece < pieces; ++piece) {
+            const bool last = piece + 1 == pieces;
+            const uint32_t edge = edges[pick(16)];
+            const uint32_t c = pick(2) ? 1 + pick(0x10FFFF) : edge > 2 ? edge - pick(3) : edge;
+            const size_t natural = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+            const bool scalar = c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+            std::string bytes;
+            const size_t form = pick(8); // 0 overlong, 1 cut short, 2 a stray byte
+            const bool overlong = form == 0 && natural < 4, cut = form == 1 && natural > 1;
+            AppendUtf8(bytes, c, overlong ? natural + 1 : natural);
+            if (cut && last) bytes.pop_back();    // at the end of the string,
+            if (cut && !last) bytes.back() = 'A'; // or followed by what cannot continue it
+            if (form == 2) bytes = stray[pick(9)];
+            s8 += bytes;
+            ok8 = ok8 && scalar && !overlong && !cut && form != 2;
+            if (scalar) {
+                AppendUtf16(s16, c), AppendUtf16(want16, c), AppendUtf8(want8, c);
+            } else if (c <= 0xFFFF) { // a lone surrogate, unless it ends the string
+                s16.push_back(static_cast<uint16_t>(c));
+                if (!last) s16.push_back('A');
+                ok16 = false;
+            }
         }
-        if (utf8.empty()) continue;
-        ASSERT_EQ(unl_StrUTF8ToUTF16(0, utf8.c_str(), &wide), 0) << std::hex << start;
-        ASSERT_EQ(Units(wide), utf16) << std::hex << start;
-        ASSERT_EQ(unl_StrUTF16ToUTF8(0, wide, &narrow), 0) << std::hex << start;
-        ASSERT_EQ(std::string(narrow), utf8) << std::hex << start;
+        SCOPED_TRACE(testing::PrintToString(s8) + " " + testing::PrintToString(s16));
+        s16.push_back(0);
+        auto* wide = reinterpret_cast<uint16_t*>(1);
+        auto* narrow = reinterpret_cast<char*>(1);
+        ASSERT_EQ(unl_StrUTF8ToUTF16(0, s8.c_str(), &wide), ok8 ? 0 : UNL_CONVERSION_ERR);
+        ASSERT_EQ(unl_StrUTF16ToUTF8(0, s16.data(), &narrow), ok16 ? 0 : UNL_CONVERSION_ERR);
+        EXPECT_EQ(wide == nullptr ? U16{1} : Units(wide), ok8 ? want16 : U16{1});
+        EXPECT_EQ(narrow == nullptr ? "-" : std::string(narrow), ok16 ? want8 : "-");
+        EXPECT_EQ(mvxtest::StackTexts(), Texts(!ok8 + !ok16, kConversionText));
         std::free(wide);
         std::free(narrow);
-    }
-    EXPECT_EQ(checked, 0x10FFFF - 2048);
-    EXPECT_TRUE(mvxtest::StackTexts().empty());
-}
-
-TEST_F(Utf, MalformedUtf8Fails) {
-    // clang-format off
-    const char* const bad[] = {
-        "\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF", "\xF0\x80\x80\x80", // overlong
-        "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xED\xAD\xBF\xED\xB0\x80", // surrogates
-        "\xF4\x90\x80\x80", "\xF7\xBF\xBF\xBF", "\xF5\x80\x80\x80", // above U+10FFFF
-        "\xF8\x88\x80\x80\x80", "\xFC\x84\x80\x80\x80\x80", "\xFE", "\xFF", // no such lead
-        "\xC3", "\xE3\x81", "\xF0\x9F\x98", "ab\xE3\x81", "\xE3\x41\x81", "\xC3\xC3\xA9", // cut short
-        "\x80", "a\xBF", "\xC3\xA9\xA9", // stray continuation bytes
-    };
-    // clang-format on
-    for (const char* s : bad) {
-        SCOPED_TRACE(testing::PrintToString(std::string(s)));
-        uint16_t* wide = reinterpret_cast<uint16_t*>(1); // must be reset
-        mpm_ClearError(0);
-        EXPECT_EQ(unl_StrUTF8ToUTF16(0, s, &wide), UNL_CONVERSION_ERR);
-        EXPECT_EQ(wide, nullptr);
-        EXPECT_EQ(mpm__LastError, UNL_CONVERSION_ERR);
-        EXPECT_EQ(mvxtest::StackTexts(), std::vector<std::string>{kConversionText});
-    }
-    // Every two-byte string is accepted exactly when it is well formed.
-    mpm_ClearError(0);
-    for (unsigned a = 1; a < 256; ++a) {
-        for (unsigned b = 1; b < 256; ++b) {
-            const char s[3] = {static_cast<char>(a), static_cast<char>(b), 0};
-            uint16_t* wide = nullptr;
-            const int32_t status = unl_StrUTF8ToUTF16(0, s, &wide);
-            ASSERT_EQ(status == 0, WellFormedPair(a, b)) << a << " " << b;
-            std::free(wide);
-        }
         mpm_ClearError(0);
     }
 }
 
-TEST_F(Utf, UnpairedSurrogatesFail) {
-    const U16 bad[] = {
-        {0xD800},       {0xDBFF, 0x41},           {0xDC00},         {0xDFFF, 0xD800},
-        {0x41, 0xD83D}, {0xD83D, 0xD83D, 0xDE00}, {0xDE00, 0xD83D},
-    };
-    for (const U16& units : bad) {
-        U16 s = units;
-        s.push_back(0);
-        char* narrow = reinterpret_cast<char*>(1);
-        mpm_ClearError(0);
-        EXPECT_EQ(unl_StrUTF16ToUTF8(0, s.data(), &narrow), UNL_CONVERSION_ERR);
-        EXPECT_EQ(narrow, nullptr);
-        EXPECT_EQ(mvxtest::StackTexts(), std::vector<std::string>{kConversionText});
-    }
-    // Every single unit converts unless it is a surrogate.
-    mpm_ClearError(0);
-    for (uint32_t u = 1; u < 0x10000; ++u) {
-        const uint16_t s[2] = {static_cast<uint16_t>(u), 0};
-        char* narrow = nullptr;
-        const bool surrogate = u >= 0xD800 && u <= 0xDFFF;
-        ASSERT_EQ(unl_StrUTF16ToUTF8(0, s, &narrow), surrogate ? UNL_CONVERSION_ERR : 0) << u;
-        std::free(narrow);
-        if (u % 1024 == 0) mpm_ClearError(0);
-    }
-}
-
-TEST_F(Utf, NullArgumentsFailWithoutTouchingMemory) {
-    uint16_t* wide = reinterpret_cast<uint16_t*>(1);
-    EXPECT_EQ(unl_StrUTF8ToUTF16(0, nullptr, &wide), UNL_CONVERSION_ERR);
-    EXPECT_EQ(wide, nullptr);
-    EXPECT_EQ(unl_StrUTF8ToUTF16(0, "abc", nullptr), UNL_CONVERSION_ERR);
-    char* narrow = reinterpret_cast<char*>(1);
-    EXPECT_EQ(unl_StrUTF16ToUTF8(0, nullptr, &narrow), UNL_CONVERSION_ERR);
-    EXPECT_EQ(narrow, nullptr);
-    const uint16_t abc[] = {'a', 'b', 'c', 0};
-    EXPECT_EQ(unl_StrUTF16ToUTF8(0, abc, nullptr), UNL_CONVERSION_ERR);
-    EXPECT_EQ(mvxtest::StackTexts().size(), 4u);
-}
-
-TEST_F(Utf, AllocationFailureReportsMallocErrAndLeaksNothing) {
-    const std::string text = "\xE6\x97\xA5\xE6\x9C\xAC\xF0\x9F\x98\x80";
-    const U16 expected = {0x65E5, 0x672C, 0xD83D, 0xDE00, 0};
-    const std::string malloc_text = "*** Error (UNL_MALLOC_ERR) ***\nrror allocating memory.\n";
+// The conversions need no tables: these run without unl_Initialize, so the
+// failures record their codes with the text of an unregistered module.
+TEST_F(LibraryTest, NullArgumentsAndAllocationFailuresWithoutUnlInitialize) {
     uint16_t* wide = nullptr;
-    char* narrow = nullptr;
-    int32_t status = 0;
-    for (bool to_utf16 : {true, false}) {
-        auto run = [&] {
-            wide = reinterpret_cast<uint16_t*>(1), narrow = reinterpret_cast<char*>(1);
-            status = to_utf16 ? unl_StrUTF8ToUTF16(0, text.c_str(), &wide)
-                              : unl_StrUTF16ToUTF8(0, expected.data(), &narrow);
-        };
-        mvxtest::FailEachAllocation(run, [&](bool failed) {
-            EXPECT_EQ(status, failed ? UNL_MALLOC_ERR : 0);
-            EXPECT_EQ(mvxtest::StackTexts(),
-                      failed ? std::vector<std::string>{malloc_text} : std::vector<std::string>{});
-            if (failed) {
-                EXPECT_EQ(to_utf16 ? (void*)wide : (void*)narrow, nullptr);
-            }
-            if (!failed && to_utf16) {
-                EXPECT_EQ(Units(wide), U16(expected.begin(), expected.end() - 1));
-            }
-            if (!failed && !to_utf16) {
-                EXPECT_EQ(std::string(narrow), text);
-            }
-            std::free(to_utf16 ? (void*)wide : (void*)narrow);
-            mpm_ClearError(0);
-        });
-    }
+    ASSERT_EQ(unl_StrUTF8ToUTF16(0, "\xC3\xA9t", &wide), 0);
+    EXPECT_EQ(Units(wide), (U16{0xE9, 't'}));
+    std::free(wide);
+    char* narrow = reinterpret_cast<char*>(1);
+    const uint16_t abc[] = {'a', 'b', 'c', 0};
+    EXPECT_EQ(unl_StrUTF8ToUTF16(0, nullptr, &wide), UNL_CONVERSION_ERR);
+    EXPECT_EQ(unl_StrUTF8ToUTF16(0, "abc", nullptr), UNL_CONVERSION_ERR);
+    EXPECT_EQ(unl_StrUTF16ToUTF8(0, nullptr, &narrow), UNL_CONVERSION_ERR);
+    EXPECT_EQ(unl_StrUTF16ToUTF8(0, abc, nullptr), UNL_CONVERSION_ERR);
+    EXPECT_TRUE(wide == nullptr && narrow == nullptr);
+    EXPECT_EQ(mpm__LastError, UNL_CONVERSION_ERR);
+    // Each conversion makes one allocation.
+    wide = reinterpret_cast<uint16_t*>(1), narrow = reinterpret_cast<char*>(1);
+    mvxc::SetAllocFailure(1);
+    EXPECT_EQ(unl_StrUTF8ToUTF16(0, "abc", &wide), UNL_MALLOC_ERR);
+    mvxc::SetAllocFailure(1);
+    EXPECT_EQ(unl_StrUTF16ToUTF8(0, abc, &narrow), UNL_MALLOC_ERR);
+    mvxc::SetAllocFailure(0);
+    EXPECT_TRUE(wide == nullptr && narrow == nullptr);
+    EXPECT_EQ(mvxtest::StackTexts(),
+              Texts(6, "*** Error (UNKNOWN) ***\n..... INVALID MESSAGE .....\n"));
 }
 
 } // namespace
