@@ -66,9 +66,11 @@ Map Contents(const OTM_TREE* tree) {
 
 OTM_TREE* MakeTree(const Map& objects, intptr_t user = 0) {
     OTM_TREE* tree = otm_CreateTree(0, sizeof(Tagged), KeyCompare, user);
-    for (const auto& [key, tag] : objects) {
-        Tagged object{key, tag};
-        otm_AddObject(0, tree, &object);
+    std::vector<Tagged> array;
+    for (const auto& [key, tag] : objects)
+        array.push_back({key, tag});
+    if (!array.empty()) {
+        EXPECT_EQ(otm_AddArray(0, tree, static_cast<int32_t>(array.size()), array.data()), 0);
     }
     return tree;
 }
@@ -238,6 +240,9 @@ TEST_F(ObjectTree, BadArgumentsAndMergeOperandsAreReported) {
     EXPECT_TRUE(
         refused(otm_GetArray(0, nullptr, &count) == nullptr && count == 0, OTM_NULLPOINTER));
     EXPECT_TRUE(refused(otm_CopyTree(0, nullptr) == nullptr, OTM_NULLPOINTER));
+    OTM_TREE* empty = MakeTree({});
+    EXPECT_TRUE(refused(otm_GetArray(0, empty, &count) == nullptr && count == 0, 0));
+    otm_DeleteTree(0, empty);
     EXPECT_TRUE(refused(otm_MergeTree(0, one, two, 7) == nullptr, 0));
     OTM_TREE* ints = otm_CreateTree(0, sizeof(int), KeyCompare, 0);
     int value = 1;
