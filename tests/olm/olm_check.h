@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/capture.h"
 #include "support/fixture.h"
 
 class ObjectList : public mvxtest::LibraryTest {};
@@ -105,42 +106,28 @@ inline int CompareInts(const void* key, const void* object) {
     return a < b ? -1 : a > b ? 1 : 0;
 }
 
-// The error stack, newest first: status code and text of each record.
-inline std::vector<std::pair<int32_t, std::string>> Reports() {
-    std::vector<std::pair<int32_t, std::string>> out;
-    if (mpm__ErrorStack == nullptr) return out;
-    for (const OLM_ELEM* elem = mpm__ErrorStack->head; elem != nullptr; elem = elem->next) {
-        MPM_STACKREC rec;
-        std::memcpy(&rec, RecordOf(elem), sizeof rec);
-        out.emplace_back(static_cast<int32_t>(rec.code), rec.text != nullptr ? rec.text : "");
-    }
-    return out;
-}
-
-// A report as it is expected: its code and the end of its text.
-using Report = std::pair<int32_t, std::string>;
+// A report as it is expected: the name of its code and the end of its text.
+using Report = std::pair<std::string, std::string>;
 
 inline Report Position(int32_t n) {
-    return {OLM_INVALIDPOSITION, "Invalid position = " + std::to_string(n) + "\n"};
+    return {"OLM_INVALIDPOSITION", "Invalid position = " + std::to_string(n) + "\n"};
 }
 
 // Checks that the error stack holds exactly the expected reports, oldest
 // first in `expected`, and clears it.
-inline ::testing::AssertionResult TakeReports(std::vector<Report> expected) {
-    auto actual = Reports();
-    mpm_ClearStack(0);
-    if (actual.size() != expected.size()) {
+inline ::testing::AssertionResult TakeReports(const std::vector<Report>& expected) {
+    const std::vector<std::string> texts = mvxtest::StackTexts(); // newest first
+    mpm_ClearError(0);
+    if (texts.size() != expected.size()) {
         return ::testing::AssertionFailure()
-               << actual.size() << " reports, expected " << expected.size();
+               << texts.size() << " reports, expected " << expected.size();
     }
-    for (std::size_t i = 0; i < actual.size(); ++i) {
-        const Report& want = expected[expected.size() - 1 - i];
-        const std::string& text = actual[i].second;
-        if (actual[i].first != want.first || text.size() < want.second.size() ||
-            text.compare(text.size() - want.second.size(), want.second.size(), want.second) != 0) {
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const auto& [name, text] = expected[expected.size() - 1 - i];
+        if (texts[i].find("(" + name + ")") == std::string::npos || !texts[i].ends_with(text)) {
             return ::testing::AssertionFailure()
-                   << "report " << i << " is " << std::hex << actual[i].first << " '" << text
-                   << "', expected " << want.first << " '..." << want.second << "'";
+                   << "report " << i << " is '" << texts[i] << "', expected " << name << " '..."
+                   << text << "'";
         }
     }
     return ::testing::AssertionSuccess();

@@ -114,7 +114,7 @@ struct Model {
         if (++cycle > size()) return cycle = 0, items.end();
         if (cycle == 1) return cur = items.begin();
         if (cur == items.end() || std::next(cur) == items.end()) {
-            reports.push_back({OLM_NULLPOINTER, "NULL pointer\n"});
+            reports.push_back({"OLM_NULLPOINTER", "NULL pointer\n"});
             return cycle = 0, items.end();
         }
         return ++cur;
@@ -226,7 +226,7 @@ TEST_F(ObjectList, RandomOperationsMatchReferenceList) {
                 array[i] = fresh();
             int32_t expected = 0;
             if (count == 0) {
-                model.reports.push_back({OLM_INVALIDSIZE, "Invalid size = 0\n"});
+                model.reports.push_back({"OLM_INVALIDSIZE", "Invalid size = 0\n"});
                 expected = OLM_INVALIDSIZE;
             } else if (!model.Add(pos, array[count - 1])) {
                 expected = OLM_INVALIDPOSITION;

@@ -287,35 +287,6 @@ TEST_F(CommandLine, RequiredOptionsNullTablesCountsAndEntries) {
     EXPECT_EQ(args.Entries(4), (Texts{"prog", "(null)", "-b", "(null)"}));
 }
 
-TEST_F(CommandLine, LargeTableFindsEveryOption) {
-    // 3000 options, every tenth given on the command line in reverse order.
-    const int count = 3000;
-    std::vector<std::string> names;
-    std::vector<int32_t> values(count, -1);
-    for (int i = 0; i < count; ++i)
-        names.push_back("opt" + std::to_string(i));
-    std::vector<UGN_OPTION> table;
-    for (int i = 0; i < count; ++i)
-        table.push_back({names[i].c_str(), "i", "n", &values[i], nullptr});
-    table.push_back(kEnd);
-    std::vector<std::string> texts = {"prog"};
-    for (int i = count - 1; i >= 0; i -= 10) {
-        texts.push_back("-" + names[i]);
-        texts.push_back(std::to_string(i));
-    }
-    texts.push_back("tail");
-    std::vector<char*> argv;
-    for (std::string& t : texts)
-        argv.push_back(t.data());
-    argv.push_back(nullptr);
-    int32_t argc = static_cast<int32_t>(texts.size());
-    ASSERT_EQ(ugn_ParseCommandLine(0, table.data(), &argc, argv.data()), 0);
-    for (int i = 0; i < count; ++i)
-        EXPECT_EQ(values[i], (count - 1 - i) % 10 == 0 ? i : -1);
-    EXPECT_EQ(argc, 2);
-    EXPECT_STREQ(argv[1], "tail");
-}
-
 // With each allocation failing in turn the parse reports UGN_MALLOC_ERR
 // (raising the memory exception), stores nothing and leaves argv alone; a
 // parse that fails on its own keeps its status whichever later allocation

@@ -11,16 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "support/fixture.h"
-#include "ugn/ugn_int.h"
 #include "support/capture.h"
+#include "support/fixture.h"
 #include "support/tempdir.h"
+#include "ugn/ugn_int.h"
 
 namespace {
 
 using mvxtest::EnvVar;
 using mvxtest::StackTexts;
 using mvxtest::TempDir;
+using Names = std::vector<std::string>;
 
 bool Exists(const std::string& path) {
     struct stat info;
@@ -33,14 +34,13 @@ void Touch(const std::string& path) {
     close(fd);
 }
 
-std::vector<std::string> Recorded() {
+// The names handed out so far, through ugn_GetTempFileName.
+Names Recorded() {
     int32_t count = -1;
     char** names = nullptr;
     EXPECT_EQ(ugn_GetTempFileName(0, &count, &names), 0);
-    std::vector<std::string> out;
-    for (int32_t i = 0; i < count; ++i)
-        out.emplace_back(names[i]);
     EXPECT_EQ(names == nullptr, count == 0);
+    Names out(names, names + count);
     std::free(names);
     return out;
 }
@@ -64,14 +64,13 @@ protected:
 
 TEST_F(TempNames, MorvexTmpNamesCountThroughBothFields) {
     morvex_tmp_.Set(dir_.path());
-    std::vector<std::string> handed_out;
+    Names handed_out;
     for (int i = 1; i <= 257; ++i) {
         char* name = ugn_TempFile();
         ASSERT_EQ(name, ugn__TmpNam);
         handed_out.emplace_back(name);
         EXPECT_EQ(ugn__TmpNum, i);
     }
-    EXPECT_EQ(handed_out[0], dir_ / "t1a2b000.000");
     EXPECT_EQ(handed_out[1], dir_ / "t1a2b001.000");
     EXPECT_EQ(handed_out[255], dir_ / "t1a2b0ff.000");
     EXPECT_EQ(handed_out[256], dir_ / "t1a2b000.001");
@@ -82,54 +81,42 @@ TEST_F(TempNames, MorvexTmpNamesCountThroughBothFields) {
     EXPECT_EQ(std::string(ugn_TempFile()), dir_ / "t12345001.001");
 }
 
-// A trailing separator is not doubled; a stored MORVEX_TMP (or its alias)
-// serves without the process variable.
-TEST_F(TempNames, TrailingSeparatorAndStoredMorvexTmp) {
+// A trailing separator is not doubled; a directory that leaves no room for
+// the name in 1024 bytes is refused, not cut.
+TEST_F(TempNames, SeparatorRuleAndOverLongDirectories) {
+    const std::string fits(1010, 'd'); // + '/' + 12 bytes of file part + NUL
     const struct {
-        const char* dir;
-        const char* name;
-    } cases[] = {
-        {"/data/tmp", "/data/tmp/t1a2b000.000"},
-        {"/data/tmp/", "/data/tmp/t1a2b001.000"},
-        {"C:\\temp\\", "C:\\temp\\t1a2b002.000"},
-        {"/", "/t1a2b003.000"},
+        std::string dir, name; // name "": refused
+    } rows[] = {
+        {"/data/tmp", "/data/tmp/t1a2b000.000"},  {"/data/tmp/", "/data/tmp/t1a2b001.000"},
+        {"C:\\temp\\", "C:\\temp\\t1a2b002.000"}, {"/", "/t1a2b003.000"},
+        {fits, fits + "/t1a2b004.000"},           {fits + "d", ""},
+        {fits + "/", fits + "/t1a2b005.000"},
     };
-    for (const auto& c : cases) {
-        morvex_tmp_.Set(c.dir);
-        EXPECT_STREQ(ugn_TempFile(), c.name);
+    for (const auto& row : rows) {
+        morvex_tmp_.Set(row.dir);
+        const char* name = ugn_TempFile();
+        EXPECT_EQ(name != nullptr ? name : "", row.name);
     }
+    EXPECT_EQ(StackTexts(), Names{"*** Error (UGN_ENV_VAR_TOO_LONG) ***\nMORVEX_TMP (1011 bytes) "
+                                  "leaves no room for a temporary file name in 1024 bytes.\n"
+                                  "Environment variable name too long.\n"});
+    EXPECT_EQ(Recorded().size(), 6u);
+    // A stored MORVEX_TMP (or its alias) serves without the process variable.
     morvex_tmp_.Set(std::nullopt);
     ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
-    EXPECT_STREQ(ugn_TempFile(), "/stored/t1a2b004.000");
+    EXPECT_STREQ(ugn_TempFile(), "/stored/t1a2b006.000");
     ASSERT_EQ(ugn_SetEnvAlias(0, "MORVEX_TMP", "MVXTEST_TMPDIR"), 0);
     ASSERT_EQ(ugn_SetEnv(0, "MVXTEST_TMPDIR", "/elsewhere"), 0);
-    EXPECT_STREQ(ugn_TempFile(), "/elsewhere/t1a2b005.000");
+    EXPECT_STREQ(ugn_TempFile(), "/elsewhere/t1a2b007.000");
 }
 
-TEST_F(TempNames, OverLongMorvexTmpIsRefusedNotCut) {
-    // 1010 bytes + '/' + 12 bytes of file part + NUL fill the 1024 bytes.
-    const std::string fits(1010, 'd');
-    morvex_tmp_.Set(fits);
-    const char* name = ugn_TempFile();
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(std::strlen(name), 1023u);
-    const std::string last = name;
+TEST_F(TempNames, WithoutMorvexTmpNamesAreFreshInTmpdirOrTmp) {
+    char* in_tmp = ugn_TempFile();
+    ASSERT_NE(in_tmp, nullptr);
+    EXPECT_EQ(std::string(in_tmp).rfind("/tmp/tmp1a2b.", 0), 0u) << in_tmp;
+    EXPECT_FALSE(Exists(in_tmp));
 
-    morvex_tmp_.Set(fits + "d");
-    EXPECT_EQ(ugn_TempFile(), nullptr);
-    EXPECT_EQ(StackTexts(), std::vector<std::string>{
-                                "*** Error (UGN_ENV_VAR_TOO_LONG) ***\nMORVEX_TMP (1011 bytes) "
-                                "leaves no room for a temporary file name in 1024 bytes.\n"
-                                "Environment variable name too long.\n"});
-    EXPECT_EQ(ugn__TmpNum, 1);
-    EXPECT_EQ(std::string(ugn__TmpNam), last);
-    EXPECT_EQ(Recorded(), std::vector<std::string>{last});
-    // With the separator already there, one more byte fits.
-    morvex_tmp_.Set(fits + "/");
-    ASSERT_NE(ugn_TempFile(), nullptr);
-}
-
-TEST_F(TempNames, WithoutMorvexTmpNamesAreFreshInTmpdir) {
     tmpdir_.Set(dir_.path() + "/");
     morvex_tmp_.Set(""); // empty counts as unset
     ugn_TempSeq = 0;
@@ -147,46 +134,36 @@ TEST_F(TempNames, WithoutMorvexTmpNamesAreFreshInTmpdir) {
     int32_t count = 0;
     char** names = nullptr;
     ASSERT_EQ(ugn_GetTempFileName(0, &count, &names), 0);
-    ASSERT_EQ(count, 2);
-    EXPECT_EQ(names[0], first);
-    EXPECT_EQ(names[1], second);
+    ASSERT_EQ(count, 3);
+    EXPECT_TRUE(names[0] == in_tmp && names[1] == first && names[2] == second);
     std::free(names);
-}
 
-TEST_F(TempNames, WithoutTmpdirNamesAreInTmp) {
-    char* name = ugn_TempFile();
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(std::string(name).rfind("/tmp/tmp1a2b.", 0), 0u) << name;
-    EXPECT_FALSE(Exists(name));
-}
-
-TEST_F(TempNames, UnusableTmpdirIsReported) {
+    // A TMPDIR that is a file, or not UTF-8, is reported.
     Touch(dir_ / "plain");
-    tmpdir_.Set(dir_ / "plain"); // a file, not a directory
+    tmpdir_.Set(dir_ / "plain");
     EXPECT_EQ(ugn_TempFile(), nullptr);
     EXPECT_EQ(StackTexts(),
-              std::vector<std::string>{
-                  "*** Error (MVX_BAD_FILENAME) ***\nNo temporary file name can be "
-                  "made in " +
-                  dir_ / "plain" + ": Not a directory.\nInvalid or null filename specified.\n"});
+              Names{"*** Error (MVX_BAD_FILENAME) ***\nNo temporary file name can "
+                    "be made in " +
+                    dir_ / "plain" + ": Not a directory.\nInvalid or null filename specified.\n"});
     mpm_ClearError(0);
     tmpdir_.Set(dir_ / "bad\xFF");
     EXPECT_EQ(ugn_TempFile(), nullptr);
     EXPECT_EQ(mpm__LastError, UNL_CONVERSION_ERR);
-    EXPECT_TRUE(Recorded().empty());
+    EXPECT_EQ(Recorded().size(), 3u);
 }
 
-TEST_F(TempNames, TempFileSurvivesEveryAllocationFailure) {
+TEST_F(TempNames, AllocationFailuresKeepTheListAndTheCounter) {
     for (bool morvex : {true, false}) {
+        SCOPED_TRACE(morvex);
         morvex_tmp_.Set(morvex ? std::optional<std::string>(dir_.path()) : std::nullopt);
         tmpdir_.Set(dir_.path());
-        const std::vector<std::string> before = Recorded();
+        const Names before = Recorded();
         const int32_t num = ugn__TmpNum;
         const std::string buffer = ugn__TmpNam;
         char* name = nullptr;
         mvxtest::FailEachAllocation([&] { name = ugn_TempFile(); },
                                     [&](bool failed) {
-                                        SCOPED_TRACE(morvex);
                                         if (!failed) {
                                             ASSERT_NE(name, nullptr);
                                             EXPECT_EQ(Recorded().size(), before.size() + 1);
@@ -201,32 +178,19 @@ TEST_F(TempNames, TempFileSurvivesEveryAllocationFailure) {
                                         mpm_ClearError(0);
                                     });
     }
-}
-
-TEST_F(TempNames, GetTempFileNameHandsOutCountAndArray) {
+    // The list of 40 names (more than one block) cannot be copied out.
+    for (int i = 0; i < 38; ++i)
+        ASSERT_NE(ugn_TempFile(), nullptr);
     int32_t count = -1;
-    char** names = reinterpret_cast<char**>(1);
-    EXPECT_EQ(ugn_GetTempFileName(0, &count, &names), 0);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(names, nullptr);
-
-    morvex_tmp_.Set(dir_.path());
-    for (int i = 0; i < 40; ++i)
-        ASSERT_NE(ugn_TempFile(), nullptr);                // more than one block
     EXPECT_EQ(ugn_GetTempFileName(0, &count, nullptr), 0); // the count alone
     EXPECT_EQ(count, 40);
-    const std::vector<std::string> all = Recorded();
-    ASSERT_EQ(all.size(), 40u);
-    EXPECT_EQ(all[39], dir_ / "t1a2b027.000");
-
+    const Names all = Recorded();
+    char** names = reinterpret_cast<char**>(1);
     mvxc::SetAllocFailure(1);
-    names = reinterpret_cast<char**>(1);
     EXPECT_EQ(ugn_GetTempFileName(0, &count, &names), UGN_MALLOC_ERR);
     mvxc::SetAllocFailure(0);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(names, nullptr);
-    EXPECT_EQ(StackTexts(), std::vector<std::string>{
-                                "*** Error (UGN_MALLOC_ERR) ***\nError allocating memory.\n"});
+    EXPECT_TRUE(count == 0 && names == nullptr);
+    EXPECT_EQ(StackTexts(), Names{"*** Error (UGN_MALLOC_ERR) ***\nError allocating memory.\n"});
     EXPECT_EQ(Recorded(), all); // the list is intact
 }
 

@@ -2,6 +2,7 @@
 // blocks, including failed allocations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <random>
@@ -100,42 +101,61 @@ TEST(UtilMove, FillAndZeroCoverExactlyTheirBytes) {
     ugn_ZeroByte(4, nullptr);
 }
 
-TEST(UtilMemory, GetMemoryCreatesAndGrowsByStep) {
+// One array of 8-byte elements through a sequence of calls, some with the
+// allocation failing: each row gives the call, its result, the element
+// count afterwards and whether the array moved or was freshly made. The
+// first 10 elements hold a pattern that every growth must keep.
+TEST(UtilMemory, GetMemoryCreatesGrowsAndRefusesByTheTable) {
+    const struct {
+        int32_t mode, used, extra, step, size;
+        bool fail_allocation;
+        int32_t result, allocated;
+    } rows[] = {
+        {1, 0, 0, 10, 8, true, 1, 0},   // failed creation changes nothing
+        {1, 0, 0, 10, 8, false, 0, 10}, // mode 1: zeroed, step elements
+        {1, 0, 0, 10, 8, false, 1, 10}, // mode 1 once there is an array
+        {0, 9, 0, 5, 8, false, 0, 10},  // room left: unchanged
+        {0, 10, 0, 5, 8, true, 1, 10},  // failed growth keeps the array
+        {0, 10, 0, 5, 8, false, 0, 15}, // full: grows by step
+        {2, 6, 9, 5, 8, false, 0, 20},  // used + extra counts
+        {0, 0, 0, 0, 8, false, 1, 20},  // step, size below 1
+        {0, 0, 0, -4, 8, false, 1, 20},
+        {0, 0, 0, 4, 0, false, 1, 20},
+        {1, 0, 0, 4, -8, false, 1, 20},
+        {0, INT32_MAX, INT32_MAX, INT32_MAX, 1, false, 1, 20}, // the count would pass INT32_MAX
+    };
     int32_t allocated = 0;
-    void* block = nullptr;
-    // Mode 1: a zeroed array of step elements, only when none exists yet.
-    ASSERT_EQ(ugn_GetMemory(1, 0, 0, 10, 8, &allocated, &block), 0);
-    EXPECT_EQ(allocated, 10);
-    ASSERT_NE(block, nullptr);
-    for (int i = 0; i < 80; ++i)
-        EXPECT_EQ(static_cast<uint8_t*>(block)[i], 0);
-    void* first = block;
-    EXPECT_EQ(ugn_GetMemory(1, 0, 0, 10, 8, &allocated, &block), 1);
-    EXPECT_EQ(block, first);
-    EXPECT_EQ(allocated, 10);
-
-    auto* values = static_cast<int64_t*>(block);
-    for (int i = 0; i < 10; ++i)
-        values[i] = i * 11;
-    // Room left: used 9 + extra 0 < 10 leaves the block.
-    EXPECT_EQ(ugn_GetMemory(0, 9, 0, 5, 8, &allocated, &block), 0);
-    EXPECT_EQ(allocated, 10);
-    EXPECT_EQ(block, first);
-    // Full: used 10 grows to 10 + step elements, contents kept.
-    EXPECT_EQ(ugn_GetMemory(0, 10, 0, 5, 8, &allocated, &block), 0);
-    EXPECT_EQ(allocated, 15);
-    // Used + extra counts: 6 + 9 >= 15 grows again.
-    EXPECT_EQ(ugn_GetMemory(2, 6, 9, 5, 8, &allocated, &block), 0);
-    EXPECT_EQ(allocated, 20);
-    values = static_cast<int64_t*>(block);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(values[i], i * 11);
-    values[19] = 7; // the whole new size is usable
+    int sentinel = 0;
+    void* block = &sentinel;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.mode << " " << row.used << " " << row.step);
+        void* before = block;
+        const int32_t count = allocated;
+        mvxc::SetAllocFailure(row.fail_allocation ? 1 : 0);
+        EXPECT_EQ(
+            ugn_GetMemory(row.mode, row.used, row.extra, row.step, row.size, &allocated, &block),
+            row.result);
+        mvxc::SetAllocFailure(0);
+        EXPECT_EQ(allocated, row.allocated);
+        if (allocated == count) {
+            EXPECT_EQ(block, before);
+        }
+        if (block == &sentinel) continue;
+        auto* values = static_cast<int64_t*>(block);
+        for (int i = 0; i < 10; ++i) {
+            if (before == &sentinel) {
+                EXPECT_EQ(values[i], 0); // created zeroed
+                values[i] = i * 11;
+            }
+            EXPECT_EQ(values[i], i * 11);
+        }
+        if (allocated > 10) values[allocated - 1] = 7; // the whole size is usable
+    }
+    EXPECT_EQ(ugn_GetMemory(0, 0, 0, 4, 8, nullptr, &block), 1);
+    EXPECT_EQ(ugn_GetMemory(0, 0, 0, 4, 8, &allocated, nullptr), 1);
     int32_t used = 17;
     ugn_FreeMemory(&used, &allocated, &block);
-    EXPECT_EQ(block, nullptr);
-    EXPECT_EQ(used, 0);
-    EXPECT_EQ(allocated, 0);
+    EXPECT_TRUE(block == nullptr && used == 0 && allocated == 0);
 
     // Any other mode starts with an uninitialised array of step elements.
     ASSERT_EQ(ugn_GetMemory(0, 0, 0, 3, 4, &allocated, &block), 0);
@@ -145,68 +165,10 @@ TEST(UtilMemory, GetMemoryCreatesAndGrowsByStep) {
     ugn_FreeMemory(nullptr, nullptr, nullptr);
 }
 
-TEST(UtilMemory, GetMemoryRefusesBadSizesAndCounts) {
-    int32_t allocated = 0;
-    int sentinel = 0;
-    void* block = &sentinel;
-    const struct {
-        int mode, step, size;
-        bool counts, out;
-    } bad[] = {{0, 0, 8, true, true},  {0, -4, 8, true, true}, {0, 4, 0, true, true},
-               {1, 4, -8, true, true}, {0, 4, 8, false, true}, {0, 4, 8, true, false}};
-    for (const auto& c : bad) {
-        EXPECT_EQ(ugn_GetMemory(c.mode, 0, 0, c.step, c.size, c.counts ? &allocated : nullptr,
-                                c.out ? &block : nullptr),
-                  1);
-    }
-    EXPECT_EQ(block, &sentinel);
-    EXPECT_EQ(allocated, 0);
-    // A count that would pass INT32_MAX, and used + extra past INT32_MAX.
-    block = nullptr;
-    ASSERT_EQ(ugn_GetMemory(0, 0, 0, 4, 1, &allocated, &block), 0);
-    void* kept = block;
-    allocated = INT32_MAX - 1; // pretend; growth must be refused before any realloc
-    EXPECT_EQ(ugn_GetMemory(0, INT32_MAX, INT32_MAX, 4, 1, &allocated, &block), 1);
-    EXPECT_EQ(allocated, INT32_MAX - 1);
-    EXPECT_EQ(block, kept);
-    allocated = 4;
-    ugn_FreeMemory(nullptr, &allocated, &block);
-}
-
-TEST(UtilMemory, FailedAllocationChangesNothingAndKeepsTheOldBlock) {
-    for (int mode : {0, 1}) {
-        int32_t allocated = 0;
-        int sentinel = 0;
-        void* block = &sentinel;
-        mvxc::SetAllocFailure(1);
-        EXPECT_EQ(ugn_GetMemory(mode, 0, 0, 4, 16, &allocated, &block), 1);
-        mvxc::SetAllocFailure(0);
-        EXPECT_EQ(block, &sentinel);
-        EXPECT_EQ(allocated, 0);
-    }
-    int32_t allocated = 0;
-    void* block = nullptr;
-    ASSERT_EQ(ugn_GetMemory(0, 0, 0, 4, 4, &allocated, &block), 0);
-    std::memcpy(block, "abcdefghijklmno", 16);
-    void* old = block;
-    mvxc::SetAllocFailure(1);
-    EXPECT_EQ(ugn_GetMemory(0, 4, 0, 4, 4, &allocated, &block), 1);
-    mvxc::SetAllocFailure(0);
-    EXPECT_EQ(block, old);
-    EXPECT_EQ(allocated, 4);
-    EXPECT_STREQ(static_cast<char*>(block), "abcdefghijklmno");
-    // The next attempt succeeds and keeps the contents.
-    ASSERT_EQ(ugn_GetMemory(0, 4, 0, 4, 4, &allocated, &block), 0);
-    EXPECT_EQ(allocated, 8);
-    EXPECT_STREQ(static_cast<char*>(block), "abcdefghijklmno");
-    ugn_FreeMemory(nullptr, &allocated, &block);
-}
-
 TEST(UtilMemory, GetMemoryShortAllocatesInOneCall) {
     void* block = nullptr;
     ASSERT_EQ(ugn_GetMemoryShort(1, 100, 3, &block), 0);
-    for (int i = 0; i < 300; ++i)
-        ASSERT_EQ(static_cast<uint8_t*>(block)[i], 0);
+    EXPECT_EQ(std::count(static_cast<uint8_t*>(block), static_cast<uint8_t*>(block) + 300, 0), 300);
     ugn_FreeMemoryShort(&block);
     EXPECT_EQ(block, nullptr);
     ASSERT_EQ(ugn_GetMemoryShort(0, 7, 8, &block), 0);
