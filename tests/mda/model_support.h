@@ -5,11 +5,8 @@
 #ifndef MVX_TEST_MODEL_SUPPORT_H
 #define MVX_TEST_MODEL_SUPPORT_H
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,7 +17,9 @@
 #include "ddf/ddf_builder.h"
 #include "mda/mda_int.h"
 #include "support/capture.h"
+#include "support/compiled_dict.h"
 #include "support/fixture.h"
+#include "support/tempdir.h"
 
 namespace modeltest {
 
@@ -40,9 +39,6 @@ class ModelTest : public mvxtest::LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        char pattern[] = "/tmp/mvx-model-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", dir_.c_str()), 0);
         dict_ = Load("one.ddf", "first dictionary");
         other_ = Load("two.ddf", "second dictionary");
@@ -52,9 +48,8 @@ protected:
     void TearDown() override {
         mvx_Terminate(0); // frees the models while the dictionaries live
         mvx_Initialize(0);
-        FreeDict(dict_);
-        FreeDict(other_);
-        std::filesystem::remove_all(dir_);
+        mvxtest::FreeDict(dict_);
+        mvxtest::FreeDict(other_);
         LibraryTest::TearDown();
     }
 
@@ -71,15 +66,6 @@ protected:
         DDF_DICT* dict = nullptr;
         EXPECT_EQ(ddf_LoadDDF(0, path.c_str(), &dict), 0);
         return dict;
-    }
-    static void FreeDict(DDF_DICT* dict) {
-        if (dict == nullptr) return;
-        for (const DDF_SECTION* s = ddf__Sections; s->name != nullptr; ++s) {
-            void* block = nullptr;
-            std::memcpy(&block, reinterpret_cast<uint8_t*>(dict) + s->offset, sizeof block);
-            std::free(block);
-        }
-        std::free(dict);
     }
 
     // Allocates a model on the first dictionary; 0 after a failure.
@@ -103,7 +89,8 @@ protected:
         return n;
     }
 
-    std::string dir_;
+    mvxtest::TempDir tmp_;
+    const std::string dir_ = tmp_.path();
     DDF_DICT* dict_ = nullptr;
     DDF_DICT* other_ = nullptr;
 };

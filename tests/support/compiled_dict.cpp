@@ -15,25 +15,24 @@ std::string TestDataPath(const std::string& leaf) {
     return std::string(MVX_TEST_DATA_DIR) + "/" + leaf;
 }
 
-std::string ExamplePath(const std::string& leaf) {
-    return std::string(MVX_EXAMPLES_DIR) + "/" + leaf;
-}
-
 CompiledDict::~CompiledDict() {
     Free();
 }
 
-void CompiledDict::Free() {
-    if (dict_ == nullptr) return;
-    // The compiler writes every section, and the loader gives each loaded
-    // section a block of its own (an empty one too), so every pointer of
-    // the section table is one block to free.
+void FreeDict(DDF_DICT* dict) {
+    if (dict == nullptr) return;
+    // The loader gives each section a block of its own (an empty one too),
+    // so every pointer of the section table is one block to free.
     for (const DDF_SECTION* s = ddf__Sections; s->name != nullptr; ++s) {
         void* block = nullptr;
-        std::memcpy(&block, reinterpret_cast<uint8_t*>(dict_) + s->offset, sizeof block);
+        std::memcpy(&block, reinterpret_cast<uint8_t*>(dict) + s->offset, sizeof block);
         std::free(block);
     }
-    std::free(dict_);
+    std::free(dict);
+}
+
+void CompiledDict::Free() {
+    FreeDict(dict_);
     dict_ = nullptr;
 }
 

@@ -1,5 +1,5 @@
-// The cache's replacement order, the stored form of a chain as the file
-// holds it, and the exact text of the three debug dumps for a small model.
+// The cache's replacement order, and the exact text of the three debug
+// dumps for a small model.
 #include <regex>
 
 #include "mda/cache/cache_support.h"
@@ -37,37 +37,6 @@ TEST_F(CacheOrder, LeastRecentlyUnlockedLeavesFirstAndIsWrittenOnlyWhenChanged) 
     EXPECT_EQ(mloc(1), nullptr);
     EXPECT_EQ(file->write_requests, writes);
     EXPECT_EQ(CacheFault(model), "");
-}
-
-TEST_F(CacheOrder, StoredPointersHoldPositionsAndComeBackAsAddresses) {
-    const int32_t model = NewModel(MDA_NO_DELAYED_WRITE);
-    Body* b = nullptr;
-    const MDA_PTR p = NewEntity(model, &b);
-    ASSERT_EQ(mda_Strdup(0, b, "first", reinterpret_cast<char**>(&b->slot[0])), 0);
-    ASSERT_EQ(mda_Strdup(0, b, "second", reinterpret_cast<char**>(&b->slot[1])), 0);
-    ASSERT_EQ(mda_UnlockEntity(0, p), 0);
-    // The file's first block: the body, then "second" (block 1, referred to
-    // from slot 1, whose offset and holder the body's header keeps), then
-    // "first" (block 2, from slot 0).
-    DOF_FILE* file = mda__Model[model].dof;
-    ASSERT_EQ(mda__GetEntDir(model, 1)->dloc, 8);
-    MDA_MBLOCK h;
-    uint64_t slots[2];
-    ASSERT_EQ(dof_ReadWrite(DOF_READ, file, 40, 8, &h), 0);
-    ASSERT_EQ(dof_ReadWrite(DOF_READ, file, 16, 8 + 40 + 24, slots), 0);
-    EXPECT_EQ(slots[0] & 0xFFFFFFFF, 2u);
-    EXPECT_EQ(slots[1] & 0xFFFFFFFF, 1u);
-    EXPECT_EQ(h.disk, 0);
-    EXPECT_EQ(reinterpret_cast<intptr_t>(h.referrer), 40 + 24 + 8);
-    EXPECT_EQ(reinterpret_cast<intptr_t>(h.next), 8 + h.size);
-
-    ASSERT_EQ(mda__FlushCache(model, mda__GetEntDir(model, 1)->status & 0xFF), 0);
-    void* body = nullptr;
-    ASSERT_EQ(mda_LockEntity(0, p, &body), 0);
-    b = static_cast<Body*>(body);
-    EXPECT_EQ(b->slot[1], mbtest::Data(mbtest::Header(b)->next));
-    EXPECT_STREQ(static_cast<char*>(b->slot[0]), "first");
-    EXPECT_STREQ(static_cast<char*>(b->slot[1]), "second");
 }
 
 // The dumps with addresses replaced by "@".

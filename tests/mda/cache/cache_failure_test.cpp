@@ -50,18 +50,6 @@ protected:
         EXPECT_EQ(CacheFault(model_), "");
     }
 
-    // Locks entity k and changes it.
-    Body* LockAndChange(size_t k) {
-        void* body = nullptr;
-        EXPECT_EQ(mda_LockEntity(0, ents_[k].ptr, &body), 0);
-        auto* b = static_cast<Body*>(body);
-        if (b != nullptr) {
-            ++b->bytes[1];
-            ents_[k].rendered = Render(b, ents_[k].shape);
-        }
-        return b;
-    }
-
     MDA_DIR_ENTRY* Entry(size_t k) { return mda__GetEntDir(model_, MDA_PTR_ENTITY(ents_[k].ptr)); }
 
     int32_t model_ = 0;
@@ -72,12 +60,15 @@ TEST_F(CacheFailure, AllocationFailuresOfLongChainsAndStoredCopies) {
     // Chains of more than 32 blocks allocate their tables when written; a
     // memory-only model copies the stored copy at every lock (and moves the
     // body back at the unlock, allocating nothing).
-    for (const uint32_t options : {static_cast<uint32_t>(MDA_NO_DELAYED_WRITE),
-                                   static_cast<uint32_t>(MDA_MEMORY_ONLY)}) {
+    for (const uint32_t options : {uint32_t{MDA_NO_DELAYED_WRITE}, uint32_t{MDA_MEMORY_ONLY}}) {
+        SCOPED_TRACE(options);
         Populate(options, 3, kSlots);
         const bool paged = options != MDA_MEMORY_ONLY;
+        void* body = nullptr;
         for (long nth = 1;; ++nth) {
-            ASSERT_NE(LockAndChange(1), nullptr);
+            ASSERT_EQ(mda_LockEntity(0, ents_[1].ptr, &body), 0);
+            ++static_cast<Body*>(body)->bytes[1];
+            ents_[1].rendered = Render(static_cast<Body*>(body), ents_[1].shape);
             mvxc::SetAllocFailure(nth);
             const int32_t rc = mda_UnlockEntity(MDA_UNLOCK_MODIFIED, ents_[1].ptr);
             mvxc::SetAllocFailure(0);
@@ -91,17 +82,11 @@ TEST_F(CacheFailure, AllocationFailuresOfLongChainsAndStoredCopies) {
         if (paged) {
             ASSERT_EQ(mda__FlushCache(model_, Entry(2)->status & 0xFF), 0);
         }
-        for (long nth = 1;; ++nth) {
-            void* body = nullptr;
-            mvxc::SetAllocFailure(nth);
-            const int32_t rc = mda_LockEntity(0, ents_[2].ptr, &body);
-            mvxc::SetAllocFailure(0);
-            if (rc == 0) {
-                EXPECT_GT(nth, 1);
-                break;
-            }
-            EXPECT_EQ(rc, MDA_MALLOC_ERR);
-        }
+        int32_t rc = 0;
+        EXPECT_GT(mvxtest::FailEachAllocation(
+                      [&] { rc = mda_LockEntity(0, ents_[2].ptr, &body); },
+                      [&](bool failed) { EXPECT_EQ(rc, failed ? MDA_MALLOC_ERR : 0); }),
+                  0);
         ASSERT_EQ(mda_UnlockEntity(0, ents_[2].ptr), 0);
         ExpectAllIntact();
     }
@@ -140,10 +125,10 @@ TEST_F(CacheFailure, DamagedChainsAreReportedAndDeleted) {
         ents_.erase(ents_.begin());
     }
     // A referrer outside the chain is found before anything is written.
-    Body* b = LockAndChange(0);
-    ASSERT_NE(b, nullptr);
+    void* body = nullptr;
+    ASSERT_EQ(mda_LockEntity(0, ents_[0].ptr, &body), 0);
     void* outside = nullptr;
-    mbtest::Header(b)->referrer = &outside;
+    mbtest::Header(body)->referrer = &outside;
     EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, ents_[0].ptr), MDA_CORRUPTED_ENT);
     EXPECT_EQ(mda_IsDeleted(ents_[0].ptr), 1);
     ents_.erase(ents_.begin());
@@ -166,10 +151,7 @@ TEST_F(CacheFailure, BadRequestsChangeNothing) {
     // Unlocking an unlocked entity is a warning and changes nothing.
     const int32_t status = Entry(1)->status;
     EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, ents_[1].ptr), MDA_ENTITY_NOT_LOCKED);
-    MPM_STACKREC rec;
-    std::memcpy(&rec, reinterpret_cast<const char*>(mpm__ErrorStack->head) + sizeof(OLM_ELEM),
-                sizeof rec);
-    EXPECT_EQ(rec.severity, static_cast<uint32_t>(MPM_WARNING));
+    EXPECT_EQ(mpm__LastErrorLevel, MPM_WARNING);
     EXPECT_EQ(Entry(1)->status, status);
 
     // Invalidation needs a model that writes at once; 255 locks at most,

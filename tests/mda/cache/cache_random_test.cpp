@@ -24,14 +24,7 @@ struct Variant {
     int steps;
 };
 
-class CacheRandom : public CacheTest, public ::testing::WithParamInterface<Variant> {
-protected:
-    void TearDown() override {
-        dof::SysRead = dof::DefaultRead;
-        dof::SysWrite = dof::DefaultWrite;
-        CacheTest::TearDown();
-    }
-};
+class CacheRandom : public CacheTest, public ::testing::WithParamInterface<Variant> {};
 
 struct Ref {
     Shape shape = Shape(kSlots, kNone);

@@ -7,13 +7,13 @@
 #define MVX_TEST_CACHE_SUPPORT_H
 
 #include <cstring>
-#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "dof/dof_int.h"
 #include "mda/mblock_check.h"
 #include "mda/mda_int.h"
 #include "support/fixture.h"
@@ -40,7 +40,6 @@ class CacheTest : public mvxtest::LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        env_ = std::make_unique<mvxtest::EnvVar>("MORVEX_TMP", tmp_.path());
         std::memset(&dict_, 0, sizeof dict_);
         std::strcpy(dict_.name, "cache");
         dict_.type_count = 1;
@@ -48,6 +47,11 @@ protected:
         dict_.ent_sizes = &size_;
     }
     void TearDown() override {
+        dof::SysRead = dof::DefaultRead;
+        dof::SysWrite = dof::DefaultWrite;
+        dof::SysSeek = dof::DefaultSeek;
+        dof::SysStat = dof::DefaultStat;
+        dof::SysClose = dof::DefaultClose;
         mda__EntDirBlkSizeMax = 0;
         LibraryTest::TearDown(); // frees the models while the dictionary lives
     }
@@ -71,7 +75,7 @@ protected:
     }
 
     mvxtest::TempDir tmp_;
-    std::unique_ptr<mvxtest::EnvVar> env_;
+    mvxtest::EnvVar env_{"MORVEX_TMP", tmp_.path()};
     DDF_DICT dict_;
     int32_t tf_ = kTF;
     uint16_t size_ = sizeof(Body);
@@ -86,14 +90,10 @@ inline void Fill(Body* b, int i, Kind kind, std::mt19937& rng) {
         return s;
     };
     void** at = &b->slot[i];
-    switch (kind) {
-    case kNone:
-        *at = nullptr;
-        break;
-    case kString:
+    *at = nullptr;
+    if (kind == kString) {
         ASSERT_EQ(mda_Strdup(0, b, text().c_str(), reinterpret_cast<char**>(at)), 0);
-        break;
-    case kArray: {
+    } else if (kind == kArray) {
         // Two or three dimensions of 32-bit elements; a last dimension of 0
         // gives an array without elements.
         const int32_t n = 2 + static_cast<int32_t>(rng() % 2);
@@ -104,29 +104,19 @@ inline void Fill(Body* b, int i, Kind kind, std::mt19937& rng) {
         auto* e = reinterpret_cast<int32_t*>(reinterpret_cast<char*>(a) + a->elem_offset);
         for (int64_t k = 0; k < int64_t{dims[0]} * dims[1] * (n == 3 ? 2 : 1); ++k)
             e[k] = static_cast<int32_t>(rng());
-        break;
-    }
-    case kPtrArray: {
+    } else if (kind == kPtrArray) {
         // A 2 x 2 array of strings.
         ASSERT_EQ(mda_MallocArray(0, b, sizeof(char*), at, 2, 2, 2), 0);
         auto*** rows = static_cast<char***>(*at);
         for (int r = 0; r < 2; ++r)
             for (int c = 0; c < 2; ++c)
                 ASSERT_EQ(mda_Strdup(0, b, text().c_str(), &rows[r][c]), 0);
-        break;
-    }
     }
 }
 
-// Frees what slot i holds (and what hangs from it) and clears it.
+// Frees what slot i holds (and, through it, what hangs from it) and clears it.
 inline void Clear(Body* b, int i, Kind kind) {
     if (kind == kNone) return;
-    if (kind == kPtrArray) {
-        auto*** rows = static_cast<char***>(b->slot[i]);
-        for (int r = 0; r < 2; ++r)
-            for (int c = 0; c < 2; ++c)
-                mda_Free(0, b, rows[r][c]);
-    }
     const bool array = kind == kArray || kind == kPtrArray;
     ASSERT_EQ(mda_Free(array ? MDA_FREE_ARRAY : 0, b, b->slot[i]), 0);
     b->slot[i] = nullptr;
@@ -137,36 +127,23 @@ inline std::string Render(const Body* b, const Shape& shape) {
     std::ostringstream out;
     out.write(reinterpret_cast<const char*>(&b->header), sizeof b->header);
     out.write(reinterpret_cast<const char*>(b->bytes), sizeof b->bytes);
-    auto array = [&out](const void* top) {
-        const MDA_ARRAY_HDR* a = mbtest::Array(top);
-        out << int{a->ndims} << ':' << a->dims[0] << 'x' << a->dims[1] << 'x' << a->dims[2] << '|';
-        int64_t count = a->elem_size;
-        for (int i = 0; i < a->ndims; ++i)
-            count *= a->dims[i];
-        return std::string(reinterpret_cast<const char*>(a) + a->elem_offset,
-                           static_cast<size_t>(count));
-    };
     for (int i = 0; i < kSlots; ++i) {
         out << '[' << i << ':' << int{shape[i]} << ']';
         const void* s = b->slot[i];
-        switch (shape[i]) {
-        case kNone:
+        if (shape[i] == kNone) {
             out << (s == nullptr ? "null" : "SET");
-            break;
-        case kString:
+        } else if (shape[i] == kString) {
             out << static_cast<const char*>(s) << '\0';
-            break;
-        case kArray:
-            out << array(s);
-            break;
-        case kPtrArray: {
-            array(s);
+        } else if (shape[i] == kArray) {
+            const MDA_ARRAY_HDR* a = mbtest::Array(s);
+            out << int{a->ndims} << ':' << a->dims[0] << 'x' << a->dims[1] << 'x' << a->dims[2];
+            const int64_t count = int64_t{a->dims[0]} * a->dims[1] * (a->ndims == 3 ? 2 : 1);
+            out.write(reinterpret_cast<const char*>(a) + a->elem_offset, count * a->elem_size);
+        } else {
             auto* const* const* rows = static_cast<char* const* const*>(s);
             for (int r = 0; r < 2; ++r)
                 for (int c = 0; c < 2; ++c)
                     out << rows[r][c] << '\0';
-            break;
-        }
         }
     }
     return out.str();

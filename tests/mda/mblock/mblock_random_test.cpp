@@ -1,13 +1,19 @@
 // Randomized sequences of every chain operation on one entity body against a
 // reference model that knows which blocks exist, their bytes, and which
 // pointer slot (in the body or inside another block) refers to which block.
-// After every step the whole chain is checked: the library's own check, an
-// independent walk of every invariant, and a comparison with the model.
+// Arrays have two to five dimensions and elements of 1 to 12 bytes; blocks
+// are made loose and attached, unlinked and attached again or freed alone,
+// and arrays reallocated into another slot. Now and then an operation's
+// allocation fails: it must report one message and change nothing. After
+// every step the whole chain is checked: the library's own check, an
+// independent walk of every invariant (the row tables of every array
+// included), and a comparison with the model.
 #include <algorithm>
 #include <cstdio>
 #include <map>
 #include <random>
 
+#include "common/common_alloc.h"
 #include "mda/mblock_check.h"
 #include "support/fixture.h"
 
@@ -29,7 +35,7 @@ struct Slot {
 struct Block {
     bool array = false;
     int32_t ndims = 0;
-    int32_t dims[3] = {};
+    int32_t dims[5] = {};
     int32_t elem_size = 1;
     std::vector<uint8_t> bytes; // plain: the data; array: the elements, flattened
     Slot ref{};
@@ -207,34 +213,70 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
         std::advance(it, rng() % model.blocks().size());
         return it->first;
     };
-    int counts[10] = {};
+    auto random_dims = [&](Block& b) {
+        for (int32_t i = 0; i < b.ndims; ++i)
+            b.dims[i] = static_cast<int32_t>(rng() % (b.ndims <= 3 ? 4 : 3)) +
+                        (i + 1 < b.ndims ? 1 : 0);
+    };
+    int counts[10] = {}, injected = 0;
+    // Arms a failure of the next allocation now and then; `Failed` tells
+    // whether the operation met it, after checking that it reported it
+    // and left the pointer it was to set alone (the model, unchanged, is
+    // compared with the chain at the end of the step).
+    bool inject = false;
+    auto arm = [&] {
+        inject = rng() % 8 == 0;
+        mvxc::SetAllocFailure(inject ? 1 : 0);
+    };
+    auto failed = [&](int32_t status, int32_t code, void* const* out, const void* before) {
+        mvxc::SetAllocFailure(0);
+        if (!inject) return false;
+        EXPECT_EQ(status, code);
+        EXPECT_EQ(mpm__ErrorStack->count, 1);
+        EXPECT_EQ(*out, before);
+        mpm_ClearStack(0);
+        mpm__LastError = 0;
+        ++injected;
+        return true;
+    };
 
     for (int step = 0; step < 4000; ++step) {
         const int op =
             model.blocks().empty() ? static_cast<int>(rng() % 2) * 4 : static_cast<int>(rng() % 10);
         const bool crowded = model.blocks().size() > 40;
         switch (crowded && (op == 0 || op == 4) ? 2 : op) {
-        case 0: { // a plain block, or a copied text
+        case 0: { // a plain block, a copied text, or a loose block attached
             std::vector<Slot> free = model.FreeSlots();
             Slot s = pick(free);
+            void** slot = model.SlotAddress(s);
+            void* const before = *slot; // a free slot may hold any bytes
             Block b;
             b.ref = s;
-            if (rng() % 4 == 0) {
+            const uint32_t how = rng() % 5;
+            arm();
+            if (how == 0) {
                 std::string text(rng() % 20, 'a');
                 for (char& c : text)
                     c = static_cast<char>('a' + rng() % 26);
-                ASSERT_EQ(mda_Strdup(0, body, text.c_str(),
-                                     reinterpret_cast<char**>(model.SlotAddress(s))),
-                          0);
+                const int32_t rc = mda_Strdup(0, body, text.c_str(), reinterpret_cast<char**>(slot));
+                if (failed(rc, MDA_MALLOC_ERR, slot, before)) break;
+                ASSERT_EQ(rc, 0);
                 b.bytes.assign(text.begin(), text.end());
                 b.bytes.push_back(0);
             } else {
                 b.bytes.assign(rng() % 81, 0);
-                ASSERT_EQ(
-                    mda_Malloc(0, body, static_cast<int32_t>(b.bytes.size()), model.SlotAddress(s)),
-                    0);
+                const auto size = static_cast<int32_t>(b.bytes.size());
+                void* loose = nullptr;
+                const int32_t rc = mda_Malloc(0, how == 1 ? nullptr : body, size,
+                                              how == 1 ? &loose : slot);
+                if (failed(rc, MDA_MALLOC_ERR, how == 1 ? &loose : slot, how == 1 ? nullptr : before))
+                    break;
+                ASSERT_EQ(rc, 0);
+                if (how == 1) {
+                    ASSERT_EQ(mda_AddMemory(0, body, loose, slot), 0);
+                }
             }
-            model.Add(std::move(b), *model.SlotAddress(s));
+            model.Add(std::move(b), *slot);
             break;
         }
         case 1: { // resize a plain block
@@ -245,12 +287,17 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
             const int id = pick(plain);
             Block& b = model.blocks()[id];
             const int64_t size = rng() % 81;
-            // A pointer cut by the new end stops being one; its kept bytes stay.
+            // A pointer cut by the new end stops being one; its kept bytes
+            // stay (while it is one, the comparison skips its bytes).
             for (int64_t off = 0; off < static_cast<int64_t>(b.bytes.size()); off += 8)
                 if (off + 8 > size && model.Occupied({id, off}))
                     std::copy_n(model.Base(id) + off, 8, b.bytes.begin() + off);
             void** slot = model.SlotAddress(b.ref);
-            ASSERT_EQ(mda_Realloc(0, body, *slot, static_cast<int32_t>(size), slot), 0);
+            void* const before = *slot;
+            arm();
+            const int32_t rc = mda_Realloc(0, body, before, static_cast<int32_t>(size), slot);
+            if (failed(rc, MDA_REALLOC_ERR, slot, before)) break;
+            ASSERT_EQ(rc, 0);
             b.bytes.resize(static_cast<size_t>(size), 0);
             model.addr()[id] = *slot;
             model.Remap(id, [&](int64_t off) { return off + 8 <= size ? off : -1; });
@@ -266,7 +313,7 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
             model.ClearSlot(where);
             break;
         }
-        case 3: { // unlink a block and attach it again under another slot
+        case 3: { // unlink a block, then attach it under another slot or free it alone
             const int id = any_block();
             Block& b = model.blocks()[id];
             std::vector<Slot> free = model.FreeSlots(id);
@@ -278,6 +325,11 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
             ASSERT_EQ(mda_Free(kind | MDA_FREE_UNLINK, body, data), 0);
             ASSERT_NE(Header(data, b.array)->flags & MDA_MBLOCK_INDEPENDENT, 0);
             model.ClearSlot(b.ref);
+            if (rng() % 4 == 0) { // the blocks it took along go with it
+                ASSERT_EQ(mda_Free(kind, nullptr, data), 0);
+                model.Remove(id);
+                break;
+            }
             ASSERT_EQ(mda_AddMemory(b.array ? MDA_ADD_ARRAY : 0, body, data, model.SlotAddress(to)),
                       0);
             model.Move(id, to);
@@ -286,27 +338,29 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
         case 4: { // an array, owned at once or attached later
             std::vector<Slot> free = model.FreeSlots();
             Slot s = pick(free);
+            void** slot = model.SlotAddress(s);
+            void* const before = *slot; // a free slot may hold any bytes
             Block b;
             b.array = true;
             b.ref = s;
-            b.ndims = 2 + static_cast<int32_t>(rng() % 2);
-            b.elem_size = rng() % 3 == 0 ? 3 : 8;
-            for (int32_t i = 0; i < b.ndims; ++i)
-                b.dims[i] = static_cast<int32_t>(rng() % 4) + (i + 1 < b.ndims ? 1 : 0);
+            b.ndims = 2 + static_cast<int32_t>(rng() % 4);
+            b.elem_size = std::vector<int32_t>{1, 2, 3, 8, 8, 12}[rng() % 6];
+            random_dims(b);
             b.bytes.assign(static_cast<size_t>(Elements(b) * b.elem_size), 0);
-            if (rng() % 3 == 0) {
-                void* loose = nullptr;
-                ASSERT_EQ(mda__MallocArray(0, nullptr, b.elem_size, b.ndims, b.dims, &loose), 0);
-                ASSERT_EQ(mda_AddMemory(MDA_ADD_ARRAY, body, loose, model.SlotAddress(s)), 0);
-            } else {
-                ASSERT_EQ(
-                    mda__MallocArray(0, body, b.elem_size, b.ndims, b.dims, model.SlotAddress(s)),
-                    0);
+            const bool loose = rng() % 3 == 0;
+            void* made = nullptr;
+            arm();
+            const int32_t rc = mda__MallocArray(0, loose ? nullptr : body, b.elem_size, b.ndims,
+                                                b.dims, loose ? &made : slot);
+            if (failed(rc, MDA_MALLOC_ERR, loose ? &made : slot, loose ? nullptr : before)) break;
+            ASSERT_EQ(rc, 0);
+            if (loose) {
+                ASSERT_EQ(mda_AddMemory(MDA_ADD_ARRAY, body, made, slot), 0);
             }
-            model.Add(std::move(b), *model.SlotAddress(s));
+            model.Add(std::move(b), *slot);
             break;
         }
-        case 5: { // reshape an array
+        case 5: { // reshape an array, now and then into another slot
             std::vector<int> arrays;
             for (auto& [id, b] : model.blocks())
                 if (b.array) arrays.push_back(id);
@@ -314,15 +368,14 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
             const int id = pick(arrays);
             Block& b = model.blocks()[id];
             Block reshaped = b;
-            for (int32_t i = 0; i < b.ndims; ++i)
-                reshaped.dims[i] = static_cast<int32_t>(rng() % 4) + (i + 1 < b.ndims ? 1 : 0);
+            random_dims(reshaped);
             const bool discard = rng() % 8 == 0;
             reshaped.bytes.assign(static_cast<size_t>(Elements(reshaped) * b.elem_size), 0);
             // Old flat element index -> new flat index, or -1.
             const Block old = b;
             auto map_element = [&old, &reshaped, discard](int64_t e) -> int64_t {
                 if (discard) return -1;
-                int64_t index[3], flat = 0;
+                int64_t index[5], flat = 0;
                 for (int32_t i = old.ndims - 1; i >= 0; --i) {
                     index[i] = e % old.dims[i];
                     e /= old.dims[i];
@@ -337,17 +390,30 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
                 if (int64_t to = map_element(e); to >= 0)
                     std::copy_n(b.bytes.begin() + e * b.elem_size, b.elem_size,
                                 reshaped.bytes.begin() + to * b.elem_size);
-            void** slot = model.SlotAddress(b.ref);
-            ASSERT_EQ(mda__ReallocArray(discard ? MDA_REALLOC_DISCARD : 0, body, *slot, b.elem_size,
-                                        b.ndims, reshaped.dims, slot),
-                      0);
+            // The new array is referred to by the out pointer: the caller
+            // clears the old one.
+            std::vector<Slot> free = model.FreeSlots(id);
+            const Slot from = b.ref;
+            const Slot to = rng() % 4 == 0 && !free.empty() ? pick(free) : from;
+            void** out = model.SlotAddress(to);
+            void* const before = *out;
+            arm();
+            const int32_t rc =
+                mda__ReallocArray(discard ? MDA_REALLOC_DISCARD : 0, body, *model.SlotAddress(from),
+                                  b.elem_size, b.ndims, reshaped.dims, out);
+            if (failed(rc, MDA_REALLOC_ERR, out, before)) break;
+            ASSERT_EQ(rc, 0);
             const int32_t size = b.elem_size;
             b = reshaped;
-            model.addr()[id] = *slot;
+            model.addr()[id] = *out;
             model.Remap(id, [&](int64_t off) {
                 const int64_t to = map_element(off / size);
                 return to < 0 ? -1 : to * size + off % size;
             });
+            if (!(to == from)) {
+                model.ClearSlot(from);
+                model.Move(id, to);
+            }
             break;
         }
         default: { // scribble on bytes that hold no pointer
@@ -370,6 +436,7 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
     }
     for (int op = 0; op < 10; ++op)
         EXPECT_GT(counts[op], 100) << "operation " << op << " hardly ran";
+    EXPECT_GT(injected, 100);
     EXPECT_EQ(mda_FreeAll(0, body), 0);
     EXPECT_EQ(Header(body)->next, nullptr);
     EXPECT_EQ(mda_Free(0, nullptr, body), 0);

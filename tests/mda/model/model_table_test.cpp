@@ -1,8 +1,14 @@
 // The model table: definitions, allocation and release, the 64 model slots,
-// the current model with its dictionary switch, look-ups, and allocation
-// failures that must leave the slot free and nothing behind.
+// the current model with its dictionary switch, look-ups, named tolerances,
+// and allocation failures that must leave the slot free and nothing behind.
+// Release: a bounded directory is freed without writing, so a full disk
+// loses nothing; a paged file whose close fails is still released and
+// deleted.
+#include <fcntl.h>
+
 #include <vector>
 
+#include "dof/dof_int.h"
 #include "mda/model_support.h"
 
 namespace {
@@ -140,8 +146,6 @@ TEST_F(ModelTable, LooksModelsUpByNameAndDictionaryAndDescribesThem) {
     EXPECT_EQ(info.ddf, other_);
     EXPECT_STREQ(info.ddf_name, "second dictionary");
     EXPECT_EQ(info.ddf_version, 307);
-    EXPECT_EQ(info.backptrs, 0);
-    EXPECT_EQ(info.user_data, nullptr);
     EXPECT_EQ(info.entity_count, 2);
     EXPECT_EQ(info.reserved[0], 0x7777777777777777); // not filled
 
@@ -162,37 +166,119 @@ TEST_F(ModelTable, LooksModelsUpByNameAndDictionaryAndDescribesThem) {
 TEST_F(ModelTable, EveryAllocationFailureLeavesTheSlotFree) {
     for (uint32_t options : {0u, static_cast<uint32_t>(MDA_MEMORY_ONLY)}) {
         for (int32_t bounded : {0, 2}) {
+            SCOPED_TRACE(testing::Message() << options << " " << bounded);
             mda__EntDirBlkSizeMax = bounded;
-            const int32_t first = NewModel(MDA_MEMORY_ONLY, other_);
-            ASSERT_EQ(first, 1);
-            int32_t failures = 0;
-            for (long n = 1;; ++n) {
-                MDA_MODEL_DEF def;
-                mda_GetModelDefaults(0, &def);
-                def.ddf = dict_;
-                int32_t model = 0;
-                mpm_ClearStack(0);
-                mvxc::SetAllocFailure(n);
-                const int32_t rc = mda_AllocateModel(options, &def, &model);
-                mvxc::SetAllocFailure(0);
-                if (rc == 0) {
-                    EXPECT_EQ(model, 2);
-                    break;
-                }
-                ++failures;
-                EXPECT_EQ(Newest().first, rc) << n;
-                EXPECT_EQ(mda__Model[2].in_use, 0) << n;
-                EXPECT_EQ(mda__Model[2].tolerances, nullptr) << n;
-                EXPECT_EQ(mda__CurModelNum, 1) << n;
-                EXPECT_EQ(ddf__Current, other_) << n;
-                EXPECT_EQ(ScratchFiles(), 0) << n;
-                ASSERT_LT(n, 200);
-            }
+            ASSERT_EQ(NewModel(MDA_MEMORY_ONLY, other_), 1);
+            MDA_MODEL_DEF def;
+            mda_GetModelDefaults(0, &def);
+            def.ddf = dict_;
+            int32_t model = 0, rc = 0;
+            const long failures = mvxtest::FailEachAllocation(
+                [&] {
+                    mpm_ClearStack(0);
+                    rc = mda_AllocateModel(options, &def, &model);
+                },
+                [&](bool failed) {
+                    if (!failed) return;
+                    EXPECT_NE(rc, 0);
+                    EXPECT_EQ(Newest().first, rc);
+                    EXPECT_EQ(mda__Model[2].in_use, 0);
+                    EXPECT_EQ(mda__Model[2].tolerances, nullptr);
+                    EXPECT_EQ(mda__CurModelNum, 1);
+                    EXPECT_EQ(ddf__Current, other_);
+                    EXPECT_EQ(ScratchFiles(), 0);
+                },
+                200);
+            EXPECT_EQ(model, 2);
             EXPECT_GE(failures, options == 0 ? 5 : 3);
             EXPECT_EQ(mda_FreeModel(0, 2), 0);
             EXPECT_EQ(mda_FreeModel(0, 1), 0);
         }
     }
+}
+
+TEST_F(ModelTable, NamesAreSetReplacedAndDumpedInByteOrder) {
+    ASSERT_EQ(NewModel(), 1);
+    ASSERT_EQ(NewModel(), 2);
+    EXPECT_EQ(mda_GetTol2(1, "never"), 2.220446049250313e-16);
+    ASSERT_EQ(mda_SetTol2(1, "point", 0.001), 0);
+    ASSERT_EQ(mda_SetTol2(1, "Angle", 1e-9), 0);
+    ASSERT_EQ(mda_SetTol2(1, "b", -2.5), 0);
+    ASSERT_EQ(mda_SetTol2(1, "point", 0.25), 0); // replaces
+    ASSERT_EQ(mda_SetTol2(2, "point", 7.0), 0);  // another model's own
+    // Only 31 bytes of a name count.
+    const std::string long_name(40, 'z');
+    ASSERT_EQ(mda_SetTol2(1, long_name.c_str(), 123456789.0), 0);
+    EXPECT_EQ(mda_GetTol2(1, std::string(31, 'z').c_str()), 123456789.0);
+    EXPECT_EQ(mda_GetTol2(1, "point"), 0.25);
+    EXPECT_EQ(mda_GetTol2(2, "point"), 7.0);
+    EXPECT_EQ(mda_GetTol2(2, "Angle"), 2.220446049250313e-16);
+    EXPECT_EQ(mda__Model[1].tolerances->count, 4);
+
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    mda__DbgFile = out;
+    EXPECT_EQ(mda_DbgDumpTols(0, 1), 0);
+    EXPECT_EQ(mda_DbgDumpTols(0, 1), 0); // a second dump is the same
+    EXPECT_EQ(mda_DbgDumpTols(0, 0), 0); // nothing
+    EXPECT_EQ(mda_DbgDumpTols(0, 3), MDA_INVALID_MODEL);
+    EXPECT_EQ(mda_DbgDumpTols(0, 2), 0);
+    std::fclose(out);
+    mda__DbgFile = stdout;
+    const std::string one = "Angle = 1e-09\nb = -2.5\npoint = 0.25\n"
+                            "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz = 1.23457e+08\n\n\n";
+    EXPECT_EQ(std::string(text, size), one + one + "point = 7\n\n\n");
+    std::free(text);
+}
+
+TEST_F(ModelTable, BoundedDirectoryIsFreedWithoutWriting) {
+    mda__EntDirBlkSizeMax = 1;
+    ASSERT_EQ(NewModel(), 1);
+    // Bodies in each of three blocks, two of which end up evicted.
+    for (int i = 1; i < 3 * 2048; ++i) {
+        MDA_PTR p = 0;
+        ASSERT_EQ(i % 1000 == 0 ? mda_AllocateEntity2(0, 1, modeltest::kPoint, nullptr, &p)
+                                : mda_ReserveEntity2(0, 1, &p),
+                  0);
+    }
+    const int fd = mda__Model[1].overflow_fd;
+    ASSERT_GE(fd, 0);
+    // The disk is full: the overflow descriptor reads but cannot write.
+    const int read_only = open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY);
+    if (read_only < 0) {
+        GTEST_SKIP() << "no /proc/self/fd";
+    }
+    ASSERT_GE(dup2(read_only, fd), 0);
+    close(read_only);
+    mpm_ClearStack(0);
+    // Every body is freed (the leak check of the sanitized run sees them).
+    EXPECT_EQ(mda_FreeModel(0, 1), 0);
+    EXPECT_EQ(Newest().first, 0);
+    EXPECT_EQ(mda__Model[1].in_use, 0);
+}
+
+int FailingClose(int fd) {
+    dof::DefaultClose(fd); // the descriptor is gone, as after an interrupted close
+    errno = EIO;
+    return -1;
+}
+
+TEST_F(ModelTable, PagedFileWhoseCloseFailsIsReleasedAndDeleted) {
+    ASSERT_EQ(NewModel(0), 1);
+    ASSERT_NE(mda__Model[1].dof, nullptr);
+    const std::string name = mda__Model[1].dof->name;
+    ASSERT_EQ(access(name.c_str(), F_OK), 0);
+    ASSERT_EQ(NewModel(0), 2);
+    dof::SysClose = FailingClose;
+    EXPECT_EQ(mda_FreeModel(0, 1), DOF_CLOSE_ERR);
+    dof::SysClose = dof::DefaultClose;
+    EXPECT_EQ(access(name.c_str(), F_OK), -1);
+    EXPECT_EQ(mda__Model[1].in_use, 0);
+    EXPECT_EQ(mda__Model[1].dof, nullptr);
+    EXPECT_EQ(mda_FreeModel(0, 2), 0);
+    EXPECT_EQ(ScratchFiles(), 0);
+    mpm_ClearStack(0);
 }
 
 } // namespace
