@@ -1085,6 +1085,55 @@ MVX_API int32_t mda_SetCallBack(uint32_t options, int32_t model, int32_t kind,
 MVX_API int32_t mda_ClearCallBack(uint32_t options, int32_t model, int32_t kind,
                                   MDA_ENTITY_CALLBACK function);
 
+/*
+ * ---- Entity lists -----------------------------------------------------------
+ *
+ * An entity list keeps entities in append order in slots (a model's own list
+ * has one slot per dictionary type, indexed by TFI). Each entity's links
+ * {next, previous} live in an application-data store of the list's model;
+ * per slot the list keeps head, cursor, tail, the tail's previous and a
+ * count. Every model owns one (MDA_MODEL.entity_list, also handed out by
+ * mda_GetModelInfo), kept up to date by entity creation, retyping and
+ * release. A slot number outside 0 to slots - 1 is refused with
+ * MDA_INTERNAL_ERR naming the operation.
+ */
+#define MDA_END_OF_LIST 0x9FFFC
+
+typedef struct MDA_ENTITY_LIST {
+    MDA_APPDATA* links; /* {next, previous} db_ptrs per entity */
+    MDA_PTR* heads;
+    MDA_PTR* cursors;    /* the entity mda_CycleEntityList returns next */
+    MDA_PTR* tail_prevs; /* the previous link of each tail */
+    MDA_PTR* tails;
+    int32_t* counts;
+    int32_t slots;
+    uint32_t options;
+} MDA_ENTITY_LIST;
+
+/* Makes an empty list of slots slots (>= 0) on an allocated model. Returns
+ * 0, MDA_INVALID_MODEL, MDA_NULL_MEMPTR (null list) or MDA_MALLOC_ERR (also
+ * for a negative slot count); *list is the caller's (mda_FreeEntityList). */
+MVX_API int32_t mda_AllocateEntityList2(uint32_t options, int32_t slots, int32_t model,
+                                        MDA_ENTITY_LIST** list);
+/* Frees the links, the arrays and the record. A null list does nothing.
+ * Returns 0. */
+MVX_API int32_t mda_FreeEntityList(MDA_ENTITY_LIST* list);
+/* Appends an entity at the slot's tail; the first entity of a slot also
+ * becomes its cursor. An entity already in the list is not added:
+ * MDA_DUPLICATE_ENTLIST_ENTRY. Returns 0, that, MDA_NULL_MEMPTR,
+ * MDA_INTERNAL_ERR (bad slot), MDA_INVALID_PTR (null db_ptr, or one of
+ * another model) or an allocation failure of the links. */
+MVX_API int32_t mda_AddToEntityList(MDA_ENTITY_LIST* list, int32_t slot, MDA_PTR db_ptr);
+/* Takes an entity out of the slot; a cursor on it moves to its successor.
+ * An entity that is not in the slot is left alone with result 0. Returns
+ * 0, MDA_NULL_MEMPTR, MDA_INTERNAL_ERR (bad slot) or MDA_INVALID_PTR. */
+MVX_API int32_t mda_RemoveFromEntityList(MDA_ENTITY_LIST* list, int32_t slot, MDA_PTR db_ptr);
+/* *db_ptr = the slot's cursor, which moves to its successor: 0; at the end
+ * *db_ptr is 0 and the result MDA_END_OF_LIST (no message), until the
+ * caller sets list->cursors[slot] again (to list->heads[slot] to restart).
+ * Returns also MDA_NULL_MEMPTR or MDA_INTERNAL_ERR (bad slot). */
+MVX_API int32_t mda_CycleEntityList(MDA_ENTITY_LIST* list, int32_t slot, MDA_PTR* db_ptr);
+
 MVX_END_DECLS
 
 #endif /* MVX_MDA_H */

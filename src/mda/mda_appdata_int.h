@@ -13,6 +13,9 @@ struct AppDataEntry {
 };
 static_assert(sizeof(AppDataEntry) == 16, "registry records are 16 bytes");
 
+/* mda_AllocateAppData2 without the model check, for a model being made. */
+int32_t MakeAppData(uint32_t options, int32_t record_size, int32_t model, MDA_APPDATA** store);
+
 /* The registry position (1-based) of a store, or 0 when it is not there. */
 int32_t AppDataPosition(const MDA_APPDATA* store);
 
@@ -50,6 +53,16 @@ inline bool ValidCallbackKind(int32_t kind) {
 bool CallingCallbacks();
 /* Notes that a node was cleared in place and must be unlinked later. */
 void NoteClearedCallback();
+
+/* An entity's record in an entity list's links. */
+struct ListLinks {
+    MDA_PTR next;
+    MDA_PTR prev;
+};
+static_assert(sizeof(ListLinks) == 16, "entity-list links are 16 bytes");
+
+/* mda_AllocateEntityList2 without the model check, for a model being made. */
+int32_t MakeEntityList(int32_t slots, int32_t model, MDA_ENTITY_LIST** list);
 
 } // namespace mda
 

@@ -131,8 +131,10 @@ namespace mda {
 
 /* Option 0x4 of mda_UnlockEntity: releases the entity and its db_ptr - its
  * storage (mdac::ReleaseStorage), its number (put on the freed list) and
- * its count. Waits for back-pointers, entity lists and the callback lists,
- * whose parts of the release (mda__FreePtr) it will then take on. */
+ * its count, after calling the model's released-entity callbacks; then takes
+ * it out of the model's entity list and clears its application data. Waits
+ * for back-pointers, whose part of the release (mda__FreePtr) it will then
+ * take on. */
 int32_t FreeDbptrNow(MDA_PTR db_ptr);
 
 } // namespace mda

@@ -141,10 +141,6 @@ int32_t MallocArrayV(uint32_t options, void* owner, int32_t elem_size, void** ou
  * function below whose name says what it will do; today each does only what
  * the existing code can (usually nothing, leaving its slot null):
  *
- *   mda::CreateEntityList / FreeEntityList / EntityListAdd / EntityListMove
- *       the model's list of entities by type, created with the model, added
- *       to at creation, moved by mda_SetTF, freed with the model
- *       - waits for entity lists.
  *   mda::CreateParentArea / FreeBackPtrInfo
  *       the parent-list area (application-data store, 16-byte records,
  *       option 0x10000) of a back-pointer model, and its release together
@@ -300,7 +296,8 @@ void GiveBackNumber(MDA_MODEL* m, const NumberUndo& undo);
 
 /* Puts a released entity number on the model's list of freed numbers: its
  * entry becomes MDA_DELETED (or MDA_RESERVED when keep_reserved, in which
- * case the number is not reused) with no body. The caller has released the
+ * case the number is not reused) with no body, and takes a live entity out
+ * of the model's entity list. The caller has released the
  * body and any stored copy. Returns 0 or a bounded-directory failure. */
 int32_t ReleaseNumber(int32_t model, int64_t number, bool keep_reserved);
 
@@ -345,16 +342,21 @@ int CompareDirBlocks(const void* key, const void* object);
 int CompareTolerances(const void* key, const void* object);
 
 /* ---- Steps of later subsystems (see the note at the top) ---- */
-int32_t CreateEntityList(int32_t model, MDA_MODEL* m);
-void FreeEntityList(MDA_MODEL* m);
-int32_t EntityListAdd(MDA_MODEL* m, int32_t tfi, MDA_PTR db_ptr);
-int32_t EntityListMove(MDA_MODEL* m, int32_t old_tfi, int32_t new_tfi, MDA_PTR db_ptr);
 int32_t CreateParentArea(int32_t model, MDA_MODEL* m);
 void FreeBackPtrInfo(int32_t model, MDA_MODEL* m);
 int32_t SetBackPtrsNow(MDA_PTR db_ptr);
 int32_t WriteEntityNow(MDA_PTR db_ptr);
 void FreeStoredCopy(MDA_MODEL* m, MDA_DIR_ENTRY* entry);
 int32_t FillDefaults(void* body);
+
+/* The model's own entity list (src/mda/lists): one slot per dictionary
+ * type, made with the model (before it is in use), appended to at entity
+ * creation, moved by retyping, freed with the model. */
+int32_t CreateEntityList(int32_t model, MDA_MODEL* m);
+void FreeEntityList(MDA_MODEL* m);
+int32_t EntityListAdd(MDA_MODEL* m, int32_t tfi, MDA_PTR db_ptr);
+int32_t EntityListMove(MDA_MODEL* m, int32_t old_tfi, int32_t new_tfi, MDA_PTR db_ptr);
+int32_t EntityListRemove(MDA_MODEL* m, int32_t tfi, MDA_PTR db_ptr);
 
 /* Entity callbacks (src/mda/appdata): calls the model's list of a kind with
  * that code and the db_ptr's address; releases the model's four lists. */

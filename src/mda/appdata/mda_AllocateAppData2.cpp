@@ -4,11 +4,9 @@
 #include "common/common_alloc.h"
 #include "mda/mda_appdata_int.h"
 
-extern "C" int32_t mda_AllocateAppData2(uint32_t options, int32_t record_size, int32_t model,
-                                        MDA_APPDATA** store) {
-    int32_t status = 0;
-    if (mda::ModelOrReport(model, &status) == nullptr) return status;
-    if (store == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
+namespace mda {
+
+int32_t MakeAppData(uint32_t options, int32_t record_size, int32_t model, MDA_APPDATA** store) {
     *store = nullptr;
     // A block of 2048 records must have a size that fits 32 bits.
     if (record_size < 1 || record_size > INT32_MAX / MDA_APPDATA_RECORDS)
@@ -38,4 +36,14 @@ extern "C" int32_t mda_AllocateAppData2(uint32_t options, int32_t record_size, i
     }
     *store = made;
     return 0;
+}
+
+} // namespace mda
+
+extern "C" int32_t mda_AllocateAppData2(uint32_t options, int32_t record_size, int32_t model,
+                                        MDA_APPDATA** store) {
+    int32_t status = 0;
+    if (mda::ModelOrReport(model, &status) == nullptr) return status;
+    if (store == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
+    return mda::MakeAppData(options, record_size, model, store);
 }

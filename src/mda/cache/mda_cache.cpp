@@ -375,9 +375,13 @@ void FreeStoredCopy(MDA_MODEL* m, MDA_DIR_ENTRY* entry) {
 
 int32_t FreeDbptrNow(MDA_PTR db_ptr) {
     const int32_t model = MDA_PTR_MODEL(db_ptr);
+    MDA_MODEL* m = &mda__Model[model];
+    MDA_PTR released_ptr = db_ptr;
+    CallEntityCallbacks(m, MDA_CB_RELEASED, &released_ptr);
     const int32_t rc = mdac::ReleaseStorage(model, db_ptr);
     const int32_t released = ReleaseNumber(model, MDA_PTR_ENTITY(db_ptr), false);
-    if (released == 0) --mda__Model[model].entity_count;
+    if (released == 0) --m->entity_count;
+    mda__ZeroAppData(0, db_ptr);
     return rc != 0 ? rc : released;
 }
 

@@ -24,6 +24,12 @@ extern "C" int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t 
     // mda__MallocEntity has set the header's TF and TFI.
     auto* h = static_cast<MDA_ENTITY_HDR*>(made);
     const int32_t tfi = h->tfi;
+    // The list's link record may need memory: the one step that can fail.
+    if ((rc = mda::EntityListAdd(m, tfi, ptr)) != 0) {
+        if ((options & MDA_USE_DBPTR) == 0) mda::GiveBackNumber(m, undo);
+        mda_Free(0, nullptr, made);
+        return rc;
+    }
     h->own = h->origin = ptr;
 
     e->dloc = mda::InitialDloc(m);
@@ -32,7 +38,6 @@ extern "C" int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t 
     e->status = MDA_NEW;
     *db_ptr = ptr;
     if (body != nullptr) *body = made;
-    mda::EntityListAdd(m, tfi, ptr);
     ++m->entity_count;
 
     if ((options & MDA_FILL_DEFAULTS) != 0) mda::FillDefaults(made);

@@ -57,6 +57,11 @@ extern "C" int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_pt
     if (e == nullptr) return rc;
 
     MDA_PTR ptr = MDA_MAKE_PTR(model, undo.number);
+    // The list's link record may need memory: the one step that can fail.
+    if ((rc = mda::EntityListAdd(m, h->tfi, ptr)) != 0) {
+        if ((options & MDA_USE_DBPTR) == 0) mda::GiveBackNumber(m, undo);
+        return rc;
+    }
     e->dloc = mda::InitialDloc(m);
     e->status = 0;
     e->tf = h->tf;
@@ -65,7 +70,6 @@ extern "C" int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_pt
     h->own = ptr;
     *db_ptr = ptr;
     mda::CallEntityCallbacks(m, 3, &ptr);
-    mda::EntityListAdd(m, h->tfi, ptr);
     ++m->entity_count;
 
     if ((options & MDA_ENTITY_LOCKED) != 0) {

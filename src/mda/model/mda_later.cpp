@@ -9,24 +9,6 @@
 
 namespace mda {
 
-int32_t CreateEntityList(int32_t /*model*/, MDA_MODEL* m) {
-    m->entity_list = nullptr;
-    return 0;
-}
-
-void FreeEntityList(MDA_MODEL* m) {
-    m->entity_list = nullptr;
-}
-
-int32_t EntityListAdd(MDA_MODEL* /*m*/, int32_t /*tfi*/, MDA_PTR /*db_ptr*/) {
-    return 0;
-}
-
-int32_t EntityListMove(MDA_MODEL* /*m*/, int32_t /*old_tfi*/, int32_t /*new_tfi*/,
-                       MDA_PTR /*db_ptr*/) {
-    return 0;
-}
-
 int32_t CreateParentArea(int32_t /*model*/, MDA_MODEL* m) {
     m->parent_area = nullptr;
     return 0;

@@ -77,6 +77,9 @@ int32_t ReleaseNumber(int32_t model, int64_t number, bool keep_reserved) {
     if (number <= 0) return mpm__SetError(0, MDA_INVALID_PTR, MPM_ERROR);
     MDA_DIR_ENTRY* e = mda__GetEntDir(model, number);
     if (e == nullptr) return mpm__LastError;
+    // A live entity leaves its type's slot of the entity list.
+    const int32_t tfi = (e->status & (MDA_DELETED | MDA_RESERVED)) == 0 ? FindTFI(m->ddf, e->tf) : -1;
+    if (tfi >= 0) EntityListRemove(m, tfi, MDA_MAKE_PTR(model, number));
     e->mloc = nullptr;
     if (keep_reserved) {
         e->status = MDA_RESERVED;
