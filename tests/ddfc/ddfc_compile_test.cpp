@@ -1,14 +1,13 @@
 // Every test and example dictionary compiled, dumped and compiled again to
 // the same bytes; the coverage every.ddl promises; the mvx ddf command; and
 // loads that fail for want of memory.
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <regex>
+#include <set>
 
 #include "ddfc/ddfc_test_support.h"
+#include "support/compiled_dict.h"
 
 namespace {
 
@@ -35,21 +34,17 @@ entity 3:0 "C" "Sea" { subent e 7:0; char z; }
 )";
 
 TEST_F(DdfcTest, EveryDictionaryDumpsAndCompilesBackByteForByte) {
-    for (const std::string& path :
-         {std::string(MVX_TEST_DATA_DIR) + "/every.ddl",
-          std::string(MVX_TEST_DATA_DIR) + "/config.ddl",
-          std::string(MVX_EXAMPLES_DIR) + "/iges.ddl", std::string(MVX_EXAMPLES_DIR) + "/dxfi.ddl",
-          std::string(kHand)}) {
-        const bool file =
-            path.find(".ddl") != std::string::npos && path.find('\n') == std::string::npos;
-        RoundTrip(file ? ddfctest::ReadSource(path) : path, file ? path : "hand");
-    }
+    RoundTrip(kHand, "hand");
+    for (const char* dir : {MVX_TEST_DATA_DIR, MVX_EXAMPLES_DIR})
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().extension() == ".ddl")
+                RoundTrip(mvxtest::ReadFile(entry.path()), entry.path());
 }
 
 TEST_F(DdfcTest, EveryDictionaryHoldsWhatItsCommentPromises) {
     ddfc::LoadedDict loaded;
     ASSERT_NO_FATAL_FAILURE(
-        CompileLoad(ddfctest::ReadSource(std::string(MVX_TEST_DATA_DIR) + "/every.ddl"), &loaded));
+        CompileLoad(mvxtest::ReadFile(mvxtest::TestDataPath("every.ddl")), &loaded));
     const DDF_DICT& d = loaded.dict();
     std::vector<int32_t> tfs(d.typeforms, d.typeforms + d.type_count);
     EXPECT_EQ(tfs, (std::vector<int32_t>{1 << 16, 1 << 16 | 1, 1 << 16 | 5, 2 << 16, 3 << 16,
@@ -70,52 +65,48 @@ TEST_F(DdfcTest, EveryDictionaryHoldsWhatItsCommentPromises) {
     EXPECT_EQ(mods & 0xFF, 0xFFu);
 }
 
-// Runs the mvx program; returns its exit status, with stdout and stderr.
-int RunTool(const std::string& args, const std::string& dir, std::string* out, std::string* err) {
-    const std::string cmd =
-        std::string(MVX_TOOL_PATH) + " " + args + " >" + dir + "/out.txt 2>" + dir + "/err.txt";
-    const int status = std::system(cmd.c_str());
-    *out = mvxtest::ReadFile(dir + "/out.txt");
-    *err = mvxtest::ReadFile(dir + "/err.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST_F(DdfcTest, CommandCompilesDumpsAndRefusesBadSourceWithoutOutput) {
+    using mvxtest::RunTool;
     WriteText(Path("good.ddl"), "dictionary g;\nentity 1 one { int a; }\n");
-    std::string out;
-    std::string err;
-    ASSERT_EQ(
-        RunTool("ddf compile " + Path("good.ddl") + " -o " + Path("good.ddf"), dir_, &out, &err), 0)
-        << err;
-    ASSERT_EQ(RunTool("ddf dump " + Path("good.ddf"), dir_, &out, &err), 0) << err;
-    EXPECT_EQ(out, "dictionary g version 0 revision 0;\n\nentity 1:0 one {\n    int a;\n}\n");
-    ASSERT_EQ(RunTool("ddf header " + Path("good.ddf"), dir_, &out, &err), 0) << err;
+    ASSERT_EQ(RunTool("ddf compile " + Path("good.ddl") + " -o " + Path("good.ddf")).status, 0);
+    EXPECT_EQ(RunTool("ddf dump " + Path("good.ddf")).out,
+              "dictionary g version 0 revision 0;\n\nentity 1:0 one {\n    int a;\n}\n");
+    const std::string header = RunTool("ddf header " + Path("good.ddf")).out;
     EXPECT_NE(
-        out.find("struct g_one {\n    int32_t   tf;\n    int32_t   tfi;\n    MDA_PTR   self;\n"
-                 "    MDA_PTR   origin;\n    int       a;\n};\n"
-                 "_Static_assert(sizeof(struct g_one) == 32, \"g_one: body size\");\n"
-                 "_Static_assert(offsetof(struct g_one, a) == 24, \"g_one.a\");\n"),
+        header.find("struct g_one {\n    int32_t   tf;\n    int32_t   tfi;\n    MDA_PTR   self;\n"
+                    "    MDA_PTR   origin;\n    int       a;\n};\n"
+                    "_Static_assert(sizeof(struct g_one) == 32, \"g_one: body size\");\n"
+                    "_Static_assert(offsetof(struct g_one, a) == 24, \"g_one.a\");\n"),
         std::string::npos)
-        << out;
+        << header;
 
     WriteText(Path("bad.ddl"), "dictionary g;\nentity 1 one {\n  int a[k];\n}\n");
-    EXPECT_EQ(
-        RunTool("ddf compile " + Path("bad.ddl") + " -o " + Path("bad.ddf"), dir_, &out, &err), 1);
-    EXPECT_EQ(err,
+    const auto bad = RunTool("ddf compile " + Path("bad.ddl") + " -o " + Path("bad.ddf"),
+                             mvxtest::ToolStreams::kStderr);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out,
               Path("bad.ddl") + ":3:9: 'k' names no count field or let slot declared before it\n");
-    EXPECT_FALSE(std::filesystem::exists(Path("bad.ddf")));
-    // Nothing else was left in the directory either (no temporary file).
-    int entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
-        (void)e;
-        ++entries;
-    }
-    EXPECT_EQ(entries, 5); // good.ddl, good.ddf, bad.ddl, out.txt, err.txt
+    // Nothing else was left in the directory (no temporary file either).
+    std::set<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+        left.insert(e.path().filename());
+    EXPECT_EQ(left, (std::set<std::string>{"good.ddl", "good.ddf", "bad.ddl"}));
 
-    EXPECT_EQ(RunTool("ddf compile " + Path("good.ddl"), dir_, &out, &err), 2);
-    EXPECT_EQ(RunTool("ddf frobnicate x", dir_, &out, &err), 2);
-    EXPECT_EQ(err.rfind("mvx ddf: unknown subcommand 'frobnicate'\n", 0), 0u) << err;
-    EXPECT_EQ(RunTool("ddf dump " + Path("good.ddl"), dir_, &out, &err), 1);
+    const struct {
+        std::string args;
+        int status;
+        std::string err; // its beginning
+    } refusals[] = {
+        {"ddf compile " + Path("good.ddl"), 2, ""},
+        {"ddf frobnicate x", 2, "mvx ddf: unknown subcommand 'frobnicate'\n"},
+        {"ddf dump " + Path("good.ddl"), 1, ""},
+        {"ddf fields " + Path("good.ddf"), 2, ""},
+    };
+    for (const auto& r : refusals) {
+        const auto run = RunTool(r.args, mvxtest::ToolStreams::kStderr);
+        EXPECT_EQ(run.status, r.status) << r.args;
+        EXPECT_EQ(run.out.rfind(r.err, 0), 0u) << run.out;
+    }
 }
 
 // The fields subcommand finds a type by name in any case or as TYPE:FORM
@@ -126,10 +117,7 @@ TEST_F(DdfcTest, FieldsCommandDumpsATypeByNameOrTypeForm) {
                              "    short s \"Small\" default 7 mod ATTR|RANGE;\n"
                              "    double d;\n"
                              "}\n");
-    std::string out;
-    std::string err;
-    ASSERT_EQ(RunTool("ddf compile " + Path("f.ddl") + " -o " + Path("f.ddf"), dir_, &out, &err), 0)
-        << err;
+    ASSERT_EQ(mvxtest::RunTool("ddf compile " + Path("f.ddl") + " -o " + Path("f.ddf")).status, 0);
     const std::regex address("   Address: 0x[0-9a-f]+\n");
     const std::string expected = "short s (\"Small\")\n"
                                  "   Modifiers:  ATTR  RANGE\n"
@@ -144,19 +132,19 @@ TEST_F(DdfcTest, FieldsCommandDumpsATypeByNameOrTypeForm) {
                                  "   Flags:\n"
                                  "   Field #: 2  NDims: 0   Offset: 0  fld_methods index:  0\n";
     for (const char* type : {"PAIR", "pair", "3:5"}) {
-        ASSERT_EQ(RunTool("ddf fields " + Path("f.ddf") + " " + type, dir_, &out, &err), 0)
-            << type << err;
-        EXPECT_EQ(std::regex_replace(out, address, ""), expected) << type;
-        EXPECT_EQ(std::distance(std::sregex_iterator(out.begin(), out.end(), address),
+        const auto run = mvxtest::RunTool("ddf fields " + Path("f.ddf") + " " + type);
+        ASSERT_EQ(run.status, 0) << type;
+        EXPECT_EQ(std::regex_replace(run.out, address, ""), expected) << type;
+        EXPECT_EQ(std::distance(std::sregex_iterator(run.out.begin(), run.out.end(), address),
                                 std::sregex_iterator()),
                   3);
     }
     for (const char* type : {"3:4", "single", "3:", ":5", "x:1", "70000:0"}) {
-        EXPECT_EQ(RunTool("ddf fields " + Path("f.ddf") + " " + type, dir_, &out, &err), 1) << type;
-        EXPECT_EQ(out, "") << type;
-        EXPECT_EQ(err, "mvx ddf fields: " + Path("f.ddf") + " has no entity type '" + type + "'\n");
+        const auto run = mvxtest::RunTool("ddf fields " + Path("f.ddf") + " " + type,
+                                          mvxtest::ToolStreams::kBoth);
+        EXPECT_EQ(run.status, 1) << type;
+        EXPECT_EQ(run.out, "mvx ddf fields: " + Path("f.ddf") + " has no entity type '" + type + "'\n");
     }
-    EXPECT_EQ(RunTool("ddf fields " + Path("f.ddf"), dir_, &out, &err), 2);
 }
 
 TEST_F(DdfcTest, FailedLoadsUnderAllocationFailureLeaveNothingBehind) {
