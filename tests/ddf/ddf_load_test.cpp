@@ -349,6 +349,25 @@ TEST_F(DdfLoad, EveryAllocationFailureIsReportedAndLeavesNothing) {
     EXPECT_STREQ(dict->fld_names[5], "y");
     Free(dict, image);
     EXPECT_EQ(Disk(path), file);
+
+    // Each dictionary handed out is recorded in a table that grows by
+    // doubling: loads at new addresses, each allowed only the allocations of
+    // a load that does not grow the table, until one has to grow it.
+    std::vector<DDF_DICT*> held;
+    long usual = 1L << 30;
+    int32_t rc = 0;
+    while (rc == 0 && held.size() < 300) {
+        mvxc::SetAllocFailure(usual + 1);
+        rc = ddf_LoadDDF(0, path.c_str(), &dict);
+        if (rc == 0) usual = std::min(usual, mvxc::AllocCount());
+        mvxc::SetAllocFailure(0);
+        if (rc == 0) held.push_back(dict);
+    }
+    EXPECT_EQ(rc, DDF_MALLOC_ERR);
+    EXPECT_EQ(dict, nullptr);
+    EXPECT_TRUE(Newest().second.ends_with("Error allocating memory.\n"));
+    for (DDF_DICT* d : held)
+        Free(d, image);
 }
 
 } // namespace
