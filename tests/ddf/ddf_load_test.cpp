@@ -131,7 +131,8 @@ TEST_F(DdfLoad, LoadsTheHeaderEverySectionAndEveryRelocatedString) {
         ASSERT_NE(t->name, nullptr) << s.name;
         const uint8_t* block = nullptr;
         std::memcpy(&block, SectionPointer(dict, *t), sizeof block);
-        ASSERT_NE(block, nullptr) << s.name;
+        ASSERT_NE(block, nullptr) << s.name; // an empty section too has a block
+        if (s.data.empty()) continue;
         const int kind = t->kind;
         const bool strings =
             kind == 1 || kind == 4 || kind == 10 || kind == 11 || kind == 14 || kind == 16;
