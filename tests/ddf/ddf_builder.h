@@ -1,20 +1,20 @@
-// Test helper: assembles binary dictionary files byte by byte, so that the
-// loader's tests can write valid dictionaries and precise corruptions of
-// them without any compiler.
-//
-// A DdfImage is a file header, a 392-byte dictionary header and a list of
-// sections; Bytes() lays them out and pads to whole 32768-byte pages.
-// Build() fills an image from a compact description of entity types.
+// Test helper: a binary dictionary file taken apart into its file header,
+// its 392-byte dictionary header and its list of sections, so that the
+// loader's and the dictionary tools' tests can make precise corruptions of a
+// valid dictionary and write the result out again. Images start as the
+// dictionary compiler's output for a source text.
 #ifndef MVX_TEST_DDF_BUILDER_H
 #define MVX_TEST_DDF_BUILDER_H
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "ddfc/ddfc.h"
 #include "mvx/ddf.h"
 
 namespace ddftest {
@@ -49,10 +49,18 @@ struct DdfImage {
     Section* Find(const std::string& name) {
         for (auto& s : sections)
             if (s.name == name) return &s;
+        ADD_FAILURE() << "no section " << name;
         return nullptr;
     }
     void Remove(const std::string& name) {
         std::erase_if(sections, [&](const Section& s) { return s.name == name; });
+    }
+    // Changes descriptor `index` of fld_data in place.
+    template <typename Change> void Field(int index, Change change) {
+        Bytes& data = Find("fld_data")->data;
+        auto field = Get<DDF_FIELD>(data, index * sizeof(DDF_FIELD));
+        change(field);
+        Put(data, index * sizeof(DDF_FIELD), field);
     }
     // The file: headers, sections, then zeros up to whole pages.
     Bytes File(bool pad = true) const {
@@ -84,184 +92,93 @@ inline Bytes StringSection(const std::vector<std::string>& strings) {
     return out;
 }
 
-struct FieldSpec {
-    FieldSpec(uint8_t type_, std::string name_, std::string desc_, int16_t key_ = 0,
-              std::vector<int32_t> refs_ = {},
-              std::vector<std::pair<int32_t, std::string>> values_ = {})
-        : type(type_), name(std::move(name_)), desc(std::move(desc_)), key(key_),
-          refs(std::move(refs_)), values(std::move(values_)) {}
-    // Settings beyond the constructor's, chained: FieldSpec(...).Flags(..).
-    FieldSpec& Flags(uint16_t f) { return flags = f, *this; }
-    FieldSpec& Modifiers(uint32_t m) { return modifiers = m, *this; }
-    FieldSpec& Dims(std::vector<DDF_DIMEXPR> d) { return dims = std::move(d), *this; }
-    FieldSpec& Gap(int8_t g) { return gap = g, *this; }
-    FieldSpec& Aux(uint16_t a) { return aux = a, *this; } // struct, subent
-    FieldSpec& Let(uint16_t l) { return let = l, *this; }
-    uint8_t type;
-    std::string name; // empty: unnamed
-    std::string desc;
-    int16_t key;
-    std::vector<int32_t> refs;                           // reference list
-    std::vector<std::pair<int32_t, std::string>> values; // value descriptions
-    uint16_t flags = 0;
-    uint32_t modifiers = 0;
-    std::vector<DDF_DIMEXPR> dims; // at most 5
-    int8_t gap = 0;
-    uint16_t aux = 0;
-    uint16_t let = 0;
-};
+// Compiles source and takes the file apart; a diagnostic fails the test.
+inline DdfImage Compiled(const std::string& source) {
+    Bytes file;
+    std::vector<ddfc::Diagnostic> diags;
+    DdfImage image;
+    if (!ddfc::Compile(source, "image.ddl", &file, &diags)) {
+        ADD_FAILURE() << (diags.empty() ? std::string("?") : diags[0].Text());
+        return image;
+    }
+    image.header = Get<DDF_DICT>(file, sizeof(DDF_FILEHDR));
+    std::size_t at = sizeof(DDF_FILEHDR) + sizeof(DDF_DICT);
+    for (int16_t n = Get<int16_t>(file, 34); n > 0; --n) {
+        const auto sh = Get<DDF_SECTHDR>(file, at);
+        const auto* data = file.data() + at + sizeof sh;
+        image.sections.push_back({sh.name, Bytes(data, data + sh.size)});
+        at += sizeof sh + static_cast<std::size_t>(sh.size);
+    }
+    return image;
+}
 
+// A dictionary of simple types for the tests of the modules that use
+// dictionaries: compiled from a source made of the specs (a field's key is
+// its default), with each type's body size and info byte then set as given.
+// Types come in ascending TF order.
+struct FieldSpec {
+    uint8_t type;
+    std::string name;
+    std::string desc;
+    int16_t key = 0;
+};
 struct TypeSpec {
     int32_t tf;
     std::string name;
     std::string desc;
     uint16_t size;
     uint8_t info;
-    std::vector<FieldSpec> fields; // an endent descriptor is appended
+    std::vector<FieldSpec> fields;
 };
-
-// Builds a complete dictionary: all 23 sections, in table order. Types
-// must come with ascending TFs. The sections the library does not read get
-// a few recognisable bytes; the reserved header bytes are filled with 0xA5.
-// opcodes: the let instructions; empty gives a single 'd'.
-inline DdfImage Build(const std::string& name, const std::vector<TypeSpec>& types,
-                      const std::vector<DDF_LETOP>& opcodes = {}) {
-    DdfImage image;
-    DDF_DICT& h = image.header;
-    std::memset(&h, 0xA5, sizeof h);
-    std::memset(h.name, 0, sizeof h.name);
-    std::memcpy(h.name, name.data(), std::min<std::size_t>(name.size(), 127));
-    h.version = 3;
-    h.revision = 7;
-
-    std::vector<std::string> fld_names, fld_descs;
-    for (const auto& t : types)
-        for (const auto& f : t.fields)
-            if (!f.name.empty()) fld_names.push_back(f.name);
-    std::sort(fld_names.begin(), fld_names.end());
-    fld_names.erase(std::unique(fld_names.begin(), fld_names.end()), fld_names.end());
-
-    Bytes typeforms, fldcnts, indices, sizes, info, fld_data, ptr_data, vdescs, vdesc_strings;
-    std::vector<std::string> vdesc_names, ent_names, ent_descs;
-    int16_t first = 0;
-    for (const auto& t : types) {
-        Append(typeforms, t.tf);
-        Append(indices, first);
-        Append(sizes, t.size);
-        Append(info, t.info);
-        ent_names.push_back(t.name);
-        ent_descs.push_back(t.desc);
-        std::vector<FieldSpec> fields = t.fields;
-        fields.push_back(FieldSpec{DDF_ENDENT, "", ""});
-        Append(fldcnts, static_cast<int16_t>(fields.size()));
-        first = static_cast<int16_t>(first + fields.size());
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            const FieldSpec& f = fields[i];
-            DDF_FIELD d{};
-            d.type = f.type;
-            d.number = static_cast<uint8_t>(i);
-            d.key = f.key;
-            d.name = -1;
-            d.desc = -1;
-            if (!f.name.empty()) {
-                d.name = static_cast<int16_t>(
-                    std::find(fld_names.begin(), fld_names.end(), f.name) - fld_names.begin());
-                d.desc = static_cast<int16_t>(fld_descs.size());
-                fld_descs.push_back(f.desc);
-            }
-            d.flags = f.flags;
-            d.modifiers = f.modifiers;
-            d.gap = f.gap;
-            d.aux = f.aux;
-            d.let = f.let;
-            d.dim_count = static_cast<uint8_t>(f.dims.size());
-            std::copy(f.dims.begin(), f.dims.end(), d.dims);
-            d.ref_count = static_cast<uint16_t>(f.refs.size());
-            d.ref_first = static_cast<uint16_t>(ptr_data.size() / 4);
-            for (int32_t tf : f.refs)
-                Append(ptr_data, tf);
-            if (!f.values.empty()) {
-                d.vdesc_count = static_cast<uint8_t>(f.values.size());
-                d.aux = static_cast<uint16_t>(vdesc_names.size());
-                for (const auto& [value, text] : f.values) {
-                    Append(vdescs, value);
-                    Append(vdescs, int32_t{0});
-                    Append(vdescs, uint64_t{0}); // offset, filled below
-                    vdesc_names.push_back(text);
-                }
-            }
-            Append(fld_data, d);
+inline DdfImage Build(const std::string& name, const std::vector<TypeSpec>& types) {
+    std::string source = "dictionary \"" + name + "\" version 3 revision 7;\n"
+                         "attr_names { \"colour\" \"layer\" }\nptr_names { \"curves\" }\n";
+    for (const TypeSpec& t : types) {
+        source += "entity " + std::to_string(MVX_TF_TYPE(t.tf)) + ":" +
+                  std::to_string(t.tf & 0xFFFF) + " \"" + t.name + "\" \"" + t.desc + "\" {";
+        for (const FieldSpec& f : t.fields) {
+            std::string type = ddf__FldData[f.type].name;
+            type.erase(type.find_last_not_of(' ') + 1);
+            source += " " + type + " \"" + f.name + "\" \"" + f.desc + "\"";
+            if (f.key != 0) source += " default " + std::to_string(f.key);
+            source += ";";
         }
+        source += " }\n";
     }
-    // vdescs: the records, then their names.
-    for (std::size_t i = 0; i < vdesc_names.size(); ++i) {
-        Put<uint64_t>(vdescs, i * 16 + 8, vdescs.size());
-        vdescs.insert(vdescs.end(), vdesc_names[i].begin(), vdesc_names[i].end());
-        vdescs.push_back(0);
+    DdfImage image = Compiled(source);
+    for (std::size_t i = 0; i < types.size() && !image.sections.empty(); ++i) {
+        Put(image.Find("ent_sizes")->data, i * 2, types[i].size);
+        Put(image.Find("ent_info")->data, i, types[i].info);
     }
-    h.attr_count = 2;
-    h.ptr_name_count = 1;
-    h.vdesc_count = static_cast<int32_t>(vdesc_names.size());
-    h.type_count = static_cast<int32_t>(types.size());
-    h.fld_name_count = static_cast<int32_t>(fld_names.size());
-    h.fld_desc_count = static_cast<int32_t>(fld_descs.size());
-
-    const Bytes opaque = {1, 2, 3, 4, 5, 6};
-    image.sections = {
-        {"attr_names", StringSection({"colour", "layer"})},
-        {"attr_masks", opaque},
-        {"ptr_data", ptr_data},
-        {"ptr_names", StringSection({"curves"})},
-        {"ptr_counts", opaque},
-        {"ptr_indices", opaque},
-        {"vdescs", vdescs},
-        {"opcodes", opcodes.empty()
-                        ? Bytes{0, 0, 0, 0, 0, 'd'}
-                        : Bytes(reinterpret_cast<const uint8_t*>(opcodes.data()),
-                                reinterpret_cast<const uint8_t*>(opcodes.data() + opcodes.size()))},
-        {"typeforms", typeforms},
-        {"fld_names", StringSection(fld_names)},
-        {"fld_descs", StringSection(fld_descs)},
-        {"fld_data", fld_data},
-        {"fld_indices", indices},
-        {"ent_names", StringSection(ent_names)},
-        {"ent_fldcnts", fldcnts},
-        {"ent_descs", StringSection(ent_descs)},
-        {"ent_uattrs", opaque},
-        {"ent_sizes", sizes},
-        {"ent_info", info},
-        {"subent_tfis", Bytes{0, 0}},
-        {"sub_super_data", opaque},
-        {"supertype_tfs", opaque},
-        {"subtype_tfs", opaque},
-    };
     return image;
 }
 
 // The sample dictionary of the tests: a point and a line with fields of
-// several types, names, descriptions, defaults, value descriptions and a
-// reference list.
+// several types, names, descriptions, defaults, value descriptions and
+// reference lists. Descriptors: 0 x, 1 y, 2 style, 3 label, 4 end of point;
+// 5 start, 6 end, 7 style, 8 end of line. Its one subentity entry and its
+// let instruction are there for corruptions to point at.
 inline DdfImage Sample() {
-    return Build("sample dictionary",
-                 {
-                     {MVX_TF(100, 0),
-                      "point",
-                      "a point in space",
-                      48,
-                      0,
-                      {{DDF_DOUBLE, "x", "x coordinate", 51},
-                       {DDF_DOUBLE, "y", "y coordinate", 52},
-                       {DDF_SHORT, "style", "drawing style", 2, {}, {{1, "solid"}, {2, "dashed"}}},
-                       {DDF_VSTRING, "label", "free text"}}},
-                     {MVX_TF(110, 1),
-                      "line",
-                      "a line between two points",
-                      40,
-                      DDF_INFO_HAS_PTRS,
-                      {{DDF_PTR, "start", "first point", 0, {MVX_TF(100, 0)}},
-                       {DDF_PTR, "end", "second point", 0, {MVX_TF(100, 0), MVX_TF(110, 1)}},
-                       {DDF_INT, "style", "drawing style", -1}}},
-                 });
+    DdfImage image = Compiled(R"(
+dictionary "sample dictionary" version 3 revision 7;
+attr_names { "colour" "layer" }
+ptr_names { "curves" }
+section attr_masks { 1 2 3 4 5 6 }
+entity 100:0 point "a point in space" {
+    double x "x coordinate" default 51;
+    double y "y coordinate" default 52;
+    short style "drawing style" default 2 values { 1 "solid" 2 "dashed" };
+    vstring label "free text";
+}
+entity 110:1 line "a line between two points" {
+    ptr start "first point" refs { 100:0 };
+    ptr end "second point" refs { 100:0 110:1 };
+    int style "drawing style" default -1;
+}
+)");
+    image.Find("subent_tfis")->data = Bytes{0, 0};
+    image.Find("opcodes")->data = Bytes{0, 0, 0, 0, 0, 'd'};
+    return image;
 }
 
 } // namespace ddftest

@@ -14,7 +14,7 @@
 
 #include "ddf/ddf_builder.h"
 #include "ddfc/ddfc_test_support.h"
-#include "support/tempdir.h"
+#include "support/compiled_dict.h"
 
 namespace {
 
@@ -25,15 +25,14 @@ DDF_DIMEXPR Lit(int16_t a) {
     return DDF_DIMEXPR{a, 0, 'e', 0};
 }
 
-// A point and a line as the tests' sample has them, with what a case
-// changes in the line's third field (an int).
-DdfImage Line(const std::function<void(ddftest::FieldSpec&)>& change) {
-    std::vector<ddftest::TypeSpec> types = {
-        {MVX_TF(100, 0), "point", "", 32, 0, {{DDF_DOUBLE, "x", "x"}}},
-        {MVX_TF(110, 1), "line", "", 32, 0, {{DDF_INT, "a", "a"}, {DDF_INT, "odd", "odd"}}},
-    };
-    change(types[1].fields[1]);
-    return ddftest::Build("faults", types);
+// A point and a line, with what a case changes in the line's second field
+// "odd" (descriptor 3: point's x and end come first, then the line's a).
+DdfImage Line(const std::function<void(DDF_FIELD&)>& change) {
+    DdfImage image = ddftest::Compiled("dictionary faults;\n"
+                                       "entity 100:0 point { double x \"x\"; }\n"
+                                       "entity 110:1 line { int a \"a\"; int odd \"odd\"; }\n");
+    image.Field(3, change);
+    return image;
 }
 
 // Dump and header of a loaded image: their results and messages.
@@ -60,39 +59,40 @@ protected:
 TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
     const struct {
         const char* what;
-        std::function<void(ddftest::FieldSpec&)> change;
+        std::function<void(DDF_FIELD&)> change;
         const char* dump_error;   // the dump's refusal
         const char* header_error; // the header's refusal, or null when it is written
     } cases[] = {
-        {"type code above 19", [](ddftest::FieldSpec& f) { f.type = 25; },
+        {"type code above 19", [](DDF_FIELD& f) { f.type = 25; },
          "entity type 110:1: field 'odd' has type code 25, which the language cannot state",
          nullptr},
-        {"type code 255", [](ddftest::FieldSpec& f) { f.type = 255; },
-         "entity type 110:1: field 'odd' has type code 255, which the language cannot state",
-         nullptr},
-        {"fstring without dimensions", [](ddftest::FieldSpec& f) { f.type = DDF_FSTRING; },
+        {"fstring without dimensions", [](DDF_FIELD& f) { f.type = DDF_FSTRING; },
          "entity type 110:1: fstring 'odd' has no literal length, which the language cannot state",
          "entity type 110:1: fstring 'odd' has no literal length, which C cannot declare"},
         {"fstring sized by a slot",
-         [](ddftest::FieldSpec& f) {
+         [](DDF_FIELD& f) {
              f.type = DDF_FSTRING;
-             f.Dims({DDF_DIMEXPR{-1, 0, 'e', 0}});
+             f.dim_count = 1;
+             f.dims[0] = Lit(-1);
          },
          "entity type 110:1: fstring 'odd' has no literal length, which the language cannot state",
          "entity type 110:1: fstring 'odd' has no literal length, which C cannot declare"},
         {"five dimensions of 32767",
-         [](ddftest::FieldSpec& f) {
-             f.Flags(DDF_ARRAY | DDF_FIXED)
-                 .Dims({Lit(32767), Lit(32767), Lit(32767), Lit(32767), Lit(32767)});
+         [](DDF_FIELD& f) {
+             f.flags = DDF_ARRAY | DDF_FIXED;
+             f.dim_count = 5;
+             std::fill(f.dims, f.dims + 5, Lit(32767));
          },
-         "the language cannot state this dictionary: dump:42:5: inline array larger than an "
+         "the language cannot state this dictionary: dump:9:5: inline array larger than an "
          "entity body can be",
          "entity type 110:1: inline array 'odd' is larger than an entity body can be"},
         {"inline array sized by a slot",
-         [](ddftest::FieldSpec& f) {
-             f.Flags(DDF_ARRAY | DDF_FIXED).Dims({DDF_DIMEXPR{-2, 0, 'e', 0}});
+         [](DDF_FIELD& f) {
+             f.flags = DDF_ARRAY | DDF_FIXED;
+             f.dim_count = 1;
+             f.dims[0] = Lit(-2);
          },
-         "the language cannot state this dictionary: dump:42:5: an inline array needs literal "
+         "the language cannot state this dictionary: dump:9:5: an inline array needs literal "
          "dimensions",
          "entity type 110:1: inline array 'odd' has a dimension that is no positive literal"},
     };
@@ -109,7 +109,7 @@ TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
     }
     // A code above 19 holds no data: the header says so, and the field
     // after it lies where it would without it.
-    const Tools t = Run(Line([](ddftest::FieldSpec& f) { f.type = 25; }));
+    const Tools t = Run(Line([](DDF_FIELD& f) { f.type = 25; }));
     EXPECT_NE(t.header.find("    /* type code 25 odd: holds no data */\n"), std::string::npos)
         << t.header;
 }
@@ -117,7 +117,7 @@ TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
 // The queries and the field dump on a descriptor whose code has no entry in
 // ddf__FldData.
 TEST_F(DdfcFault, LoaderKeepsTypeCodesAboveNineteenAndQueriesBoundThem) {
-    DdfImage image = Line([](ddftest::FieldSpec& f) { f.type = 200; });
+    DdfImage image = Line([](DDF_FIELD& f) { f.type = 200; });
     DDF_FIELD stray{};
     stray.type = 30; // a descriptor of no type's run
     stray.name = -1;
@@ -165,14 +165,16 @@ TEST_F(DdfcFault, SharedRunsAreRefusedByDumpAndHeader) {
          },
          "entity types 100:0 and 110:1 share field descriptors, which the language cannot state"},
         {"one description for two fields",
-         [](DdfImage& d) { ddftest::Put(d.Find("fld_data")->data, 2 * 60 + 10, int16_t{0}); },
+         [](DdfImage& d) { d.Field(2, [](DDF_FIELD& f) { f.desc = 0; }); },
          "entity type 110:1: fields that share a description"},
         {"one reference list for two fields",
          [](DdfImage& d) {
              for (int i : {2, 3}) {
-                 ddftest::Put(d.Find("fld_data")->data, i * 60 + 16, uint16_t{1});
-                 ddftest::Put(d.Find("fld_data")->data, i * 60 + 18, uint16_t{0});
-                 ddftest::Put(d.Find("fld_data")->data, i * 60 + 22, uint8_t{DDF_PTR});
+                 d.Field(i, [](DDF_FIELD& f) {
+                     f.type = DDF_PTR;
+                     f.ref_count = 1;
+                     f.ref_first = 0;
+                 });
              }
              d.Find("ptr_data")->data = ddftest::Bytes(4, 0);
          },
@@ -180,7 +182,7 @@ TEST_F(DdfcFault, SharedRunsAreRefusedByDumpAndHeader) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        DdfImage image = Line([](ddftest::FieldSpec&) {});
+        DdfImage image = Line([](DDF_FIELD&) {});
         c.change(image);
         const Tools t = Run(image);
         EXPECT_FALSE(t.dumped);
@@ -193,12 +195,18 @@ TEST_F(DdfcFault, SharedRunsAreRefusedByDumpAndHeader) {
 // Field names are shared legitimately, but no source can state more than
 // 16 MiB of them: 17 types of 255 fields all named by one 4096-byte name.
 TEST_F(DdfcFault, SharedFieldNamesAreBoundedByWhatASourceCanHold) {
-    std::vector<ddftest::FieldSpec> fields(255, {DDF_CHAR, "n", ""});
-    std::vector<ddftest::TypeSpec> types;
-    for (int t = 1; t <= 17; ++t)
-        types.push_back({MVX_TF(t, 0), "t", "", 280, 0, fields});
-    DdfImage image = ddftest::Build("names", types);
+    std::string source = "dictionary names;\n";
+    for (int t = 1; t <= 17; ++t) {
+        source += "entity " + std::to_string(t) + " t {";
+        for (int i = 0; i < 255; ++i)
+            source += " char -;";
+        source += " }\n";
+    }
+    DdfImage image = ddftest::Compiled(source);
+    for (int i = 0; i < 17 * 256; ++i)
+        image.Field(i, [](DDF_FIELD& f) { f.name = f.type == DDF_ENDENT ? -1 : 0; });
     image.Find("fld_names")->data = ddftest::StringSection({std::string(4096, 'n')});
+    image.header.fld_name_count = 1;
     const Tools t = Run(image);
     EXPECT_EQ(t.dump_error,
               "entity type 17:0: more field names than a dictionary source can hold (16 MiB)");
@@ -227,30 +235,32 @@ TEST_F(DdfcFault, SubentityDepthIsLimitedInEveryOrderOfTypes) {
     }
 }
 
-// The same limit on loaded dictionaries (which the tools cannot print):
-// types 1..n, each embedding the one before, or one embedding itself.
+// The same limit on loaded dictionaries, which the compiler cannot write:
+// a type that embeds itself, and a chain one longer than allowed, made by
+// pointing a subentity at another type.
 TEST_F(DdfcFault, ToolsRefuseSubentityChainsTheCompilerWouldRefuse) {
-    auto chain = [](int n, bool self) {
-        std::vector<ddftest::TypeSpec> types;
-        ddftest::Bytes tfis;
-        for (int t = 0; t < n; ++t) {
-            ddftest::Append(tfis, static_cast<uint16_t>(t));
-            std::vector<ddftest::FieldSpec> fields = {{DDF_INT, "v", ""}};
-            if (t > 0 || self) {
-                fields.push_back(ddftest::FieldSpec(DDF_SUBENT, "s", "", int16_t(self ? t : t - 1))
-                                     .Aux(uint16_t(4 * t)));
-            }
-            types.push_back({MVX_TF(t + 1, 0), "t", "", 32, 0, fields});
-        }
-        DdfImage image = ddftest::Build("chain", types);
-        image.Find("subent_tfis")->data = tfis;
-        return image;
+    // Points the subentity of type `tf` (its second descriptor) at TFI `target`.
+    auto embed = [](DdfImage& image, int32_t tfi, uint16_t target) {
+        const auto first = ddftest::Get<int16_t>(image.Find("fld_indices")->data, tfi * 2);
+        int16_t key = 0;
+        image.Field(first + 1, [&](DDF_FIELD& f) { key = f.key; });
+        ddftest::Put(image.Find("subent_tfis")->data, key * 2u, target);
     };
-    EXPECT_EQ(Run(chain(33, false)).header_error, "");
-    const Tools deep = Run(chain(34, false));
-    EXPECT_EQ(deep.dump_error, "subentities nested more than 32 deep");
-    EXPECT_EQ(deep.header_error, deep.dump_error);
-    const Tools cycle = Run(chain(1, true));
+    const DdfImage longest = ddftest::Compiled(Chain(33, true));
+    EXPECT_EQ(Run(longest).header_error, "");
+    DdfImage deep = ddftest::Compiled(Chain(33, true) + "entity 34 t34 { int v; subent s 1; }\n");
+    ddftest::Append(deep.Find("subent_tfis")->data, uint16_t{0});
+    deep.Field(ddftest::Get<int16_t>(deep.Find("fld_indices")->data, 33 * 2) + 1, [&](DDF_FIELD& f) {
+        f.key = static_cast<int16_t>(deep.Find("subent_tfis")->data.size() / 2 - 1);
+    });
+    embed(deep, 33, 32);
+    const Tools too_deep = Run(deep);
+    EXPECT_EQ(too_deep.dump_error, "subentities nested more than 32 deep");
+    EXPECT_EQ(too_deep.header_error, too_deep.dump_error);
+    DdfImage self = ddftest::Compiled("dictionary c;\nentity 1 a { int v; subent s 2; }\n"
+                                      "entity 2 b { int v; }\n");
+    embed(self, 0, 0);
+    const Tools cycle = Run(self);
     EXPECT_EQ(cycle.dump_error, "entity type 1:0 contains itself through subentities");
     EXPECT_EQ(cycle.header_error, cycle.dump_error);
 }
@@ -281,13 +291,11 @@ TEST_F(DdfcFault, LongNamesDumpAsStringsAndCompileBack) {
               "a count and fields named beyond what a bare name can be");
 }
 
+// clash.ddl's entity names would give clashing C struct names.
 TEST_F(DdfcFault, HeaderStructNamesAreUnique) {
     ddfc::LoadedDict dict;
-    ASSERT_NO_FATAL_FAILURE(CompileLoad("dictionary d;\n"
-                                        "entity 1 x { int a; } entity 2 x { int a; }\n"
-                                        "entity 3 x_1_0 { int a; } entity 4 p { int a; }\n"
-                                        "entity 5 p_data { int a; } entity 6 x_1_0_data {int a;}\n",
-                                        &dict));
+    ASSERT_NO_FATAL_FAILURE(
+        CompileLoad(mvxtest::ReadFile(mvxtest::TestDataPath("clash.ddl")), &dict));
     std::string header, error;
     ASSERT_TRUE(ddfc::Header(dict.dict(), dict.sizes(), "D_H", &header, &error)) << error;
     std::set<std::string> names;
@@ -296,7 +304,8 @@ TEST_F(DdfcFault, HeaderStructNamesAreUnique) {
          it != std::sregex_iterator(); ++it)
         EXPECT_TRUE(names.insert((*it)[1]).second) << (*it)[1] << " twice";
     EXPECT_EQ(names.size(), 12u);
-    EXPECT_TRUE(names.count("d_x_1_0") && names.count("d_x_1_0_2") && names.count("d_p_data_2"));
+    EXPECT_TRUE(names.count("clash_x_1_0") && names.count("clash_x_1_0_2") &&
+                names.count("clash_p_data_2"));
 }
 
 // What stands at the output's path is replaced or written as it should be,
@@ -316,7 +325,7 @@ TEST_F(DdfcFault, HeaderOutputUsesAFreshTemporaryAndWritesPipesDirectly) {
     EXPECT_EQ(mvxtest::ReadFile(Path("h.h")),
               std::regex_replace(expected, std::regex("D_H\\b"), "H_H"));
     std::set<std::string> left;
-    for (const auto& e : std::filesystem::directory_iterator(dir_))
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
         left.insert(e.path().filename());
     EXPECT_EQ(left, (std::set<std::string>{"d.ddl", "d.ddf", "victim", "h.h.tmp", "h.h"}));
 

@@ -1,9 +1,9 @@
 // Shared helpers of the dictionary compiler tests: a fixture with a fresh
-// temporary directory, and compile-then-load in one step.
+// temporary directory, compile-then-load in one step, and the round trip
+// through the dump.
 #ifndef MVX_TEST_DDFC_SUPPORT_H
 #define MVX_TEST_DDFC_SUPPORT_H
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -11,22 +11,13 @@
 #include "ddfc/ddfc.h"
 #include "support/capture.h"
 #include "support/fixture.h"
+#include "support/tempdir.h"
 
 namespace ddfctest {
 
 class DdfcTest : public mvxtest::LibraryTest {
 protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        char pattern[] = "/tmp/mvx-ddfc-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(dir_);
-        LibraryTest::TearDown();
-    }
-    std::string Path(const std::string& leaf) const { return dir_ + "/" + leaf; }
+    std::string Path(const std::string& leaf) const { return dir_ / leaf; }
 
     static void Write(const std::string& path, const std::vector<uint8_t>& bytes) {
         std::ofstream out(path, std::ios::binary);
@@ -96,12 +87,8 @@ protected:
         }
     }
 
-    std::string dir_;
+    mvxtest::TempDir dir_;
 };
-
-inline std::string ReadSource(const std::string& path) {
-    return mvxtest::ReadFile(path);
-}
 
 } // namespace ddfctest
 

@@ -78,7 +78,7 @@ TEST_F(LibraryTest, ValidationTableAgreesWithReferenceThroughRandomUpdatesAndCop
     const int32_t n = 41;
     EVM_TABLE* t = MakeTable(n, rng, ref);
     ASSERT_EQ(evm_InitializeTable(0, t), 0);
-    mpm__Output = nullptr; // the not-found warnings are counted, not printed
+    mvxtest::OutputRecorder quiet; // the not-found warnings are recorded, not printed
     for (int step = 0; step < 3000; ++step) {
         const int32_t id = IdOf(int32_t(rng() % (n + 10)), n);
         auto it = ref.checks.find(id);
@@ -138,7 +138,7 @@ TEST_F(LibraryTest, ValidationTableMergeCopiesMatchingKindsAndStopsAtFirstMissin
     char* ds[3] = {nullptr, dst_str, nullptr};
     char* ss[4] = {nullptr, src_str, nullptr, nullptr};
     EVM_TABLE dst{3, dc, di, dd, ds, 0, 0.0}, src{4, sc, si, sd, ss, 0, 0.0};
-    mpm__Output = nullptr;
+    mvxtest::OutputRecorder quiet;
     EXPECT_EQ(evm_MergeTable(0, &dst, &src), EVM_CHECK_NOT_FOUND);
     // Check 1: bytes and tolerance (indexes 2 and 1 both > 0) merged, value kinds differ.
     EXPECT_EQ(std::tie(dc[0].type, dc[0].fix, dc[0].severity), std::make_tuple(4, 5, 6));

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "support/capture.h"
 #include "support/fixture.h"
@@ -175,35 +176,32 @@ TEST_F(FileType, EachRuleAndTheOrderBetweenRulesGiveTheirTypeAndRecord) {
     }
 }
 
-TEST_F(FileType, FilesThatCannotBeReadGetTheirMessage) {
-    struct Case {
-        std::string name;
-        int32_t status;
-        std::string message;
-    };
+// Each failure gives its code, type 13 and no record; the texts are the
+// message table's, so one of them is checked whole here.
+TEST_F(FileType, FilesThatCannotBeReadGetTheirStatus) {
     const std::string plain = Write("plain", "text\n");
-    const Case cases[] = {
-        {"", MVX_BAD_FILENAME, "*** Error (MVX_BAD_FILENAME) ***\nInvalid or null filename specified.\n\n"},
-        {dir_ / "missing", MVX_NOT_FOUND,
-         "*** Error (MVX_NOT_FOUND) ***\nFile '" + dir_ / "missing" + "' does not exist.\n\n"},
-        {plain + "/x", MVX_OPEN_ERROR,
-         "*** Error (MVX_OPEN_ERROR) ***\nError opening the file '" + plain + "/x'.\n\n"},
-        {dir_.path(), MVX_READ_ERROR,
-         "*** Error (MVX_READ_ERROR) ***\nError reading from the file '" + dir_.path() + "'.\n\n"},
-        {plain, 0,
-         "*** Warning (MVX_UNKNOWN_FILETYPE) ***\nFile type could not be determined for the file '" +
-             plain + "'.\n\n"},
+    const std::string missing = dir_ / "missing";
+    const std::pair<std::string, int32_t> cases[] = {
+        {"", MVX_BAD_FILENAME},         {missing, MVX_NOT_FOUND},
+        {plain + "/x", MVX_OPEN_ERROR}, {dir_.path(), MVX_READ_ERROR},
+        {plain, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, status] : cases) {
         uint32_t type = 0;
         void* info = &type;
-        EXPECT_EQ(mvx_GetFileType(0, c.name.c_str(), &type, &info), c.status) << c.name;
+        EXPECT_EQ(mvx_GetFileType(0, name.c_str(), &type, &info), status) << name;
+        EXPECT_EQ(mpm__LastError, status != 0 ? status : MVX_UNKNOWN_FILETYPE) << name;
         EXPECT_EQ(type, 13u);
         EXPECT_EQ(info, nullptr);
-        StreamCapture err(stderr);
-        mpm_DumpStack(MPM_DUMP_ALL);
-        EXPECT_EQ(err.Finish(), c.message);
+        mpm_ClearError(0);
     }
+    uint32_t type = 0;
+    void* info = nullptr;
+    EXPECT_EQ(mvx_GetFileType(0, missing.c_str(), &type, &info), MVX_NOT_FOUND);
+    StreamCapture err(stderr);
+    mpm_DumpStack(MPM_DUMP_ALL);
+    EXPECT_EQ(err.Finish(),
+              "*** Error (MVX_NOT_FOUND) ***\nFile '" + missing + "' does not exist.\n\n");
     EXPECT_EQ(mvx_GetFileType(0, nullptr, nullptr, nullptr), MVX_BAD_FILENAME);
 }
 

@@ -181,13 +181,7 @@ TEST(LibraryFrame, SystemFileHooksOnlyReportFailure) {
     EXPECT_EQ(buffer[0], 1);
 }
 
-TEST(LibraryFrame, VersionTextsAndElapsedTimeBase) {
-    EXPECT_STREQ(mvx__Version, "Morvex Version v51a, created Tue 11/30/2010");
-    EXPECT_STREQ(mvx__BuildOS, "MORVEX_BUILD_OS:Unknown");
-    EXPECT_STREQ(mvx__OSVersion, "Microsoft Windows [Version 5.2.3790]");
-    EXPECT_STREQ(mvx__CompilerVersion, "");
-    const std::string options = mvx__CompilerOptions;
-    EXPECT_EQ(options.substr(options.find(':')), ":/MD /D _CRT_SECURE_NO_WARNINGS");
+TEST(LibraryFrame, ElapsedTimeBaseIsTakenAtReset) {
     int64_t before = std::time(nullptr);
     EXPECT_EQ(mvx_ResetElapsedTime(0), 0);
     EXPECT_GE(mvx__ClockTime, before);
