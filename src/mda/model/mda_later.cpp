@@ -49,8 +49,8 @@ void FreeCallbackLists(MDA_MODEL* m) {
         list = nullptr;
 }
 
-int32_t FillDefaults(void* /*body*/) {
-    return 0;
+int32_t FillDefaults(void* body) {
+    return mda_DefaultEntity(0, body);
 }
 
 } // namespace mda
