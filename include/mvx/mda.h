@@ -1114,6 +1114,19 @@ MVX_API int32_t mda__TraverseEntity(int32_t mode, void* entity, void* data, DDF_
 MVX_API int32_t mda_TraverseModel(uint32_t options, int32_t model, MDA_MODEL_VISITOR visitor);
 
 /*
+ * Prints every field event of an entity to mda__DbgFile: locks it, writes
+ * "%d: " (events numbered from 1) and "cnt=%d, %s %s, fld=%p, data=%p,
+ * taddr=%p\n" per event (count, the type's name from ddf__FldData, the
+ * field's name or "**No name**", the descriptor, the address and
+ * mda__TraverseAddr) in a mode-0 walk, and unlocks it. A deleted entity
+ * prints "Entity %<PTR> (%<PTR2>) has been deleted.\n" instead; a null
+ * db_ptr prints nothing. options: ignored.
+ * Returns 0, or the failure to lock the entity (MDA_INVALID_PTR ...), of
+ * the walk, or of the unlock.
+ */
+MVX_API int32_t mda_DbgTraverseEntity(uint32_t options, MDA_PTR db_ptr);
+
+/*
  * Writes the dictionary defaults into a body: walks it in mode
  * MDA_TRAV_ALLOCATE (dynamic arrays are allocated to the sizes their counts
  * give) with mda__DefaultEntity. options: ignored.

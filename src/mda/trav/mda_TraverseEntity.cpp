@@ -26,10 +26,12 @@ private:
 } // namespace
 
 extern "C" int32_t mda_TraverseEntity(int32_t mode, void* entity, MDA_FIELD_VISITOR visitor) {
-    if (entity == nullptr || visitor == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
+    if (entity == nullptr || visitor == nullptr)
+        return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
     mdatrav::Region region{};
     if (int32_t rc = mdatrav::BodyRegion(entity, &region)) return rc;
-    if (region.hi - region.lo < static_cast<int64_t>(sizeof(MDA_ENTITY_HDR))) return mdatrav::Broken();
+    if (region.hi - region.lo < static_cast<int64_t>(sizeof(MDA_ENTITY_HDR)))
+        return mdatrav::Broken();
     const auto* hdr = static_cast<const MDA_ENTITY_HDR*>(entity);
     int32_t status = 0;
     const MDA_MODEL* m = mda::ModelOrReport(MDA_PTR_MODEL(hdr->own), &status);

@@ -3,8 +3,8 @@
 
 #include "mda/mda_int.h"
 
-extern "C" int32_t mda__DefaultEntity(void* /*entity*/, int32_t count, int32_t type,
-                                      void* address, DDF_FIELD* field) {
+extern "C" int32_t mda__DefaultEntity(void* /*entity*/, int32_t count, int32_t type, void* address,
+                                      DDF_FIELD* field) {
     if (count < 1 || address == nullptr || field == nullptr) return 0;
     auto* at = static_cast<char*>(address);
     if (type == DDF_UNIONTYPE) {

@@ -58,8 +58,7 @@ struct Level {
 
 class LevelGuard {
 public:
-    explicit LevelGuard(int32_t* slots)
-        : counters_(ddf__Counters), taddr_(mda__TraverseAddr) {
+    explicit LevelGuard(int32_t* slots) : counters_(ddf__Counters), taddr_(mda__TraverseAddr) {
         ddf__Counters = slots;
         ++g_levels;
     }
