@@ -315,11 +315,9 @@ TEST_F(Traversal, AllocationFailureKeepsTheArraysAlreadySized) {
         EXPECT_EQ(rc, hit ? MDA_MALLOC_ERR : 0);
         const Texts after = Walk(0, b);
         ASSERT_EQ(after.size(), full.size());
-        size_t k = 0;
-        while (k < full.size() && after[k] == full[k])
-            ++k;
+        size_t k = std::mismatch(full.begin(), full.end(), after.begin()).first - full.begin();
         EXPECT_EQ(k == full.size(), !hit);
-        for (; k < full.size(); ++k)
+        for (; k < full.size(); ++k) // sized later: still empty
             EXPECT_TRUE(after[k] == full[k] || after[k].rfind("0 ", 0) == 0) << after[k];
     }
     EXPECT_GE(n, 10);
@@ -328,52 +326,46 @@ TEST_F(Traversal, AllocationFailureKeepsTheArraysAlreadySized) {
 TEST_F(Traversal, DebugWalkPrintsEveryEvent) {
     MDA_PTR p = 0;
     char* b = Make(MVX_TF(6, 0), 0, &p); // stays locked, so the dump sees this body
-    FILE* out = std::tmpfile();
-    mda__DbgFile = out;
-    EXPECT_EQ(mda_DbgTraverseEntity(0, p), 0);
-    EXPECT_EQ(mda_DbgTraverseEntity(0, MDA_NULL_PTR), 0);
-    std::rewind(out);
-    char text[1024] = {}, want[1024];
-    text[std::fread(text, 1, sizeof text - 1, out)] = 0;
-    std::fclose(out);
+    mda__DbgFile = std::tmpfile();
+    EXPECT_EQ(mda_DbgTraverseEntity(0, p) | mda_DbgTraverseEntity(0, MDA_NULL_PTR), 0);
+    char text[1024] = {}, want[1024] = {};
+    std::rewind(mda__DbgFile);
+    text[std::fread(text, 1, sizeof text - 1, mda__DbgFile)] = 0;
+    std::fclose(mda__DbgFile);
     mda__DbgFile = stdout;
-    void* none = nullptr;
-    std::snprintf(want, sizeof want,
-                  "1: cnt=1, double x, fld=%p, data=%p, taddr=%p\n"
-                  "2: cnt=1, double y, fld=%p, data=%p, taddr=%p\n"
-                  "3: cnt=1, double z, fld=%p, data=%p, taddr=%p\n"
-                  "4: cnt=0, endent **No name**, fld=%p, data=%p, taddr=%p\n",
-                  static_cast<void*>(every_.Field(MVX_TF(6, 0), 0)), static_cast<void*>(b + 24),
-                  none, static_cast<void*>(every_.Field(MVX_TF(6, 0), 1)),
-                  static_cast<void*>(b + 32), none,
-                  static_cast<void*>(every_.Field(MVX_TF(6, 0), 2)), static_cast<void*>(b + 40),
-                  none, none, none, none);
+    for (int k = 0; k < 3; ++k)
+        std::snprintf(want + std::strlen(want), 200,
+                      "%d: cnt=1, double %c, fld=%p, data=%p, taddr=%p\n", k + 1, "xyz"[k],
+                      static_cast<void*>(every_.Field(MVX_TF(6, 0), k)),
+                      static_cast<void*>(b + 24 + 8 * k), nullptr);
+    std::snprintf(want + std::strlen(want), 200,
+                  "4: cnt=0, endent **No name**, fld=%p, data=%p, taddr=%p\n", nullptr, nullptr,
+                  nullptr);
     EXPECT_STREQ(text, want);
 }
 
 std::vector<MDA_PTR> g_seen;
+int32_t Seen(MDA_PTR p, MDA_PTR zero) {
+    g_seen.push_back(p);
+    EXPECT_EQ(zero, MDA_MAKE_PTR(MDA_PTR_MODEL(p), 0));
+    return g_seen.size() == 4;
+}
 TEST_F(Traversal, ModelWalkVisitsLiveEntitiesBothWays) {
     std::vector<MDA_PTR> made(5);
+    void* body = nullptr;
     for (MDA_PTR& p : made)
         ASSERT_EQ(mda_AllocateEntity2(MDA_ENTITY_UNLOCKED, model_, MVX_TF(6, 0), nullptr, &p), 0);
-    void* body = nullptr;
-    for (int k : {1, 3}) // deleted, and the number of the second reserved again
-        ASSERT_TRUE(mda_LockEntity(0, made[k], &body) == 0 &&
-                    mda_UnlockEntity(MDA_UNLOCK_FREE, made[k]) == 0);
-    MDA_PTR reserved = 0;
-    ASSERT_EQ(mda_ReserveEntity2(0, model_, &reserved), 0);
-    auto visit = [](MDA_PTR p, MDA_PTR zero) -> int32_t {
-        g_seen.push_back(p);
-        EXPECT_EQ(zero, MDA_MAKE_PTR(MDA_PTR_MODEL(p), 0));
-        return g_seen.size() == 4;
-    };
-    EXPECT_EQ(mda_TraverseModel(0, model_, visit), 0);
-    EXPECT_EQ(mda_TraverseModel(1, model_, visit), MDA_STOP); // stopped at the 4th
-    EXPECT_EQ(g_seen, (std::vector<MDA_PTR>{made[0], made[2], made[4], made[4]}));
-    g_seen.clear();
-    EXPECT_EQ(mda_TraverseModel(1, model_, visit), 0);
+    for (int k : {1, 3}) // deleted, then the number of the second reserved again
+        ASSERT_EQ(mda_LockEntity(0, made[k], &body) | mda_UnlockEntity(MDA_UNLOCK_FREE, made[k]),
+                  0);
+    ASSERT_EQ(mda_ReserveEntity2(0, model_, &made[3]), 0);
+    EXPECT_EQ(mda_TraverseModel(0, model_, Seen), 0);
+    EXPECT_EQ(g_seen, (std::vector<MDA_PTR>{made[0], made[2], made[4]}));
+    g_seen = {};
+    EXPECT_EQ(mda_TraverseModel(1, model_, Seen) | mda_TraverseModel(0, 40, Seen), 0);
     EXPECT_EQ(g_seen, (std::vector<MDA_PTR>{made[4], made[2], made[0]}));
-    EXPECT_EQ(mda_TraverseModel(0, 40, visit), 0);
+    EXPECT_EQ(mda_TraverseModel(1, model_, Seen), MDA_STOP); // the 4th answer stops
+    EXPECT_EQ(g_seen.size(), 4u);
 }
 
 } // namespace
