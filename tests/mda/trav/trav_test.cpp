@@ -171,6 +171,12 @@ TEST_F(Traversal, LetsDerivedFieldsSubentitiesAndVisitorAnswers) {
     EXPECT_EQ(Walk(0, h, MDA_STOP), Texts(all.begin(), all.begin() + 9));
     EXPECT_EQ(ddf__Counters, nullptr);
     EXPECT_EQ(mda__TraverseAddr, nullptr);
+    // A body cut short: the walk stops at the first field that would leave it.
+    void* cut = nullptr;
+    ASSERT_EQ(mda_MallocEntity2(0, model_, MVX_TF(5, 0), &cut), 0);
+    ASSERT_EQ(mda_Realloc(0, nullptr, cut, 60, &cut), 0);
+    EXPECT_EQ(mda_TraverseEntity(0, cut, Quiet), MDA_INTERNAL_ERR);
+    mda_FreeEntity(0, cut);
 }
 
 // A walk of an entity of another model from inside a visitor leaves the
