@@ -1134,6 +1134,167 @@ MVX_API int32_t mda_RemoveFromEntityList(MDA_ENTITY_LIST* list, int32_t slot, MD
  * Returns also MDA_NULL_MEMPTR or MDA_INTERNAL_ERR (bad slot). */
 MVX_API int32_t mda_CycleEntityList(MDA_ENTITY_LIST* list, int32_t slot, MDA_PTR* db_ptr);
 
+/*
+ * ===========================================================================
+ * Entity traversal
+ * ===========================================================================
+ *
+ * One dictionary-driven walk visits every field of an entity, in the order
+ * of its field descriptors, and calls a field visitor for every field event:
+ *   visitor(entity, count, type, address, field)
+ * where entity is the body being walked, type the field type code of the
+ * event (DDF_SHORT ... DDF_COUNT for values and counts; DDF_STRUCT /
+ * DDF_UNIONTYPE at the start of a struct or union element, DDF_ENDSTRUCT /
+ * DDF_ENDUNION after it; DDF_SUBENT before an embedded subentity;
+ * DDF_ENDENT at the end of the entity and of each subentity), count the
+ * number of elements at address and field the descriptor. Events:
+ *   value field        (n, type, first element, field); a scalar has n 1,
+ *                      an inline array the product of its dimensions, a
+ *                      dynamic array (held by pointer) the product of its
+ *                      dimension values, 0 with a null address when its
+ *                      pointer is null; mda__TraverseAddr then holds the
+ *                      address of the pointer in the body
+ *   count field        (1, DDF_COUNT, address, field); the value (which the
+ *                      visitor may change) then sizes later arrays
+ *   struct / union     per element (1, DDF_STRUCT or DDF_UNIONTYPE, element,
+ *                      field) ... (0, DDF_ENDSTRUCT or DDF_ENDUNION, null,
+ *                      null); an array with no elements gives (0, begin
+ *                      type, null, field) and (0, end type, null, its
+ *                      endstruct descriptor). A union element starts with
+ *                      its 16-bit selector: the member walked is the
+ *                      descriptor at position selector after the union's
+ *                      (nested descriptors counted); a selector that names
+ *                      no member of the union visits no member.
+ *   subent             (1, DDF_SUBENT, address, field), then the subentity's
+ *                      fields as a level of its own, ending with its
+ *                      DDF_ENDENT event
+ *   endent / derived   (0, DDF_ENDENT, null, null); the level ends there
+ * let fields are computed (their value stored in the field) without an
+ * event; union markers, method fields and unknown codes are stepped over.
+ *
+ * The visitor's answer: MDA_STOP ends the whole walk (every level), which
+ * returns MDA_STOP; MDA_SKIP after a DDF_SUBENT event skips that subentity;
+ * any other answer continues.
+ *
+ * Modes (the first argument): 0 leaves arrays alone and allocates nothing.
+ * Otherwise each dynamic array is sized to its dimension values before its
+ * event: MDA_TRAV_FREE (2) frees an existing array first, MDA_TRAV_RESIZE
+ * (4) resizes an existing one instead (contents kept), MDA_TRAV_ALLOCATE
+ * (1) alone allocates a new zeroed one without looking at the old pointer
+ * (for bodies whose pointers are not yet set). With a mode, an array whose
+ * dimensions give no element is freed (with bits 2 or 4) and its pointer
+ * set to null. UNSIZED arrays take their size from their allocation and
+ * are never sized by the walk.
+ *
+ * The walk stays inside the body and the blocks its pointers refer to: a
+ * dynamic array's event count never exceeds what its block holds, and a
+ * field, struct element or subentity that would reach outside the body or
+ * its array block ends the walk with MDA_INTERNAL_ERR (" An internal error
+ * occurred in function mda__TraverseEntity."); so do structs nested more
+ * than MDA_TRAV_MAX_NESTING deep in one level, subentities (and walks
+ * started from visitors) nested more than MDA_TRAV_MAX_LEVELS deep, a count
+ * field whose slot lies outside the DDF_COUNT_SLOTS count slots, and a
+ * struct whose end descriptor is missing. A pointer that is not the data
+ * address of one of the library's blocks of the right kind is
+ * MDA_BAD_MBLOCK. A dimension that cannot be computed (a division by
+ * zero, a bad slot) is 0; so is a let whose instructions cannot be run.
+ * An allocation failure ends the walk with its status; the arrays handled
+ * before keep their new sizes.
+ *
+ * Count slots and mda__TraverseAddr: each level has its own count slots
+ * (zero on entry), published in ddf__Counters while the level runs;
+ * ddf__Counters and mda__TraverseAddr are restored when a level returns,
+ * however it ends, so a visitor may start another walk.
+ */
+
+/* Walk modes. */
+#define MDA_TRAV_ALLOCATE 0x1
+#define MDA_TRAV_FREE 0x2
+#define MDA_TRAV_RESIZE 0x4
+/* Visitor answers; MDA_STOP is also what a stopped walk returns. */
+#define MDA_STOP 0x9FFFE
+#define MDA_SKIP 0x9FFFD
+/* Bounds of the walk's work area. */
+#define MDA_TRAV_MAX_NESTING 40
+#define MDA_TRAV_MAX_LEVELS 48
+
+/* A field visitor (see above). */
+typedef int32_t (*MDA_FIELD_VISITOR)(void* entity, int32_t count, int32_t type, void* address,
+                                     DDF_FIELD* field);
+/* A model visitor: the db_ptr of a live entity and the db_ptr of entity
+ * number 0 of its model; nonzero stops the model walk. */
+typedef int32_t (*MDA_MODEL_VISITOR)(MDA_PTR db_ptr, MDA_PTR model_ptr);
+
+/* While a walk runs: the address in the entity of the dynamic array field
+ * or struct field being handled (restored when a struct is left). */
+MVX_API extern void* mda__TraverseAddr;
+
+/*
+ * Walks a locked entity body (see above) with the dictionary of the model
+ * named by its own db_ptr made current for the walk (ddf__Current, with
+ * ddf__SavedTF reset before and after); the previous current dictionary is
+ * restored on return.
+ *   mode     0, or MDA_TRAV_* bits
+ *   entity   the body (the data address of its block)
+ *   visitor  called for every event; null gives MDA_NULL_MEMPTR
+ * Returns 0 when the walk reached the end, MDA_STOP when the visitor
+ * stopped it, MDA_NULL_MEMPTR, MDA_INVALID_MODEL (the body's model is not
+ * allocated), MDA_UNKNOWN_TF (reported: the dictionary lacks its TF),
+ * MDA_BAD_MBLOCK, MDA_INTERNAL_ERR, or an allocation failure.
+ */
+MVX_API int32_t mda_TraverseEntity(int32_t mode, void* entity, MDA_FIELD_VISITOR visitor);
+
+/*
+ * The walk itself, over ddf__Current: walks one level from the descriptor
+ * first (which must lie in the descriptor run of one of the dictionary's
+ * types, else MDA_INTERNAL_ERR) with its data at address data, inside the
+ * body entity. Results as mda_TraverseEntity.
+ */
+MVX_API int32_t mda__TraverseEntity(int32_t mode, void* entity, void* data, DDF_FIELD* first,
+                                    MDA_FIELD_VISITOR visitor);
+
+/*
+ * Calls visitor for every live entity of a model (neither MDA_DELETED nor
+ * MDA_RESERVED), in ascending entity number, or descending with options
+ * bit 1. The numbers walked are those handed out when the walk starts; the
+ * walk ends when the model is freed by the visitor.
+ * Returns MDA_STOP when the visitor answered nonzero, else 0 (also for a
+ * model that is not allocated, which is not reported), or a failure of a
+ * bounded directory.
+ */
+MVX_API int32_t mda_TraverseModel(uint32_t options, int32_t model, MDA_MODEL_VISITOR visitor);
+
+/*
+ * Prints every field event of an entity to mda__DbgFile: locks it, writes
+ * "%d: " (events numbered from 1) and "cnt=%d, %s %s, fld=%p, data=%p,
+ * taddr=%p\n" per event (count, the type's name from ddf__FldData, the
+ * field's name or "**No name**", the descriptor, the address and
+ * mda__TraverseAddr) in a mode-0 walk, and unlocks it. A deleted entity
+ * prints "Entity %<PTR> (%<PTR2>) has been deleted.\n" instead; a null
+ * db_ptr prints nothing. options: ignored.
+ * Returns 0, or the failure to lock the entity (MDA_INVALID_PTR ...), of
+ * the walk, or of the unlock.
+ */
+MVX_API int32_t mda_DbgTraverseEntity(uint32_t options, MDA_PTR db_ptr);
+
+/*
+ * Writes the dictionary defaults into a body: walks it in mode
+ * MDA_TRAV_ALLOCATE (dynamic arrays are allocated to the sizes their counts
+ * give) with mda__DefaultEntity. options: ignored.
+ * Returns 0, MDA_NULL_MEMPTR, or a failure of the walk.
+ */
+MVX_API int32_t mda_DefaultEntity(uint32_t options, void* body);
+
+/*
+ * The visitor of mda_DefaultEntity: writes the default of the field
+ * (ddf_GetFieldDefault) into each of the count elements of a value or count
+ * event (an fstring element gets an empty string), and sets the selector of
+ * a union element to 0. Other events, and events without elements, are
+ * left alone. Returns 0.
+ */
+MVX_API int32_t mda__DefaultEntity(void* entity, int32_t count, int32_t type, void* address,
+                                   DDF_FIELD* field);
+
 MVX_END_DECLS
 
 #endif /* MVX_MDA_H */

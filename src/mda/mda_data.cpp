@@ -12,4 +12,7 @@ int32_t mda__CurModelNum = 0;
 int32_t mda__EntDirBlkSizeMax = 0;
 OLM_LIST* mda__AppDataList = nullptr;
 
+// ---- Entity traversal ----
+void* mda__TraverseAddr = nullptr;
+
 } // extern "C"

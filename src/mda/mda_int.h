@@ -153,8 +153,8 @@ int32_t MallocArrayV(uint32_t options, void* owner, int32_t elem_size, void** ou
  *       copies released with the model - are done by the cache subsystem,
  *       src/mda/cache/mda_cache.cpp; its own waiting step, the release of
  *       option 0x4 of mda_UnlockEntity, is in src/mda/mda_cache_int.h.)
- *   mda::FillDefaults       option 0x4: dictionary defaults - waits for the
- *       field walk.
+ *   (mda::FillDefaults, option 0x4's dictionary defaults, is
+ *       mda_DefaultEntity.)
  *
  * Operations that depend on one of these are complete but not exported yet:
  * mda_AllocateModel, mda_FreeModel, mda_MallocEntity2, mda_AllocateEntity2,
@@ -202,7 +202,7 @@ int32_t mda_FreeModel(int32_t argument, int32_t model);
 /*
  * Makes an entity body that no entry refers to yet: header TF and TFI, own
  * and origin db_ptr both the model's number with entity number 0.
- *   options  MDA_FILL_DEFAULTS
+ *   options  MDA_FILL_DEFAULTS: the dictionary defaults (mda_DefaultEntity)
  * Returns 0, MDA_INVALID_MODEL, MDA_NULL_MEMPTR (null body), MDA_UNKNOWN_TF
  * or MDA_MALLOC_ERR; *body is null after a failure.
  */
@@ -212,7 +212,9 @@ int32_t mda_MallocEntity2(uint32_t options, int32_t model, int32_t tf, void** bo
  * Makes a new entity of a TF with a fresh body, status MDA_NEW.
  *   options  MDA_ENTITY_UNLOCKED: lock count 0 and MDA_NEEDFLUSH (written
  *            at once with MDA_NO_DELAYED_WRITE); otherwise one lock and
- *            MDA_RWLOCK, MDA_MODIFIED, MDA_NEEDFLUSH. MDA_FILL_DEFAULTS.
+ *            MDA_RWLOCK, MDA_MODIFIED, MDA_NEEDFLUSH. MDA_FILL_DEFAULTS: the
+ *            dictionary defaults, filled before a number is taken (their
+ *            failure is returned and uses up nothing).
  *            MDA_USE_DBPTR: *db_ptr must be a reserved db_ptr of the model,
  *            else MDA_INVALID_PTR, or MDA_PTR_ALREADY_CREATED when its entry
  *            is not exactly MDA_RESERVED.

@@ -13,6 +13,18 @@ extern "C" int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t 
     void* made = nullptr;
     int32_t rc = mda__MallocEntity(0, m->ddf, tf, &made);
     if (rc != 0) return rc;
+    auto* h = static_cast<MDA_ENTITY_HDR*>(made);
+    // Defaults before a number is taken, so that their failure (an array
+    // that cannot be allocated) uses up nothing; they do not depend on the
+    // entity's number, only on its model.
+    if ((options & MDA_FILL_DEFAULTS) != 0) {
+        h->own = h->origin = MDA_MAKE_PTR(model, 0);
+        rc = mda::FillDefaults(made);
+        if (rc != 0) {
+            mda_Free(0, nullptr, made);
+            return rc;
+        }
+    }
 
     mda::NumberUndo undo;
     MDA_DIR_ENTRY* e = mda::NewEntry(options, model, m, db_ptr, &undo, &rc);
@@ -22,7 +34,6 @@ extern "C" int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t 
     }
     const MDA_PTR ptr = MDA_MAKE_PTR(model, undo.number);
     // mda__MallocEntity has set the header's TF and TFI.
-    auto* h = static_cast<MDA_ENTITY_HDR*>(made);
     const int32_t tfi = h->tfi;
     // The list's link record may need memory: the one step that can fail.
     if ((rc = mda::EntityListAdd(m, tfi, ptr)) != 0) {
@@ -40,7 +51,6 @@ extern "C" int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t 
     if (body != nullptr) *body = made;
     ++m->entity_count;
 
-    if ((options & MDA_FILL_DEFAULTS) != 0) mda::FillDefaults(made);
     if ((options & MDA_ENTITY_UNLOCKED) != 0) {
         if ((m->options & MDA_NO_DELAYED_WRITE) != 0) {
             mda::WriteEntityNow(ptr);

@@ -24,8 +24,8 @@ int32_t SetBackPtrsNow(MDA_PTR /*db_ptr*/) {
     return 0;
 }
 
-int32_t FillDefaults(void* /*body*/) {
-    return 0;
+int32_t FillDefaults(void* body) {
+    return mda_DefaultEntity(0, body);
 }
 
 } // namespace mda
