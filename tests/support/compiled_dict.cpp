@@ -15,6 +15,10 @@ std::string TestDataPath(const std::string& leaf) {
     return std::string(MVX_TEST_DATA_DIR) + "/" + leaf;
 }
 
+std::string ExamplePath(const std::string& leaf) {
+    return std::string(MVX_EXAMPLES_DIR) + "/" + leaf;
+}
+
 CompiledDict::~CompiledDict() {
     Free();
 }

@@ -16,6 +16,8 @@ namespace mvxtest {
 
 // Path of a dictionary source among the test fixtures (tests/data).
 std::string TestDataPath(const std::string& leaf);
+// Path of a dictionary source among the examples.
+std::string ExamplePath(const std::string& leaf);
 // Frees a dictionary as ddf_LoadDDF made it (null is ignored).
 void FreeDict(DDF_DICT* dict);
 
