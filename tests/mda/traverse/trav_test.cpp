@@ -339,14 +339,14 @@ TEST_F(Traversal, DebugWalkPrintsEveryEvent) {
     text[std::fread(text, 1, sizeof text - 1, mda__DbgFile)] = 0;
     std::fclose(mda__DbgFile);
     mda__DbgFile = stdout;
+    void* const none = nullptr;
     for (int k = 0; k < 3; ++k)
         std::snprintf(want + std::strlen(want), 200,
                       "%d: cnt=1, double %c, fld=%p, data=%p, taddr=%p\n", k + 1, "xyz"[k],
                       static_cast<void*>(every_.Field(MVX_TF(6, 0), k)),
-                      static_cast<void*>(b + 24 + 8 * k), nullptr);
+                      static_cast<void*>(b + 24 + 8 * k), none);
     std::snprintf(want + std::strlen(want), 200,
-                  "4: cnt=0, endent **No name**, fld=%p, data=%p, taddr=%p\n", nullptr, nullptr,
-                  nullptr);
+                  "4: cnt=0, endent **No name**, fld=%p, data=%p, taddr=%p\n", none, none, none);
     EXPECT_STREQ(text, want);
 }
 
