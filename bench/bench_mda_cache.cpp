@@ -35,53 +35,12 @@
 #include <vector>
 
 #include "libmvx.h"
+#include "bench_session.h"
 #include "mda/mda_int.h"
 
 namespace {
 
-// A library session with a one-type dictionary in memory and a scratch
-// directory for the paged files.
-class Session {
-public:
-    explicit Session(uint16_t body_size) : size_(body_size) {
-        mvx_Initialize(0);
-        char pattern[] = "/tmp/mvx-bench-cache-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        ugn_SetEnv(0, "MORVEX_TMP", dir_.c_str());
-        std::memset(&dict_, 0, sizeof dict_);
-        std::strcpy(dict_.name, "bench");
-        dict_.type_count = 1;
-        dict_.typeforms = &tf_;
-        dict_.ent_sizes = &size_;
-    }
-    ~Session() {
-        mvx_Terminate(0);
-        std::filesystem::remove_all(dir_);
-    }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
-
-    int32_t NewModel() {
-        MDA_MODEL_DEF def;
-        mda_GetModelDefaults(0, &def);
-        def.ddf = &dict_;
-        int32_t model = 0;
-        mda_AllocateModel(0, &def, &model);
-        return model;
-    }
-    MDA_PTR NewEntity(int32_t model, void** body) {
-        MDA_PTR p = 0;
-        mda_AllocateEntity2(0, model, tf_, body, &p);
-        return p;
-    }
-    const std::string& dir() const { return dir_; }
-
-private:
-    std::string dir_;
-    DDF_DICT dict_;
-    int32_t tf_ = MVX_TF(1, 0);
-    uint16_t size_;
-};
+using mvxbench::Session;
 
 void BM_LockUnlockCached_mda(benchmark::State& state) {
     Session session(256);

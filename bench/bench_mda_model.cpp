@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_session.h"
 #include "mda/mda_int.h"
 #include "mvx/mvx.h"
 #include "mvx/ugn.h"
@@ -42,40 +43,12 @@ struct Entry24 {
 };
 static_assert(sizeof(Entry24) == 24);
 
-// A library session with a one-type dictionary built in memory.
-class Session {
-public:
-    Session() {
-        mvx_Initialize(0);
-        char pattern[] = "/tmp/mvx-bench-model-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        ugn_SetEnv(0, "MORVEX_TMP", dir_.c_str());
-        std::memset(&dict_, 0, sizeof dict_);
-        std::strcpy(dict_.name, "bench");
-        dict_.type_count = 1;
-        dict_.typeforms = &tf_;
-        dict_.ent_sizes = &size_;
-    }
-    ~Session() {
-        mvx_Terminate(0);
-        std::filesystem::remove_all(dir_);
-    }
-    int32_t NewModel(int32_t bounded) {
-        mda__EntDirBlkSizeMax = bounded;
-        MDA_MODEL_DEF def;
-        mda_GetModelDefaults(0, &def);
-        def.ddf = &dict_;
-        int32_t model = 0;
-        mda_AllocateModel(MDA_MEMORY_ONLY, &def, &model);
-        return model;
-    }
-
-private:
-    std::string dir_;
-    DDF_DICT dict_;
-    int32_t tf_ = MVX_TF(1, 0);
-    uint16_t size_ = 24;
-};
+// Models of 24-byte bodies, memory-only, with a plain (0) or bounded
+// directory.
+int32_t NewModel(mvxbench::Session& session, int32_t bounded) {
+    mda__EntDirBlkSizeMax = bounded;
+    return session.NewModel(MDA_MEMORY_ONLY);
+}
 
 std::size_t InUse() {
     return mallinfo2().uordblks;
@@ -84,9 +57,9 @@ std::size_t InUse() {
 void BM_Reserve_mda(benchmark::State& state) {
     double bytes = 0;
     for (auto _ : state) {
-        Session session;
+        mvxbench::Session session(24);
         const std::size_t before = InUse();
-        const int32_t model = session.NewModel(0);
+        const int32_t model = NewModel(session, 0);
         MDA_PTR p = 0;
         for (int64_t i = 0; i < kReserve; ++i)
             mda_ReserveEntity2(0, model, &p);
@@ -123,8 +96,8 @@ std::vector<int64_t> Indices(int count) {
 }
 
 void Lookup(benchmark::State& state, int32_t bounded, int count) {
-    Session session;
-    const int32_t model = session.NewModel(bounded);
+    mvxbench::Session session(24);
+    const int32_t model = NewModel(session, bounded);
     MDA_PTR p = 0;
     for (int64_t i = 1; i < kEntries; ++i)
         mda_ReserveEntity2(0, model, &p);

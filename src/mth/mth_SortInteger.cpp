@@ -1,13 +1,7 @@
-#include <utility>
-
+// Sorting integers in place.
 #include "mth/mth_int.h"
 
 extern "C" int32_t mth_SortInteger(int32_t order, int32_t count, int32_t* values) {
-    for (int32_t i = 0; i + 1 < count; ++i) {
-        int32_t pick = i;
-        for (int32_t j = i + 1; j < count; ++j)
-            if (order == 1 ? values[j] < values[pick] : values[j] > values[pick]) pick = j;
-        if (pick != i) std::swap(values[i], values[pick]);
-    }
+    mthi::SelectionSort(order, count, values);
     return 0;
 }

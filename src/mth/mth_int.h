@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "mvx/mpm.h"
 #include "mvx/mth.h"
@@ -116,6 +117,19 @@ int32_t MultiplyMatrices(const double* a, int32_t lda, int32_t ra, int32_t ca, i
 
 /* Frame completion of mth_FindTwoPerpAxesToAxis on an already unit axis. */
 int32_t PerpAxes(const double* axis, double* out1, double* out2);
+
+// Sorts ascending (order 1) or descending by selection: count passes at
+// most, so values that never compare (NaN) cannot keep it going; they stay
+// where the passes leave them.
+template <typename T>
+void SelectionSort(int32_t order, int32_t count, T* values) {
+    for (int32_t i = 0; i + 1 < count; ++i) {
+        int32_t pick = i;
+        for (int32_t j = i + 1; j < count; ++j)
+            if (order == 1 ? values[j] < values[pick] : values[j] > values[pick]) pick = j;
+        if (pick != i) std::swap(values[i], values[pick]);
+    }
+}
 
 } // namespace mthi
 

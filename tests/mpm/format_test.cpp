@@ -64,14 +64,14 @@ Generated Generate(std::mt19937& rng) {
     const auto& c = kConversions[pick(15)];
     Generated g;
     g.conversion = c.conversion, g.kind = c.kind;
-    std::string spec, ours_mod, theirs_mod;
+    std::string middle, ours_mod, theirs_mod;
     for (const char* f = c.flags; *f != 0; ++f)
-        if (pick(4) == 0) spec += *f;
+        if (pick(4) == 0) middle += *f;
     const unsigned w = c.kind == '%' ? 0 : pick(4),
                    p = std::strchr("cp%", c.conversion) ? 0 : pick(4);
     g.star_width = w == 2, g.star_precision = p == 2;
-    spec += w == 1 ? std::to_string(pick(25)) : w == 2 ? "*" : "";
-    spec += p == 1 ? "." + std::to_string(pick(12)) : p == 2 ? ".*" : "";
+    middle += w == 1 ? std::to_string(pick(25)) : w == 2 ? "*" : "";
+    middle += p == 1 ? "." + std::to_string(pick(12)) : p == 2 ? ".*" : "";
     const unsigned m = pick(4);
     if (c.kind == 'i' && c.conversion != 'c') {
         if (m == 1) ours_mod = theirs_mod = "h";
@@ -80,8 +80,8 @@ Generated Generate(std::mt19937& rng) {
     }
     if (c.kind == 'd' && m == 0) ours_mod = theirs_mod = "L", g.kind = 'L';
     const std::string before = pick(2) ? "<" : "", after = pick(2) ? "> tail" : "";
-    g.ours = before + "%" + spec + ours_mod + c.conversion + after;
-    g.theirs = before + "%" + spec + theirs_mod + c.conversion + after;
+    g.ours = before + "%" + middle + ours_mod + c.conversion + after;
+    g.theirs = before + "%" + middle + theirs_mod + c.conversion + after;
     return g;
 }
 
