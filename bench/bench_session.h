@@ -10,7 +10,6 @@
 #include <string>
 
 #include "libmvx.h"
-#include "mda/mda_int.h" // model and entity allocation are not exported yet
 
 namespace mvxbench {
 
@@ -34,11 +33,13 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // A model over the dictionary (options as for mda_AllocateModel).
-    int32_t NewModel(uint32_t options = 0) {
+    // A model over the dictionary (options as for mda_AllocateModel), with
+    // parent lists when backptrs is set.
+    int32_t NewModel(uint32_t options = 0, uint8_t backptrs = 0) {
         MDA_MODEL_DEF def;
         mda_GetModelDefaults(0, &def);
         def.ddf = &dict_;
+        def.backptrs = backptrs;
         int32_t model = 0;
         mda_AllocateModel(options, &def, &model);
         return model;

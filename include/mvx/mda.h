@@ -696,6 +696,100 @@ MVX_API extern OLM_LIST* mda__AppDataList;
 MVX_API int32_t mda_GetModelDefaults(uint32_t options, MDA_MODEL_DEF* def);
 
 /*
+ * Allocates a model from a definition (lowest free slot), makes it current
+ * and calls its model-allocated callback with (options, model).
+ *   options  MDA_RESTORE_CURRENT: afterwards make the previously current
+ *            model (if any) current again; MDA_MEMORY_ONLY: no cache and no
+ *            paged file; MDA_NO_DELAYED_WRITE: stored
+ *   def      the definition; null or without dictionary: MDA_NO_DDF
+ *   model    receives the number; null gives MDA_NULL_MEMPTR
+ * Entity number 0 is reserved. Unless memory-only, the model gets a 32-slot
+ * cache and a temporary paged file (free lists; statistics with the flag).
+ * Returns 0; MDA_NO_DDF; MDA_NO_MORE_MODEL when 64 models exist; the
+ * failure of an allocation, the paged file or the tolerance tree. After a
+ * failure the slot is free, nothing is left allocated or open and the
+ * current model is the one before the call.
+ */
+MVX_API int32_t mda_AllocateModel(uint32_t options, const MDA_MODEL_DEF* def, int32_t* model);
+
+/*
+ * Frees a model: calls its model-freed callback with (argument, model),
+ * frees every body still in memory, the cache, the directory (and the
+ * overflow file), the tolerance tree, closes the paged file, clears the
+ * record and makes no model current when it was current; the parent lists
+ * and the no-back-pointer type set go with it. Nothing is
+ * written: the evicted blocks of a bounded directory are read into a
+ * scratch copy, never brought back by evicting others.
+ * Returns 0, MDA_INVALID_MODEL, or the first failure: a block of a bounded
+ * directory that cannot be read (DOF_READ_ERR; the bodies its unread
+ * entries named are lost), or the paged file's DOF_CLOSE_ERR (its handle is
+ * released and its temporary file deleted all the same). Everything else
+ * the model owns is freed whatever fails.
+ */
+MVX_API int32_t mda_FreeModel(int32_t argument, int32_t model);
+
+/*
+ * Makes an entity body that no entry refers to yet: header TF and TFI, own
+ * and origin db_ptr both the model's number with entity number 0.
+ *   options  MDA_FILL_DEFAULTS: the dictionary defaults (mda_DefaultEntity)
+ * Returns 0, MDA_INVALID_MODEL, MDA_NULL_MEMPTR (null body), MDA_UNKNOWN_TF
+ * or MDA_MALLOC_ERR; *body is null after a failure.
+ */
+MVX_API int32_t mda_MallocEntity2(uint32_t options, int32_t model, int32_t tf, void** body);
+
+/*
+ * Makes a new entity of a TF with a fresh body, status MDA_NEW.
+ *   options  MDA_ENTITY_UNLOCKED: lock count 0 and MDA_NEEDFLUSH (written
+ *            at once with MDA_NO_DELAYED_WRITE); otherwise one lock and
+ *            MDA_RWLOCK, MDA_MODIFIED, MDA_NEEDFLUSH. MDA_FILL_DEFAULTS: the
+ *            dictionary defaults, filled before a number is taken (their
+ *            failure is returned and uses up nothing).
+ *            MDA_USE_DBPTR: *db_ptr must be a reserved db_ptr of the model,
+ *            else MDA_INVALID_PTR, or MDA_PTR_ALREADY_CREATED when its entry
+ *            is not exactly MDA_RESERVED.
+ *   body     receives the body (may be null)
+ *   db_ptr   receives the new db_ptr (in: the reserved one)
+ * Returns 0 or the failure; after one no number is used up and nothing is
+ * left allocated.
+ */
+MVX_API int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t tf, void** body,
+                                    MDA_PTR* db_ptr);
+
+/*
+ * Registers a body made by mda_MallocEntity2 as a new entity of the model
+ * named by its own db_ptr. The origin db_ptr becomes the new db_ptr when its
+ * entity number is 0; the own db_ptr always does. Any other body is refused
+ * and stays the caller's: one that is not a plain MBlock with
+ * MDA_BAD_MBLOCK, one whose own db_ptr names an entity (already registered,
+ * by this call or mda_AllocateEntity2) with MDA_PTR_ALREADY_CREATED and that
+ * db_ptr.
+ *   options  MDA_ENTITY_LOCKED: one lock and MDA_RWLOCK, MDA_MODIFIED,
+ *            MDA_NEEDFLUSH; otherwise unlocked with MDA_NEEDFLUSH (written at
+ *            once with MDA_NO_DELAYED_WRITE). MDA_SET_BACKPTRS: records the
+ *            entity as parent of everything it refers to (mda__SetBackPtrs);
+ *            a failure there is returned with the entity created.
+ *            MDA_USE_DBPTR: *db_ptr is a reserved db_ptr of that model
+ *            (MDA_INVALID_PTR otherwise); an entry that is not exactly
+ *            MDA_RESERVED gives MDA_PTR_ALREADY_CREATED.
+ * A reserved entry's parent record is not touched: a reserved number has
+ * never been an entity, so it has nothing to drop.
+ * Returns 0, MDA_NULL_MEMPTR (null body or db_ptr), MDA_BAD_MBLOCK,
+ * MDA_PTR_ALREADY_CREATED, MDA_INVALID_MODEL or the failure; the body stays
+ * the caller's after a failure.
+ */
+MVX_API int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_ptr);
+
+/*
+ * Changes the type of an entity: stores the TF and its TFI in the body; when
+ * the body's own db_ptr names an entity, also its entry's TF, moves it in
+ * the entity list and marks it modified.
+ * Returns 0, MDA_NULL_MEMPTR, MDA_INVALID_MODEL, MDA_INVALID_PTR,
+ * MDA_NOT_RWLOCKED (the entity must be locked), or MDA_UNKNOWN_TF (reported)
+ * for a TF the dictionary lacks; nothing is changed after a failure.
+ */
+MVX_API int32_t mda_SetTF(void* body, int32_t tf);
+
+/*
  * Makes a model current: mda__CurModel and mda__CurModelNum name it, the old
  * ddf__Current is saved in ddf__TempDDF, ddf__Current becomes the model's
  * dictionary and ddf__SavedTF the null TF; then the model's make-current
@@ -1294,6 +1388,214 @@ MVX_API int32_t mda_DefaultEntity(uint32_t options, void* body);
  */
 MVX_API int32_t mda__DefaultEntity(void* entity, int32_t count, int32_t type, void* address,
                                    DDF_FIELD* field);
+
+/*
+ * ===========================================================================
+ * Pointer fields, parent lists and origins
+ * ===========================================================================
+ *
+ * Entities refer to one another through fields of type ptr, each element a
+ * db_ptr of any model. A model that keeps back-pointers (the definition's
+ * flag, or mda_SetBackPtrs) records for every entity the entities that refer
+ * to it: its parent list, a multiset in the order the references were made
+ * (a parent holding two references to an entity stands in its list twice).
+ * The lists live in the model's parent-list area, an application-data
+ * store of 16-byte records. Only the referenced entity's model is updated;
+ * references into a model without back-pointers are only stored.
+ *
+ * Entities of a type registered with mda_RegisterNoBackPtrTF get no parent
+ * entries. Removing a reference to such an entity (mda_DeletePtr, and so
+ * mda_ModifyPtr and mda_DeleteBackPtrs) is a quiet no-op as well, so that a
+ * model with such types can still release its entities.
+ *
+ * Every entity body carries, besides its own db_ptr, its origin db_ptr: the
+ * entity it was translated from. It counts as unset while it equals the own
+ * db_ptr (mda_CreateEntity sets it so).
+ *
+ * The operations that walk pointer fields (mda__SetBackPtrs,
+ * mda_DeleteBackPtrs, mda_ModifyParents, mda_ReplaceDbptr,
+ * mda_DbgCheckBackPtrs) may run from inside a walk of another entity, but
+ * not from a callback of their own.
+ */
+
+/* Options of mda__FreePtr. */
+#define MDA_FREEPTR_KEEP_BODY 0x1     /* forget the body instead of freeing it */
+#define MDA_FREEPTR_WITH_PARENTS 0x2  /* release even when still referenced */
+#define MDA_FREEPTR_KEEP_CHILDREN 0x4 /* leave the children's parent lists and
+                                         the entity's own record alone */
+#define MDA_FREEPTR_KEEP_PARENTS 0x8  /* leave the entity's own record alone */
+#define MDA_FREEPTR_RESERVE 0x80000   /* keep the number reserved, never reused */
+/* Option of mda_SetBackPtrs and mda_DbgCheckBackPtrs: every model. */
+#define MDA_ALL_MODELS 0x100000
+/* Option of mda_SetOrigDbptr and mda_WriteOrigDbptr: store even when set. */
+#define MDA_ORIG_ALWAYS 0x1
+/* Bytes mda_OrigEntityID may write, the terminating NUL included. */
+#define MDA_ORIG_ID_SIZE 256
+
+/* Fills count elements of array with value (nothing for count <= 0).
+ * Returns 0, or MDA_NULL_MEMPTR for a null array with count > 0. */
+MVX_API int32_t mda__FillPtr(int32_t count, MDA_PTR value, MDA_PTR* array);
+/* Orders db_ptrs as signed 64-bit values: -1, 0 or 1 (an object-tree
+ * comparison). A null operand sorts before any value. */
+MVX_API int32_t mda_CompPTRs(const MDA_PTR* a, const MDA_PTR* b);
+
+/*
+ * Stores child into *field (when field is not null, whatever follows) and
+ * records parent in child's parent list. Nothing is recorded when child's
+ * model keeps no back-pointers, when child or parent is null, or when
+ * child's type is registered as keeping none; the area is made when the
+ * model has none yet.
+ * Returns 0; MDA_INVALID_PTR when child is no entity (deleted, or never
+ * handed out; a reserved one is accepted) of a back-pointer model;
+ * MDA_PAR_LIST_ERR when the list cannot grow; an allocation failure.
+ */
+MVX_API int32_t mda_AddPtr(MDA_PTR parent, MDA_PTR child, MDA_PTR* field);
+/*
+ * Removes one entry of parent from child's parent list (the first); the
+ * pointer field is not touched. A list that empties becomes "no parents".
+ * Returns 0 at once for a null child, a child of a model without
+ * back-pointers or of a type keeping none; MDA_NO_BACKPTRS when the model
+ * has no parent-list area; MDA_PAR_NOT_FOUND (nothing changed);
+ * MDA_INVALID_PTR for an entity number never handed out; MDA_PAR_LIST_ERR.
+ */
+MVX_API int32_t mda_DeletePtr(MDA_PTR parent, MDA_PTR child);
+/* mda_DeletePtr(parent, *field), then mda_AddPtr(parent, child, field); a
+ * null *field only adds. Returns 0, MDA_NULL_MEMPTR (null field) or the
+ * first failure (the field is unchanged when the removal fails). */
+MVX_API int32_t mda_ModifyPtr(MDA_PTR parent, MDA_PTR child, MDA_PTR* field);
+
+/*
+ * Rebuilds parent lists: of one model, or with MDA_ALL_MODELS of every
+ * allocated model (model is then ignored). Each model concerned drops its
+ * lists, gets a fresh area and the back-pointer flag; then every entity
+ * is recorded as parent of what it refers to. A number that is no
+ * allocated model is skipped. Returns 0 or the first failure (the rebuild
+ * stops there; the lists made so far stay).
+ */
+MVX_API int32_t mda_SetBackPtrs(uint32_t options, int32_t model);
+/* Records the entity as parent of every non-null db_ptr in its pointer
+ * fields (locks and unlocks it). options: ignored. Returns 0 or the first
+ * failure (the entries made before it stay). */
+MVX_API int32_t mda__SetBackPtrs(uint32_t options, MDA_PTR db_ptr);
+/* Removes the entity from the parent list of every live entity its
+ * pointer fields name (locks and unlocks it); nothing when its model has
+ * no parent-list area. options: ignored. Returns 0 or the first failure. */
+MVX_API int32_t mda_DeleteBackPtrs(uint32_t options, MDA_PTR db_ptr);
+/* Deletes every parent list of the model and frees its area; the
+ * back-pointer flag stays. options: ignored. Returns 0 or
+ * MDA_INVALID_MODEL. */
+MVX_API int32_t mda__FreeBackPtrs(uint32_t options, int32_t model);
+/* Adds tf to the model's types that keep no parent lists. options:
+ * ignored. Returns 0; MDA_INVALID_MODEL; MDA_UNKNOWN_TF (reported);
+ * MDA_NO_BACKPTRS as a WARNING for a model without back-pointers;
+ * MDA_TREE_ERR. */
+MVX_API int32_t mda_RegisterNoBackPtrTF(uint32_t options, int32_t model, int32_t tf);
+
+/*
+ * Releases an entity and its db_ptr. In a back-pointer model an entity
+ * that is still referenced is refused with MDA_HAS_PARENTS (nothing
+ * released) unless MDA_FREEPTR_WITH_PARENTS; unless
+ * MDA_FREEPTR_KEEP_CHILDREN it leaves its children's parent lists first
+ * (a failure there is returned with nothing released). Then the model's
+ * released-entity callbacks are called, the entity's own parent list is
+ * dropped (unless MDA_FREEPTR_KEEP_CHILDREN or MDA_FREEPTR_KEEP_PARENTS),
+ * its storage released (its body freed unless MDA_FREEPTR_KEEP_BODY: the
+ * caller then owns it), its number freed for reuse (MDA_FREEPTR_RESERVE:
+ * kept reserved), its count and entity-list entry removed and its
+ * application data zeroed. A locked entity is released all the same.
+ * Returns 0, MDA_INVALID_PTR (no live entity), MDA_HAS_PARENTS or the
+ * first failure.
+ */
+MVX_API int32_t mda__FreePtr(uint32_t options, MDA_PTR db_ptr);
+
+/*
+ * Parent queries. A null db_ptr, or an entity of a model without a
+ * parent-list area, has no parents: count 0, null array, result 0. The
+ * arrays are malloc'ed; the caller frees them with free. options: ignored.
+ *   mda_GetParentCount    the number of entries; always returns 0 (a null
+ *                         count is left alone)
+ *   mda_GetParents        the entries in the order they were recorded
+ *   mda_GetParentsByTF    only parents whose TF is tf (each parent that is
+ *                         no longer a live entity reported as
+ *                         MDA_INVALID_PTR and left out); null when none
+ *   mda_GetNthlevelParents  the parents level steps up, following the
+ *                         first parent at each step; a level below 1 gives
+ *                         count 0 and a null array
+ * Results: 0, MDA_NULL_MEMPTR (null count or array), MDA_INVALID_PTR (an
+ * entity number never handed out), MDA_MALLOC_ERR (null array).
+ */
+MVX_API int32_t mda_GetParentCount(uint32_t options, MDA_PTR db_ptr, int32_t* count);
+MVX_API int32_t mda_GetParents(uint32_t options, MDA_PTR db_ptr, int32_t* count,
+                               MDA_PTR** parents);
+MVX_API int32_t mda_GetParentsByTF(uint32_t options, MDA_PTR db_ptr, int32_t tf, int32_t* count,
+                                   MDA_PTR** parents);
+MVX_API int32_t mda_GetNthlevelParents(uint32_t options, MDA_PTR db_ptr, int32_t level,
+                                       int32_t* count, MDA_PTR** parents);
+/* The first parent of db_ptr whose TF is tf, or 0 (a db_ptr, not a
+ * status). */
+MVX_API MDA_PTR mda_IsTFAParent(int32_t tf, MDA_PTR db_ptr);
+/* The first of count db_ptrs whose entity has TF tf, or 0; an element that
+ * is no live entity is reported as MDA_INVALID_PTR and does not match. */
+MVX_API MDA_PTR mda_IsTFInList(int32_t tf, int32_t count, const MDA_PTR* list);
+
+/*
+ * In each of count parents (locked, walked and unlocked marked modified,
+ * in order), the first pointer element equal to old_child becomes
+ * new_child through mda_ModifyPtr. options: ignored. Returns 0 (also for
+ * count 0); MDA_CHILD_NOT_FOUND when some parent held no reference to
+ * old_child (the others are changed); MDA_NULL_MEMPTR; or the first failure
+ * to lock or change a parent (the parents before it stay changed).
+ */
+MVX_API int32_t mda_ModifyParents(uint32_t options, int32_t count, const MDA_PTR* parents,
+                                  MDA_PTR old_child, MDA_PTR new_child);
+/*
+ * Moves the entity at old_ptr to new_ptr, a reserved db_ptr of the same
+ * model: its references are re-recorded as coming from new_ptr, its own
+ * db_ptr (and an origin equal to old_ptr) becomes new_ptr, it moves in the
+ * entity list and cache, the released-entity callbacks are called with
+ * old_ptr, and old_ptr's number is freed. The entity's own parent list
+ * stays under old_ptr: mda_ModifyParents(parents of old_ptr, old_ptr,
+ * new_ptr) moves the references and the entries. options: ignored.
+ * Returns 0; MDA_MODELS_DIFFER; MDA_INVALID_PTR (null new_ptr, old_ptr no
+ * live entity or locked); MDA_ENTITY_NOT_DELETED (new_ptr not reserved);
+ * nothing changes after these. Or a later failure.
+ */
+MVX_API int32_t mda_ReplaceDbptr(uint32_t options, MDA_PTR old_ptr, MDA_PTR new_ptr);
+
+/* Reads the origin db_ptr of an entity. options: ignored. Returns 0,
+ * MDA_NULL_MEMPTR or the failure to lock it. */
+MVX_API int32_t mda_ReadOrigDbptr(uint32_t options, MDA_PTR db_ptr, MDA_PTR* origin);
+/* Locks the entity, mda_SetOrigDbptr, unlocks it marked modified. Returns
+ * 0 or the failure to lock or unlock. */
+MVX_API int32_t mda_WriteOrigDbptr(uint32_t options, MDA_PTR db_ptr, MDA_PTR origin);
+/* Stores origin as the body's origin db_ptr: with MDA_ORIG_ALWAYS always,
+ * otherwise only while it is unset. Returns 0 or MDA_NULL_MEMPTR. */
+MVX_API int32_t mda_SetOrigDbptr(uint32_t options, void* body, MDA_PTR origin);
+/*
+ * Writes the identifier of the entity db_ptr was translated from into text
+ * (at most MDA_ORIG_ID_SIZE bytes with the NUL): empty when there is no
+ * origin; by the origin model's dictionary name, its first field as "%d"
+ * ("iges", and names beginning with "automotive_design" or
+ * "configuration_control_3d_design") or as a string ("dxfi", "vdaf"; a
+ * longer string is cut); otherwise db_ptr's entity number as "%d". When
+ * a lookup fails, or the first field has the wrong kind, text is left
+ * alone. options: ignored. Returns 0.
+ */
+MVX_API int32_t mda_OrigEntityID(uint32_t options, MDA_PTR db_ptr, char* text);
+
+/*
+ * Compares the model's stored parent lists (every model's with
+ * MDA_ALL_MODELS) with lists rebuilt from the pointer fields and prints to
+ * mda__DbgFile, per entity that differs, "Inconsistencies in references to
+ * #%d:%ld:\n" and a line per unmatched entry: "   mda_Add/ModifyPtr was not
+ * called from parent #%d:%ld.\n" for a missing one, "   mda_Delete/ModifyPtr
+ * was not called from parent #%d:%ld.\n" for a stale one. A model without
+ * a parent-list area prints "No backpointer information in model.\n".
+ * Every model's lists and flag are as before afterwards. Model 0 does
+ * nothing. Returns 0, MDA_BAD_BACKPTRS when something differed,
+ * MDA_INVALID_MODEL, or the rebuild's failure.
+ */
+MVX_API int32_t mda_DbgCheckBackPtrs(uint32_t options, int32_t model);
 
 MVX_END_DECLS
 

@@ -119,22 +119,19 @@ void DumpEntry(const MDA_MODEL* m, int32_t model, int64_t number, const MDA_DIR_
 int32_t Corrupted(int32_t model, MDA_PTR db_ptr);
 
 /* Releases what an entity keeps in memory and on disk: takes it out of the
- * cache, frees its body, its stored copy or its DBlock chain's file block.
+ * cache, frees its body (unless keep_body: the caller keeps it), its stored
+ * copy or its DBlock chain's file block.
  * The entry is left with no body and its initial disk location. Returns 0
  * or the paged file's failure to free the block (everything else is
  * released all the same). */
-int32_t ReleaseStorage(int32_t model, MDA_PTR db_ptr);
+int32_t ReleaseStorage(int32_t model, MDA_PTR db_ptr, bool keep_body);
 
 } // namespace mdac
 
 namespace mda {
 
-/* Option 0x4 of mda_UnlockEntity: releases the entity and its db_ptr - its
- * storage (mdac::ReleaseStorage), its number (put on the freed list) and
- * its count, after calling the model's released-entity callbacks; then takes
- * it out of the model's entity list and clears its application data. Waits
- * for back-pointers, whose part of the release (mda__FreePtr) it will then
- * take on. */
+/* Option 0x4 of mda_UnlockEntity: releases the entity and its db_ptr
+ * (mda__FreePtr without options). */
 int32_t FreeDbptrNow(MDA_PTR db_ptr);
 
 } // namespace mda

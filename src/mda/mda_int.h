@@ -132,133 +132,12 @@ int32_t MallocArrayV(uint32_t options, void* owner, int32_t elem_size, void** ou
 } // namespace mdamb
 
 /* ---- End of MBlock internals ---------------------------------------------- */
-/*
- * ===========================================================================
- * Models and the entity directory
- * ===========================================================================
- *
- * Steps that wait for other subsystems. Each has exactly one call site, a
- * function below whose name says what it will do; today each does only what
- * the existing code can (usually nothing, leaving its slot null):
- *
- *   mda::CreateParentArea / FreeBackPtrInfo
- *       the parent-list area (application-data store, 16-byte records,
- *       option 0x10000) of a back-pointer model, and its release together
- *       with the no-back-pointer type set - waits for application data and
- *       back-pointers.
- *   mda::SetBackPtrsNow     option 0x2 of mda_CreateEntity - waits for
- *       back-pointers.
- *   (mda::WriteEntityNow and mda::FreeStoredCopy - writing an entity at
- *       once under MDA_NO_DELAYED_WRITE, and the memory-only model's stored
- *       copies released with the model - are done by the cache subsystem,
- *       src/mda/cache/mda_cache.cpp; its own waiting step, the release of
- *       option 0x4 of mda_UnlockEntity, is in src/mda/mda_cache_int.h.)
- *   (mda::FillDefaults, option 0x4's dictionary defaults, is
- *       mda_DefaultEntity.)
- *
- * Operations that depend on one of these are complete but not exported yet:
- * mda_AllocateModel, mda_FreeModel, mda_MallocEntity2, mda_AllocateEntity2,
- * mda_CreateEntity and mda_SetTF. They are declared here.
- */
+/* ---- Models and the entity directory ------------------------------------- */
 
 #include <cstddef>
 
 #include "mvx/mpm.h"
 
-MVX_BEGIN_DECLS
-
-/*
- * Allocates a model from a definition (lowest free slot), makes it current
- * and calls its model-allocated callback with (options, model).
- *   options  MDA_RESTORE_CURRENT: afterwards make the previously current
- *            model (if any) current again; MDA_MEMORY_ONLY: no cache and no
- *            paged file; MDA_NO_DELAYED_WRITE: stored
- *   def      the definition; null or without dictionary: MDA_NO_DDF
- *   model    receives the number; null gives MDA_NULL_MEMPTR
- * Entity number 0 is reserved. Unless memory-only, the model gets a 32-slot
- * cache and a temporary paged file (free lists; statistics with the flag).
- * Returns 0; MDA_NO_DDF; MDA_NO_MORE_MODEL when 64 models exist; the
- * failure of an allocation, the paged file or the tolerance tree. After a
- * failure the slot is free, nothing is left allocated or open and the
- * current model is the one before the call.
- */
-int32_t mda_AllocateModel(uint32_t options, const MDA_MODEL_DEF* def, int32_t* model);
-
-/*
- * Frees a model: calls its model-freed callback with (argument, model),
- * frees every body still in memory, the cache, the directory (and the
- * overflow file), the tolerance tree, closes the paged file, clears the
- * record and makes no model current when it was current. Nothing is
- * written: the evicted blocks of a bounded directory are read into a
- * scratch copy, never brought back by evicting others.
- * Returns 0, MDA_INVALID_MODEL, or the first failure: a block of a bounded
- * directory that cannot be read (DOF_READ_ERR; the bodies its unread
- * entries named are lost), or the paged file's DOF_CLOSE_ERR (its handle is
- * released and its temporary file deleted all the same). Everything else
- * the model owns is freed whatever fails.
- */
-int32_t mda_FreeModel(int32_t argument, int32_t model);
-
-/*
- * Makes an entity body that no entry refers to yet: header TF and TFI, own
- * and origin db_ptr both the model's number with entity number 0.
- *   options  MDA_FILL_DEFAULTS: the dictionary defaults (mda_DefaultEntity)
- * Returns 0, MDA_INVALID_MODEL, MDA_NULL_MEMPTR (null body), MDA_UNKNOWN_TF
- * or MDA_MALLOC_ERR; *body is null after a failure.
- */
-int32_t mda_MallocEntity2(uint32_t options, int32_t model, int32_t tf, void** body);
-
-/*
- * Makes a new entity of a TF with a fresh body, status MDA_NEW.
- *   options  MDA_ENTITY_UNLOCKED: lock count 0 and MDA_NEEDFLUSH (written
- *            at once with MDA_NO_DELAYED_WRITE); otherwise one lock and
- *            MDA_RWLOCK, MDA_MODIFIED, MDA_NEEDFLUSH. MDA_FILL_DEFAULTS: the
- *            dictionary defaults, filled before a number is taken (their
- *            failure is returned and uses up nothing).
- *            MDA_USE_DBPTR: *db_ptr must be a reserved db_ptr of the model,
- *            else MDA_INVALID_PTR, or MDA_PTR_ALREADY_CREATED when its entry
- *            is not exactly MDA_RESERVED.
- *   body     receives the body (may be null)
- *   db_ptr   receives the new db_ptr (in: the reserved one)
- * Returns 0 or the failure; after one no number is used up and nothing is
- * left allocated.
- */
-int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t tf, void** body,
-                            MDA_PTR* db_ptr);
-
-/*
- * Registers a body made by mda_MallocEntity2 as a new entity of the model
- * named by its own db_ptr. The origin db_ptr becomes the new db_ptr when its
- * entity number is 0; the own db_ptr always does. Any other body is refused
- * and stays the caller's: one that is not a plain MBlock with
- * MDA_BAD_MBLOCK, one whose own db_ptr names an entity (already registered,
- * by this call or mda_AllocateEntity2) with MDA_PTR_ALREADY_CREATED and that
- * db_ptr.
- *   options  MDA_ENTITY_LOCKED: one lock and MDA_RWLOCK, MDA_MODIFIED,
- *            MDA_NEEDFLUSH; otherwise unlocked with MDA_NEEDFLUSH (written at
- *            once with MDA_NO_DELAYED_WRITE). MDA_SET_BACKPTRS.
- *            MDA_USE_DBPTR: *db_ptr is a reserved db_ptr of that model
- *            (MDA_INVALID_PTR otherwise); an entry that is not exactly
- *            MDA_RESERVED gives MDA_PTR_ALREADY_CREATED.
- * A reserved entry's parent record is not touched: a reserved number has
- * never been an entity, so it has nothing to drop.
- * Returns 0, MDA_NULL_MEMPTR (null body or db_ptr), MDA_BAD_MBLOCK,
- * MDA_PTR_ALREADY_CREATED, MDA_INVALID_MODEL or the failure; the body stays
- * the caller's after a failure.
- */
-int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_ptr);
-
-/*
- * Changes the type of an entity: stores the TF and its TFI in the body; when
- * the body's own db_ptr names an entity, also its entry's TF, moves it in
- * the entity list and marks it modified.
- * Returns 0, MDA_NULL_MEMPTR, MDA_INVALID_MODEL, MDA_INVALID_PTR,
- * MDA_NOT_RWLOCKED (the entity must be locked), or MDA_UNKNOWN_TF (reported)
- * for a TF the dictionary lacks; nothing is changed after a failure.
- */
-int32_t mda_SetTF(void* body, int32_t tf);
-
-MVX_END_DECLS
 
 namespace mda {
 
@@ -343,13 +222,15 @@ int CompareDirBlocks(const void* key, const void* object);
 /* Compares tolerances by name. */
 int CompareTolerances(const void* key, const void* object);
 
-/* ---- Steps of later subsystems (see the note at the top) ---- */
+/* The parent-list area of a back-pointer model, made with the model
+ * (src/mda/backptr); its release with every parent list and the
+ * no-back-pointer type set. */
 int32_t CreateParentArea(int32_t model, MDA_MODEL* m);
 void FreeBackPtrInfo(int32_t model, MDA_MODEL* m);
-int32_t SetBackPtrsNow(MDA_PTR db_ptr);
+/* Writing an entity at once under MDA_NO_DELAYED_WRITE, and the
+ * memory-only model's stored copy released with the model (src/mda/cache). */
 int32_t WriteEntityNow(MDA_PTR db_ptr);
 void FreeStoredCopy(MDA_MODEL* m, MDA_DIR_ENTRY* entry);
-int32_t FillDefaults(void* body);
 
 /* The model's own entity list (src/mda/lists): one slot per dictionary
  * type, made with the model (before it is in use), appended to at entity

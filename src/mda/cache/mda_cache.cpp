@@ -339,13 +339,13 @@ int32_t Corrupted(int32_t model, MDA_PTR db_ptr) {
     return mpm__SetError(0, MDA_CORRUPTED_ENT, MPM_ERROR, db_ptr, tf);
 }
 
-int32_t ReleaseStorage(int32_t model, MDA_PTR db_ptr) {
+int32_t ReleaseStorage(int32_t model, MDA_PTR db_ptr, bool keep_body) {
     MDA_MODEL* m = mda::ModelAt(model);
     if (m == nullptr) return mpm__SetError(0, MDA_INVALID_MODEL, MPM_ERROR);
     MDA_DIR_ENTRY* e = mda__GetEntDir(model, MDA_PTR_ENTITY(db_ptr));
     if (e == nullptr) return mpm__LastError;
     LeaveCache(m, e, db_ptr);
-    FreeBody(e->mloc);
+    if (!keep_body) FreeBody(e->mloc);
     e->mloc = nullptr;
     int32_t rc = 0;
     if (mda::MemoryOnly(m)) {
@@ -374,15 +374,7 @@ void FreeStoredCopy(MDA_MODEL* m, MDA_DIR_ENTRY* entry) {
 }
 
 int32_t FreeDbptrNow(MDA_PTR db_ptr) {
-    const int32_t model = MDA_PTR_MODEL(db_ptr);
-    MDA_MODEL* m = &mda__Model[model];
-    MDA_PTR released_ptr = db_ptr;
-    CallEntityCallbacks(m, MDA_CB_RELEASED, &released_ptr);
-    const int32_t rc = mdac::ReleaseStorage(model, db_ptr);
-    const int32_t released = ReleaseNumber(model, MDA_PTR_ENTITY(db_ptr), false);
-    if (released == 0) --m->entity_count;
-    mda__ZeroAppData(0, db_ptr);
-    return rc != 0 ? rc : released;
+    return mda__FreePtr(0, db_ptr);
 }
 
 } // namespace mda

@@ -19,7 +19,7 @@ extern "C" int32_t mda_AllocateEntity2(uint32_t options, int32_t model, int32_t 
     // entity's number, only on its model.
     if ((options & MDA_FILL_DEFAULTS) != 0) {
         h->own = h->origin = MDA_MAKE_PTR(model, 0);
-        rc = mda::FillDefaults(made);
+        rc = mda_DefaultEntity(0, made);
         if (rc != 0) {
             mda_Free(0, nullptr, made);
             return rc;

@@ -79,6 +79,6 @@ extern "C" int32_t mda_CreateEntity(uint32_t options, void* body, MDA_PTR* db_pt
     } else {
         e->status = MDA_NEEDFLUSH;
     }
-    if ((options & MDA_SET_BACKPTRS) != 0) return mda::SetBackPtrsNow(ptr);
+    if ((options & MDA_SET_BACKPTRS) != 0) return mda__SetBackPtrs(0, ptr);
     return 0;
 }

@@ -1,0 +1,144 @@
+// Parent records and the pointer-field walk shared by the back-pointer
+// operations.
+#include <cstdlib>
+
+#include "common/common_alloc.h"
+#include "mda/mda_appdata_int.h"
+#include "mda/mda_backptr_int.h"
+
+namespace mdabp {
+
+int32_t NewArea(int32_t model, MDA_MODEL* m) {
+    MDA_APPDATA* area = nullptr;
+    const int32_t rc = mda::MakeAppData(MDA_APPDATA_ZERO, sizeof(ParentRecord), model, &area);
+    if (rc != 0) return rc;
+    m->parent_area = area;
+    return 0;
+}
+
+void DropArea(MDA_APPDATA* area) {
+    if (area == nullptr) return;
+    const int64_t records = static_cast<int64_t>(area->highest_block + 1) * MDA_APPDATA_RECORDS;
+    for (int64_t n = 0; n < records; ++n) {
+        char* stored = mda::AppDataRecord(area, n);
+        if (stored == nullptr) continue;
+        ParentRecord r;
+        std::memcpy(&r, stored, sizeof r);
+        if (r.kind == kList) olm_DeleteList(0, ListOf(r));
+    }
+    mda_FreeAppData(area);
+}
+
+void ClearRecord(ParentRecord* r) {
+    if (r->kind == kList) olm_DeleteList(0, ListOf(*r));
+    *r = ParentRecord{};
+}
+
+int32_t ReadRecord(MDA_MODEL* m, MDA_PTR db_ptr, ParentRecord* r) {
+    const int64_t n = MDA_PTR_ENTITY(db_ptr);
+    if (n <= 0 || n >= m->next_entity) return mpm__SetError(0, MDA_INVALID_PTR, MPM_ERROR);
+    return mda_ReadAppData(Area(m), db_ptr, r);
+}
+
+int32_t WriteRecord(MDA_MODEL* m, MDA_PTR db_ptr, const ParentRecord& r) {
+    return mda_WriteAppData(Area(m), db_ptr, &r);
+}
+
+int32_t RecordParents(const ParentRecord& r, int32_t* count, MDA_PTR** parents) {
+    *count = 0;
+    *parents = nullptr;
+    const int32_t n = r.kind == kSingle ? 1 : r.kind == kList ? ListOf(r)->count : 0;
+    if (n == 0) return 0;
+    auto* out = static_cast<MDA_PTR*>(mvxc::Malloc(sizeof(MDA_PTR) * static_cast<size_t>(n)));
+    if (out == nullptr) return mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR);
+    if (r.kind == kSingle) {
+        out[0] = r.value;
+    } else {
+        int32_t i = 0;
+        for (const OLM_ELEM* e = ListOf(r)->head; e != nullptr && i < n; e = e->next)
+            out[i++] = ElementValue(e);
+    }
+    *count = n;
+    *parents = out;
+    return 0;
+}
+
+MDA_MODEL* AreaModel(MDA_PTR db_ptr) {
+    MDA_MODEL* m = mda::ModelAt(MDA_PTR_MODEL(db_ptr));
+    if (m == nullptr || m->backptrs == 0 || m->parent_area == nullptr) return nullptr;
+    return m;
+}
+
+bool KeepsNoParents(MDA_MODEL* m, MDA_PTR db_ptr) {
+    if (m->no_backptr_types == nullptr) return false;
+    const MDA_DIR_ENTRY* e = mda__GetEntDir(MDA_PTR_MODEL(db_ptr), MDA_PTR_ENTITY(db_ptr));
+    if (e == nullptr) return false;
+    int32_t tf = e->tf;
+    return otm_GetObject(OTM_QUIET, m->no_backptr_types, &tf) != nullptr;
+}
+
+bool HasPointers(const MDA_MODEL* m, const void* body) {
+    const int32_t tfi = static_cast<const MDA_ENTITY_HDR*>(body)->tfi;
+    const DDF_DICT* ddf = m->ddf;
+    if (ddf == nullptr || ddf->ent_info == nullptr || tfi < 0 || tfi >= ddf->type_count)
+        return false;
+    return (ddf->ent_info[tfi] & DDF_INFO_HAS_PTRS) != 0;
+}
+
+namespace {
+
+// The walk in progress; saved and restored around every walk.
+struct WalkState {
+    PointerFn fn = nullptr;
+    void* context = nullptr;
+    int32_t answer = 0;
+};
+WalkState g_walk;
+
+int32_t VisitPointers(void* /*entity*/, int32_t count, int32_t type, void* address,
+                      DDF_FIELD* /*field*/) {
+    if (type != DDF_PTR || address == nullptr) return 0;
+    auto* element = static_cast<char*>(address);
+    for (int32_t i = 0; i < count; ++i, element += sizeof(MDA_PTR)) {
+        const int32_t answer = g_walk.fn(g_walk.context, element);
+        if (answer != 0) {
+            g_walk.answer = answer;
+            return MDA_STOP;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int32_t ForEachPointer(void* body, PointerFn fn, void* context) {
+    const WalkState saved = g_walk;
+    g_walk = WalkState{fn, context, 0};
+    int32_t rc = mda_TraverseEntity(0, body, VisitPointers);
+    if (rc == MDA_STOP) rc = g_walk.answer;
+    g_walk = saved;
+    return rc;
+}
+
+} // namespace mdabp
+
+// ---- Steps of the model and entity operations --------------------------------
+
+namespace mda {
+
+int32_t CreateParentArea(int32_t model, MDA_MODEL* m) {
+    return mdabp::NewArea(model, m);
+}
+
+void FreeBackPtrInfo(int32_t /*model*/, MDA_MODEL* m) {
+    mdabp::DropArea(mdabp::Area(m));
+    m->parent_area = nullptr;
+    if (m->no_backptr_types != nullptr) otm_DeleteTree(0, m->no_backptr_types);
+    m->no_backptr_types = nullptr;
+}
+
+int32_t SetBackPtrsNow(MDA_PTR db_ptr) {
+    return mda__SetBackPtrs(0, db_ptr);
+}
+
+} // namespace mda
