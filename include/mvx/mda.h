@@ -1597,6 +1597,94 @@ MVX_API int32_t mda_OrigEntityID(uint32_t options, MDA_PTR db_ptr, char* text);
  */
 MVX_API int32_t mda_DbgCheckBackPtrs(uint32_t options, int32_t model);
 
+/*
+ * ===========================================================================
+ * Copying and deep deletion
+ * ===========================================================================
+ */
+
+/* Option of mda_CopyFromOList and mda_CopyFromOTree: record the entity's
+ * back-pointers anew (mda__SetBackPtrs), for arrays that hold db_ptrs. */
+#define MDA_COPY_SET_BACKPTRS 0x2
+/* Options of mda_CopyEntity2: MDA_COPY_ENTER enters the top-level copy into
+ * the model (it is then left locked); MDA_COPY_NESTED marks the library's
+ * own recursive calls. */
+#define MDA_COPY_NESTED 0x1
+#define MDA_COPY_ENTER 0x2
+/* Options of mda_DeepDeleteEntity: MDA_DEEP_SHARED deletes an entity that
+ * has several parents; MDA_DEEP_ALL also deletes children that have other
+ * parents, and is passed on to them. */
+#define MDA_DEEP_SHARED 0x2
+#define MDA_DEEP_ALL 0x10
+
+/* Appends count objects of array (the list's object size each) at the
+ * list's end. A count <= 0 does nothing. options: ignored. Returns 0,
+ * MDA_NULL_MEMPTR or the list's failure (the objects before it stay). */
+MVX_API int32_t mda_CopyToOList(uint32_t options, OLM_LIST* list, int32_t count,
+                                const void* array);
+/* Adds count objects of array (the tree's object size each) to the tree.
+ * Results as mda_CopyToOList. */
+MVX_API int32_t mda_CopyToOTree(uint32_t options, OTM_TREE* tree, int32_t count,
+                                const void* array);
+/*
+ * Copies every object of a list (in list order) or a tree (ascending) into
+ * a new block owned by the entity whose memory is entity: *array, which
+ * must lie in that entity's blocks (a field of it), receives the block and
+ * *count the number of objects; an empty container gives a null array and
+ * 0. The container's cycle is left alone. options: MDA_COPY_SET_BACKPTRS.
+ * Returns 0, MDA_NULL_MEMPTR, MDA_MALLOC_ERR, or the failure of recording
+ * back-pointers (the array stays).
+ */
+MVX_API int32_t mda_CopyFromOList(uint32_t options, void* entity, OLM_LIST* list, int32_t* count,
+                                  void** array);
+MVX_API int32_t mda_CopyFromOTree(uint32_t options, void* entity, OTM_TREE* tree, int32_t* count,
+                                  void** array);
+
+/*
+ * A detached copy of an entity's memory (every block of its chain, the
+ * copy referring only to its own blocks) for model: own db_ptr model:0,
+ * the source's origin, the type index of the model's dictionary (which must
+ * lay the type out as the source's does). The copy is the caller's until
+ * mda_CreateEntity enters it (or mda_FreeEntity frees it). options:
+ * ignored. Returns 0, MDA_NULL_MEMPTR, MDA_INVALID_MODEL, MDA_UNKNOWN_TF
+ * (the model's dictionary lacks the type), MDA_BAD_MBLOCK (a damaged
+ * chain) or MDA_MALLOC_ERR; *copy is null after a failure.
+ */
+MVX_API int32_t mda_DuplicateEntity2(uint32_t options, int32_t model, void* entity, void** copy);
+
+/* The filter of a deep copy: nonzero copies child; 0 uses *replacement
+ * (null unless the filter wrote one) in the copy instead. */
+typedef int32_t (*MDA_COPY_FILTER)(MDA_PTR child, MDA_PTR* replacement);
+/* While a deep copy runs: {source db_ptr, copy db_ptr} pairs by source. */
+MVX_API extern OTM_TREE* mda__CopyTree;
+/*
+ * Deep copy into model of the entity whose (locked) memory is entity:
+ * every entity it refers to, directly or not, is copied once (shared
+ * children stay shared, cycles are reproduced) and entered into the model
+ * with its references recorded; the pointer elements of the copies name
+ * the copies. filter (may be null) chooses per child. The top-level copy
+ * stays detached, its pointers plainly stored, unless MDA_COPY_ENTER
+ * enters it (left locked; unlock it). *copy receives its memory.
+ * Returns 0, MDA_NULL_MEMPTR, MDA_INVALID_MODEL, MDA_TREE_ERR, or the first
+ * failure; the copies made before it stay in the model, unlocked and
+ * consistently linked, a detached top-level copy is freed and *copy is
+ * null. Not to be started from inside its own filter.
+ */
+MVX_API int32_t mda_CopyEntity2(uint32_t options, int32_t model, MDA_COPY_FILTER filter,
+                                void* entity, void** copy);
+/*
+ * Deletes an entity with the entities only it refers to. An entity with
+ * more than one parent is left alone (result 0) unless MDA_DEEP_SHARED or
+ * MDA_DEEP_ALL. Every reference to it is cleared first
+ * (mda_ModifyParents); then each child found in its pointer fields (not in
+ * embedded subentities) that has other parents is detached
+ * (mda_ModifyPtr to null) unless MDA_DEEP_ALL, and every other child is
+ * deleted the same way; the entity is then released (mda__FreePtr). An
+ * entity that cannot be locked is left alone (result 0). Returns 0 or the
+ * first failure; what was deleted before it stays deleted.
+ */
+MVX_API int32_t mda_DeepDeleteEntity(uint32_t options, MDA_PTR db_ptr);
+
 MVX_END_DECLS
 
 #endif /* MVX_MDA_H */

@@ -90,12 +90,13 @@ bool HasPointers(const MDA_MODEL* m, const void* body);
 /*
  * Calls fn(context, element) for every element of every pointer field of a
  * locked body, in field order; a nonzero answer stops the walk and is
- * returned. The walk's own failure is returned too. The state lives in
+ * returned. The walk's own failure is returned too. With skip_subentities
+ * the pointers of embedded subentities are not visited. The state lives in
  * module variables that are saved and restored around each walk, so fn may
  * start walks of its own.
  */
 using PointerFn = int32_t (*)(void* context, void* element);
-int32_t ForEachPointer(void* body, PointerFn fn, void* context);
+int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities = false);
 
 } // namespace mdabp
 

@@ -91,12 +91,14 @@ namespace {
 struct WalkState {
     PointerFn fn = nullptr;
     void* context = nullptr;
+    bool skip_subentities = false;
     int32_t answer = 0;
 };
 WalkState g_walk;
 
 int32_t VisitPointers(void* /*entity*/, int32_t count, int32_t type, void* address,
                       DDF_FIELD* /*field*/) {
+    if (type == DDF_SUBENT && g_walk.skip_subentities) return MDA_SKIP;
     if (type != DDF_PTR || address == nullptr) return 0;
     auto* element = static_cast<char*>(address);
     for (int32_t i = 0; i < count; ++i, element += sizeof(MDA_PTR)) {
@@ -111,9 +113,9 @@ int32_t VisitPointers(void* /*entity*/, int32_t count, int32_t type, void* addre
 
 } // namespace
 
-int32_t ForEachPointer(void* body, PointerFn fn, void* context) {
+int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities) {
     const WalkState saved = g_walk;
-    g_walk = WalkState{fn, context, 0};
+    g_walk = WalkState{fn, context, skip_subentities, 0};
     int32_t rc = mda_TraverseEntity(0, body, VisitPointers);
     if (rc == MDA_STOP) rc = g_walk.answer;
     g_walk = saved;

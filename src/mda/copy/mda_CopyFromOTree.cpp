@@ -1,0 +1,31 @@
+// Copying an object tree, in its order, into a block owned by an entity.
+#include <cstring>
+
+#include "mda/mda_copy_int.h"
+
+namespace {
+
+// Copies the objects under node in ascending order; returns the position
+// after them.
+char* CopyInOrder(const OTM_NODE* node, char* out, int32_t size) {
+    while (node != nullptr) {
+        out = CopyInOrder(node->left, out, size);
+        std::memcpy(out, node->object, static_cast<size_t>(size));
+        out += size;
+        node = node->right;
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int32_t mda_CopyFromOTree(uint32_t options, void* entity, OTM_TREE* tree,
+                                     int32_t* count, void** array) {
+    if (entity == nullptr || tree == nullptr || count == nullptr || array == nullptr)
+        return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
+    char* out = nullptr;
+    int32_t rc = mdacp::OwnedArray(entity, tree->count, tree->size, count, array, &out);
+    if (rc != 0 || out == nullptr) return rc;
+    CopyInOrder(tree->root, out, tree->size);
+    return mdacp::AfterCopy(options, entity);
+}

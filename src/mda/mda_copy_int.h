@@ -1,0 +1,24 @@
+/* MDA internals of copying and deep deletion (src/mda/copy). */
+#ifndef MVX_MDA_COPY_INT_H
+#define MVX_MDA_COPY_INT_H
+
+#include "mda/mda_backptr_int.h"
+#include "mvx/olm.h"
+
+namespace mdacp {
+
+/* The block of count objects of size bytes that CopyFromOList and
+ * CopyFromOTree fill: owned by entity, its address stored in *array (the
+ * pointer must lie in the entity's blocks) and in *out; *count set. A
+ * count of 0 gives a null array and *out null. Returns 0 or the
+ * allocation's failure (MDA_MALLOC_ERR also for a size that overflows). */
+int32_t OwnedArray(void* entity, int32_t count, int32_t size, int32_t* count_out, void** array,
+                   char** out);
+
+/* Option 2 of the copies: the entity's back-pointers recorded anew, since
+ * the array may hold db_ptrs. */
+int32_t AfterCopy(uint32_t options, void* entity);
+
+} // namespace mdacp
+
+#endif
