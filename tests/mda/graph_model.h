@@ -64,31 +64,39 @@ protected:
             if (mda__Model[m].in_use != 0) mda_FreeModel(0, m);
         LibraryTest::TearDown();
     }
-    int32_t NewModel(uint8_t backptrs, uint32_t options = 0) {
+    int32_t NewModel(uint8_t backptrs) {
         MDA_MODEL_DEF def;
         mda_GetModelDefaults(0, &def);
         def.ddf = dict_.get();
         def.backptrs = backptrs;
         int32_t model = 0;
-        EXPECT_EQ(mda_AllocateModel(options, &def, &model), 0);
+        EXPECT_EQ(mda_AllocateModel(0, &def, &model), 0);
         return model;
     }
     // A node with kids pointer array elements, all pointers null, unlocked.
-    MDA_PTR Node(int32_t kids, int32_t model = 0) {
+    MDA_PTR Node(int32_t kids) {
         void* body = nullptr;
         MDA_PTR p = 0;
-        EXPECT_EQ(mda_AllocateEntity2(0, model != 0 ? model : model_, kNode, &body, &p), 0);
+        EXPECT_EQ(mda_AllocateEntity2(0, model_, kNode, &body, &p), 0);
         g_kids = kids;
         EXPECT_EQ(mda_TraverseEntity(MDA_TRAV_RESIZE, body, SetCount), 0);
         EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, p), 0);
         return p;
     }
-    MDA_PTR Plain(int32_t tf, int32_t model = 0) {
+    MDA_PTR Plain(int32_t tf) {
         MDA_PTR p = 0;
-        EXPECT_EQ(mda_AllocateEntity2(MDA_ENTITY_UNLOCKED, model != 0 ? model : model_, tf, nullptr,
-                                      &p),
-                  0);
+        EXPECT_EQ(mda_AllocateEntity2(MDA_ENTITY_UNLOCKED, model_, tf, nullptr, &p), 0);
         return p;
+    }
+    // The pointer values of an entity, in field order.
+    Ptrs Values(MDA_PTR p) {
+        void* body = nullptr;
+        EXPECT_EQ(mda_LockEntity(0, p, &body), 0);
+        Ptrs out;
+        for (MDA_PTR* slot : Slots(body))
+            out.push_back(*slot);
+        EXPECT_EQ(mda_UnlockEntity(0, p), 0);
+        return out;
     }
     // Points element i of p at child through mda_AddPtr.
     void Point(MDA_PTR p, size_t i, MDA_PTR child) {

@@ -27,16 +27,6 @@ protected:
                 if (rng() % 3 != 0) Point(p, i, all_[rng() % all_.size()]);
         }
     }
-    // The pointer values of an entity, in field order.
-    std::vector<MDA_PTR> Values(MDA_PTR p) {
-        void* body = nullptr;
-        EXPECT_EQ(mda_LockEntity(0, p, &body), 0);
-        std::vector<MDA_PTR> out;
-        for (MDA_PTR* slot : Slots(body))
-            out.push_back(*slot);
-        EXPECT_EQ(mda_UnlockEntity(0, p), 0);
-        return out;
-    }
     // Every entity reachable from root, root first.
     std::set<MDA_PTR> Reachable(MDA_PTR root) {
         std::set<MDA_PTR> seen{root};

@@ -1,0 +1,147 @@
+// Deep copy and deep deletion of a 100,000-entity graph against building
+// the same graph, in the same run.
+//
+// The graph is a complete three-way tree (node k refers to 3k+1, 3k+2 and
+// 3k+3) of entities with three pointer fields, in a memory-only model that
+// keeps parent lists. BM_BuildGraph makes it (entities, then references
+// through mda_AddPtr), BM_DeepCopy copies it from the root into a second
+// model, BM_DeepDelete deletes it from the root. Each reports
+// entities_per_s; the copy's goal is at most about twice the build's cost.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ddfc/ddfc.h"
+#include "libmvx.h"
+
+namespace {
+
+constexpr int32_t kNodes = 100000;
+
+struct Node {
+    MDA_ENTITY_HDR hdr;
+    int32_t id;
+    int32_t pad;
+    MDA_PTR child[3];
+};
+
+class Session {
+public:
+    Session() {
+        mvx_Initialize(0);
+        std::vector<uint8_t> image;
+        std::vector<ddfc::Diagnostic> diags;
+        const std::string source =
+            "dictionary bench;\nentity 1:0 node { int id; int pad; ptr a; ptr b; ptr c; }\n";
+        if (!ddfc::Compile(source, "bench.ddl", &image, &diags)) std::abort();
+        char pattern[] = "/tmp/mvx-bench-copy-XXXXXX";
+        dir_ = mkdtemp(pattern);
+        const std::string path = dir_ + "/bench.ddf";
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()),
+                   static_cast<std::streamsize>(image.size()));
+        if (ddf_LoadDDF(0, path.c_str(), &dict_) != 0 || dict_->ent_sizes[0] != sizeof(Node))
+            std::abort();
+    }
+    ~Session() {
+        mvx_Terminate(0);
+        for (const DDF_SECTION* s = ddf__Sections; s->name != nullptr; ++s) {
+            void* block = nullptr;
+            std::memcpy(&block, reinterpret_cast<uint8_t*>(dict_) + s->offset, sizeof block);
+            std::free(block);
+        }
+        std::free(dict_);
+        std::filesystem::remove_all(dir_);
+    }
+    int32_t NewModel() {
+        MDA_MODEL_DEF def;
+        mda_GetModelDefaults(0, &def);
+        def.ddf = dict_;
+        def.backptrs = 1;
+        int32_t model = 0;
+        if (mda_AllocateModel(MDA_MEMORY_ONLY, &def, &model) != 0) std::abort();
+        return model;
+    }
+    // Builds the tree; returns the root.
+    MDA_PTR Build(int32_t model) {
+        std::vector<MDA_PTR> nodes(kNodes);
+        for (int32_t k = 0; k < kNodes; ++k)
+            if (mda_AllocateEntity2(MDA_ENTITY_UNLOCKED, model, MVX_TF(1, 0), nullptr, &nodes[k]) !=
+                0)
+                std::abort();
+        for (int32_t k = 0; 3 * k + 1 < kNodes; ++k) {
+            Node* body = nullptr;
+            mda_LockEntity(0, nodes[k], reinterpret_cast<void**>(&body));
+            body->id = k;
+            for (int32_t c = 0; c < 3 && 3 * k + 1 + c < kNodes; ++c)
+                mda_AddPtr(nodes[k], nodes[3 * k + 1 + c], &body->child[c]);
+            mda_UnlockEntity(MDA_UNLOCK_MODIFIED, nodes[k]);
+        }
+        return nodes[0];
+    }
+
+private:
+    std::string dir_;
+    DDF_DICT* dict_ = nullptr;
+};
+
+void Report(benchmark::State& state) {
+    state.counters["entities_per_s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * kNodes, benchmark::Counter::kIsRate);
+}
+
+void BM_BuildGraph(benchmark::State& state) {
+    Session session;
+    for (auto _ : state) {
+        const int32_t model = session.NewModel();
+        session.Build(model);
+        state.PauseTiming();
+        mda_FreeModel(0, model);
+        state.ResumeTiming();
+    }
+    Report(state);
+}
+BENCHMARK(BM_BuildGraph)->Unit(benchmark::kMillisecond);
+
+void BM_DeepCopy(benchmark::State& state) {
+    Session session;
+    const int32_t source = session.NewModel();
+    const MDA_PTR root = session.Build(source);
+    for (auto _ : state) {
+        const int32_t target = session.NewModel();
+        void* body = nullptr;
+        void* copy = nullptr;
+        mda_LockEntity(0, root, &body);
+        if (mda_CopyEntity2(MDA_COPY_ENTER, target, nullptr, body, &copy) != 0) std::abort();
+        mda_UnlockEntity(0, static_cast<MDA_ENTITY_HDR*>(copy)->own);
+        mda_UnlockEntity(0, root);
+        state.PauseTiming();
+        mda_FreeModel(0, target);
+        state.ResumeTiming();
+    }
+    Report(state);
+}
+BENCHMARK(BM_DeepCopy)->Unit(benchmark::kMillisecond);
+
+void BM_DeepDelete(benchmark::State& state) {
+    Session session;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const int32_t model = session.NewModel();
+        const MDA_PTR root = session.Build(model);
+        state.ResumeTiming();
+        if (mda_DeepDeleteEntity(0, root) != 0) std::abort();
+        state.PauseTiming();
+        mda_FreeModel(0, model);
+        state.ResumeTiming();
+    }
+    Report(state);
+}
+BENCHMARK(BM_DeepDelete)->Unit(benchmark::kMillisecond);
+
+} // namespace
