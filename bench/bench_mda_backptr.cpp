@@ -24,7 +24,8 @@ std::vector<MDA_PTR> Build(mvxbench::Session& session, int32_t model) {
     for (int64_t i = 0; i < kEntities; ++i) {
         void* body = nullptr;
         const MDA_PTR p = session.NewEntity(model, &body);
-        auto* fields = reinterpret_cast<MDA_PTR*>(static_cast<char*>(body) + sizeof(MDA_ENTITY_HDR));
+        auto* fields =
+            reinterpret_cast<MDA_PTR*>(static_cast<char*>(body) + sizeof(MDA_ENTITY_HDR));
         for (int k = 0; k < 3 && !made.empty(); ++k)
             mda_AddPtr(p, made[rng() % made.size()], &fields[k]);
         mda_UnlockEntity(MDA_UNLOCK_MODIFIED, p);
@@ -62,8 +63,8 @@ void BM_GetParents(benchmark::State& state) {
         std::free(parents);
     }
     benchmark::DoNotOptimize(found);
-    state.counters["lookups_per_s"] = benchmark::Counter(
-        static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["lookups_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_GetParents);
 

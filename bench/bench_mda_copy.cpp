@@ -10,14 +10,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
-#include "ddfc/ddfc.h"
-#include "libmvx.h"
+#include "bench_dict.h"
 
 namespace {
 
@@ -32,41 +27,11 @@ struct Node {
 
 class Session {
 public:
-    Session() {
-        mvx_Initialize(0);
-        std::vector<uint8_t> image;
-        std::vector<ddfc::Diagnostic> diags;
-        const std::string source =
-            "dictionary bench;\nentity 1:0 node { int id; int pad; ptr a; ptr b; ptr c; }\n";
-        if (!ddfc::Compile(source, "bench.ddl", &image, &diags)) std::abort();
-        char pattern[] = "/tmp/mvx-bench-copy-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        const std::string path = dir_ + "/bench.ddf";
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.data()),
-                   static_cast<std::streamsize>(image.size()));
-        if (ddf_LoadDDF(0, path.c_str(), &dict_) != 0 || dict_->ent_sizes[0] != sizeof(Node))
-            std::abort();
+    Session()
+        : dict_("dictionary bench;\nentity 1:0 node { int id; int pad; ptr a; ptr b; ptr c; }\n") {
+        if (dict_.get()->ent_sizes[0] != sizeof(Node)) std::abort();
     }
-    ~Session() {
-        mvx_Terminate(0);
-        for (const DDF_SECTION* s = ddf__Sections; s->name != nullptr; ++s) {
-            void* block = nullptr;
-            std::memcpy(&block, reinterpret_cast<uint8_t*>(dict_) + s->offset, sizeof block);
-            std::free(block);
-        }
-        std::free(dict_);
-        std::filesystem::remove_all(dir_);
-    }
-    int32_t NewModel() {
-        MDA_MODEL_DEF def;
-        mda_GetModelDefaults(0, &def);
-        def.ddf = dict_;
-        def.backptrs = 1;
-        int32_t model = 0;
-        if (mda_AllocateModel(MDA_MEMORY_ONLY, &def, &model) != 0) std::abort();
-        return model;
-    }
+    int32_t NewModel() { return dict_.NewModel(MDA_MEMORY_ONLY, 1); }
     // Builds the tree; returns the root.
     MDA_PTR Build(int32_t model) {
         std::vector<MDA_PTR> nodes(kNodes);
@@ -86,8 +51,7 @@ public:
     }
 
 private:
-    std::string dir_;
-    DDF_DICT* dict_ = nullptr;
+    mvxbench::CompiledDict dict_;
 };
 
 void Report(benchmark::State& state) {

@@ -9,17 +9,10 @@
 // per event (ns_per_event) of each, so their ratio is the cost of the walk.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
-#include "ddfc/ddfc.h"
-#include "mda/mda_int.h"
-#include "mvx/mvx.h"
+#include "bench_dict.h"
 
 namespace {
 
@@ -61,47 +54,21 @@ MDA_FIELD_VISITOR volatile g_visit = Visit;
 // The library with a model on the compiled dictionary and one entity.
 class Session {
 public:
-    Session() {
-        mvx_Initialize(0);
-        std::vector<uint8_t> image;
-        std::vector<ddfc::Diagnostic> diags;
-        if (!ddfc::Compile(Source(), "bench.ddl", &image, &diags)) std::abort();
-        char pattern[] = "/tmp/mvx-bench-trav-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        const std::string path = dir_ + "/bench.ddf";
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.data()),
-                   static_cast<std::streamsize>(image.size()));
-        if (ddf_LoadDDF(0, path.c_str(), &dict_) != 0) std::abort();
-        MDA_MODEL_DEF def;
-        mda_GetModelDefaults(0, &def);
-        def.ddf = dict_;
-        int32_t model = 0;
+    Session() : dict_(Source()) {
         void* raw = nullptr;
         MDA_PTR p = 0;
-        if (mda_AllocateModel(MDA_MEMORY_ONLY, &def, &model) != 0 ||
-            mda_AllocateEntity2(0, model, MVX_TF(1, 0), &raw, &p) != 0 ||
-            dict_->ent_sizes[0] != sizeof(Wide))
+        const int32_t model = dict_.NewModel(MDA_MEMORY_ONLY, 0);
+        if (mda_AllocateEntity2(0, model, MVX_TF(1, 0), &raw, &p) != 0 ||
+            dict_.get()->ent_sizes[0] != sizeof(Wide))
             std::abort();
         body_ = static_cast<Wide*>(raw);
         body_->n = 8;
         if (mda_TraverseEntity(MDA_TRAV_ALLOCATE, raw, Visit) != 0) std::abort();
     }
-    ~Session() {
-        mvx_Terminate(0);
-        for (const DDF_SECTION* s = ddf__Sections; s->name != nullptr; ++s) {
-            void* block = nullptr;
-            std::memcpy(&block, reinterpret_cast<uint8_t*>(dict_) + s->offset, sizeof block);
-            std::free(block);
-        }
-        std::free(dict_);
-        std::filesystem::remove_all(dir_);
-    }
     Wide* body() const { return body_; }
 
 private:
-    std::string dir_;
-    DDF_DICT* dict_ = nullptr;
+    mvxbench::CompiledDict dict_;
     Wide* body_ = nullptr;
 };
 

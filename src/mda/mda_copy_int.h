@@ -10,8 +10,9 @@ namespace mdacp {
 /* The block of count objects of size bytes that CopyFromOList and
  * CopyFromOTree fill: owned by entity, its address stored in *array (the
  * pointer must lie in the entity's blocks) and in *out; *count set. A
- * count of 0 gives a null array and *out null. Returns 0 or the
- * allocation's failure (MDA_MALLOC_ERR also for a size that overflows). */
+ * count of 0 gives a null array and *out null; so does a failure. Returns
+ * 0, MDA_NULL_MEMPTR (null entity, count or array) or the allocation's
+ * failure (MDA_MALLOC_ERR also for a size that overflows). */
 int32_t OwnedArray(void* entity, int32_t count, int32_t size, int32_t* count_out, void** array,
                    char** out);
 

@@ -18,7 +18,6 @@
 
 namespace graphtest {
 
-
 inline const int32_t kNode = MVX_TF(1, 0);
 inline const int32_t kLeaf = MVX_TF(2, 0);
 inline const int32_t kTag = MVX_TF(3, 0);
@@ -35,13 +34,14 @@ inline int32_t SetCount(void*, int32_t, int32_t type, void* address, DDF_FIELD*)
 }
 inline std::vector<MDA_PTR*> Slots(void* body) {
     g_slots.clear();
-    EXPECT_EQ(mda_TraverseEntity(0, body, [](void*, int32_t count, int32_t type, void* address,
-                                             DDF_FIELD*) -> int32_t {
-                  if (type == DDF_PTR)
-                      for (int32_t i = 0; i < count; ++i)
-                          g_slots.push_back(static_cast<MDA_PTR*>(address) + i);
-                  return 0;
-              }),
+    EXPECT_EQ(mda_TraverseEntity(
+                  0, body,
+                  [](void*, int32_t count, int32_t type, void* address, DDF_FIELD*) -> int32_t {
+                      if (type == DDF_PTR)
+                          for (int32_t i = 0; i < count; ++i)
+                              g_slots.push_back(static_cast<MDA_PTR*>(address) + i);
+                      return 0;
+                  }),
               0);
     return g_slots;
 }

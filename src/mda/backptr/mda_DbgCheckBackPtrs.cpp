@@ -100,8 +100,8 @@ extern "C" int32_t mda_DbgCheckBackPtrs(uint32_t options, int32_t model) {
         for (int32_t i = all ? 1 : model; i <= (all ? MDA_MAX_MODELS : model); ++i) {
             MDA_MODEL* checked = mda::ModelAt(i);
             if (checked != nullptr && rc == 0)
-                rc = CompareModel(i, static_cast<MDA_APPDATA*>(saved[i].area),
-                                  mdabp::Area(checked), &found);
+                rc = CompareModel(i, static_cast<MDA_APPDATA*>(saved[i].area), mdabp::Area(checked),
+                                  &found);
         }
     }
     for (int32_t i = 1; i <= MDA_MAX_MODELS; ++i) {

@@ -13,8 +13,7 @@ struct FirstField {
 };
 FirstField g_first;
 
-int32_t TakeFirst(void* /*entity*/, int32_t count, int32_t type, void* address,
-                  DDF_FIELD* field) {
+int32_t TakeFirst(void* /*entity*/, int32_t count, int32_t type, void* address, DDF_FIELD* field) {
     if (type < DDF_SHORT || type > DDF_COUNT) return 0;
     if (type == DDF_FSTRING && count > 0) {
         const int32_t dims = field->dim_count < MDA_MAX_DIMS ? field->dim_count : MDA_MAX_DIMS;
@@ -81,7 +80,8 @@ extern "C" int32_t mda_OrigEntityID(uint32_t /*options*/, MDA_PTR db_ptr, char* 
                            StartsWith(name, "configuration_control_3d_design");
     const bool as_string = std::strcmp(name, "dxfi") == 0 || std::strcmp(name, "vdaf") == 0;
     if (!as_number && !as_string) {
-        std::snprintf(text, MDA_ORIG_ID_SIZE, "%lld", static_cast<long long>(MDA_PTR_ENTITY(db_ptr)));
+        std::snprintf(text, MDA_ORIG_ID_SIZE, "%lld",
+                      static_cast<long long>(MDA_PTR_ENTITY(db_ptr)));
         return 0;
     }
     void* body = nullptr;

@@ -40,8 +40,8 @@ extern "C" int32_t mda__FreePtr(uint32_t options, MDA_PTR db_ptr) {
         rc = ClearParents(m, db_ptr);
     const int32_t stored =
         mdac::ReleaseStorage(model, db_ptr, (options & MDA_FREEPTR_KEEP_BODY) != 0);
-    const int32_t released_number = mda::ReleaseNumber(model, MDA_PTR_ENTITY(db_ptr),
-                                                       (options & MDA_FREEPTR_RESERVE) != 0);
+    const int32_t released_number =
+        mda::ReleaseNumber(model, MDA_PTR_ENTITY(db_ptr), (options & MDA_FREEPTR_RESERVE) != 0);
     if (released_number == 0) --m->entity_count;
     mda__ZeroAppData(options, db_ptr);
     if (rc == 0) rc = stored;

@@ -106,8 +106,10 @@ int32_t CopyOne(uint32_t options, void* entity, void** copy_out) {
         rc = mdabp::ForEachPointer(copy, RedirectCounted, &level);
     if (rc != 0) {
         mdabp::ForEachPointer(copy, ClearRest, &level);
-        if (level.copy_ptr != 0) mda_UnlockEntity(MDA_UNLOCK_MODIFIED, level.copy_ptr);
-        else mda_FreeEntity(0, copy);
+        if (level.copy_ptr != 0)
+            mda_UnlockEntity(MDA_UNLOCK_MODIFIED, level.copy_ptr);
+        else
+            mda_FreeEntity(0, copy);
         return rc;
     }
     *copy_out = copy;

@@ -19,13 +19,13 @@ char* CopyInOrder(const OTM_NODE* node, char* out, int32_t size) {
 
 } // namespace
 
-extern "C" int32_t mda_CopyFromOTree(uint32_t options, void* entity, OTM_TREE* tree,
-                                     int32_t* count, void** array) {
-    if (entity == nullptr || tree == nullptr || count == nullptr || array == nullptr)
-        return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
+extern "C" int32_t mda_CopyFromOTree(uint32_t options, void* entity, OTM_TREE* tree, int32_t* count,
+                                     void** array) {
     char* out = nullptr;
-    int32_t rc = mdacp::OwnedArray(entity, tree->count, tree->size, count, array, &out);
-    if (rc != 0 || out == nullptr) return rc;
+    const int32_t rc = tree == nullptr
+                           ? mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR)
+                           : mdacp::OwnedArray(entity, tree->count, tree->size, count, array, &out);
+    if (out == nullptr) return rc;
     CopyInOrder(tree->root, out, tree->size);
     return mdacp::AfterCopy(options, entity);
 }

@@ -19,7 +19,8 @@ extern "C" int32_t mda_DuplicateEntity2(uint32_t /*options*/, int32_t model, voi
     case mdac::ChainResult::kNoMemory:
         return mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR);
     case mdac::ChainResult::kCorrupt:
-        return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(mdamb::HeaderOf(entity, false)));
+        return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR,
+                             static_cast<const void*>(mdamb::HeaderOf(entity, false)));
     }
     auto* h = static_cast<MDA_ENTITY_HDR*>(made);
     h->tfi = tfi;

@@ -121,8 +121,8 @@ TEST_F(BackPtrTest, CheckReportsEveryInconsistency) {
     const MDA_PTR leaf = Plain(kLeaf);
     Point(a, 0, leaf);
     Point(b, 0, leaf);
-    ASSERT_EQ(mda_DeletePtr(a, leaf), 0);            // a's reference is missing
-    ASSERT_EQ(mda_AddPtr(b, b, nullptr), 0);         // a stale entry of b in b
+    ASSERT_EQ(mda_DeletePtr(a, leaf), 0);              // a's reference is missing
+    ASSERT_EQ(mda_AddPtr(b, b, nullptr), 0);           // a stale entry of b in b
     ASSERT_EQ(mda_DeletePtr(a, b), MDA_PAR_NOT_FOUND); // nothing changes
     std::string text;
     EXPECT_EQ(Check(model_, &text), MDA_BAD_BACKPTRS);
@@ -258,8 +258,10 @@ TEST_F(BackPtrTest, OriginIdentifierFollowsTheDictionary) {
         MDA_PTR from = 0;
         ASSERT_EQ(mda_AllocateEntity2(0, model, MVX_TF(1, 0), &body, &from), 0);
         char* first = static_cast<char*>(body) + sizeof(MDA_ENTITY_HDR);
-        if (row.field[0] == 'i') *reinterpret_cast<int32_t*>(first) = 4711;
-        else std::snprintf(first, 8, "1F");
+        if (row.field[0] == 'i')
+            *reinterpret_cast<int32_t*>(first) = 4711;
+        else
+            std::snprintf(first, 8, "1F");
         ASSERT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, from), 0);
 
         const MDA_PTR to = Plain(kLeaf);

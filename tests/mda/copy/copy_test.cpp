@@ -169,10 +169,13 @@ int32_t FindMore(void*, int32_t, int32_t type, void*, DDF_FIELD* field) {
 
 TEST_F(CopyTest, ContainersCopyIntoEntityArrays) {
     OLM_LIST* list = olm_CreateList(0, sizeof(MDA_PTR), 4, 0);
-    OTM_TREE* tree = otm_CreateTree(0, sizeof(MDA_PTR), [](const void* a, const void* b) {
-        return static_cast<int>(mda_CompPTRs(static_cast<const MDA_PTR*>(a),
-                                             static_cast<const MDA_PTR*>(b)));
-    }, 0);
+    OTM_TREE* tree = otm_CreateTree(
+        0, sizeof(MDA_PTR),
+        [](const void* a, const void* b) {
+            return static_cast<int>(
+                mda_CompPTRs(static_cast<const MDA_PTR*>(a), static_cast<const MDA_PTR*>(b)));
+        },
+        0);
     const Ptrs leaves{Plain(kLeaf), Plain(kLeaf), Plain(kLeaf)};
     const Ptrs mixed{leaves[2], leaves[0], leaves[1], leaves[0]};
     ASSERT_EQ(mda_CopyToOList(0, list, 4, mixed.data()), 0);
@@ -191,7 +194,8 @@ TEST_F(CopyTest, ContainersCopyIntoEntityArrays) {
     // From the tree in ascending order.
     ASSERT_EQ(mda_Free(0, body, *more), 0);
     ASSERT_EQ(mda_CopyFromOTree(0, body, tree, &count, more), 0);
-    EXPECT_EQ(Ptrs(static_cast<MDA_PTR*>(*more), static_cast<MDA_PTR*>(*more) + count), Sorted(leaves));
+    EXPECT_EQ(Ptrs(static_cast<MDA_PTR*>(*more), static_cast<MDA_PTR*>(*more) + count),
+              Sorted(leaves));
     EXPECT_EQ(mda__DbgCheckEntityMBlocks(0, body), 0);
     // An empty container gives no array.
     ASSERT_EQ(mda_Free(0, body, *more), 0);
