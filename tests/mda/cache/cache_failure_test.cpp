@@ -1,8 +1,10 @@
-// Failures of locking and swapping beyond those of the randomized run:
-// every allocation of long chains and stored copies made to fail in turn,
-// stored chains damaged on disk and in memory, and bad requests. Whatever
-// fails, every entity not reported corrupted still locks and matches its
-// reference afterwards.
+// Beyond the randomized run: every allocation of long chains and stored
+// copies made to fail in turn, and stored chains damaged on disk and in
+// memory (whatever fails, every entity not reported corrupted still locks
+// and matches its reference afterwards); the lock limit; and the exact
+// text of the three debug dumps.
+#include <regex>
+
 #include "mda/cache/cache_support.h"
 #include "support/capture.h"
 
@@ -103,10 +105,10 @@ TEST_F(CacheFailure, DamagedChainsAreReportedAndDeleted) {
         int32_t check;
     } damages[] = {
         {40 + sizeof(Body) + 32, 0x12345678, MDA_DBG_BADBLOCKNUM}, // marker of block 1
-        {16, 77, MDA_DBG_BADBLOCKNUM},                            // holder
-        {40 + 24, 99, MDA_DBG_BADPTRNUM},                         // stored position
-        {8, 4, MDA_DBG_BADBLOCKNUM},                              // referrer offset
-        {0, 44, MDA_DBG_BADBLOCKNUM},                             // size of the body block
+        {16, 77, MDA_DBG_BADBLOCKNUM},                             // holder
+        {40 + 24, 99, MDA_DBG_BADPTRNUM},                          // stored position
+        {8, 4, MDA_DBG_BADBLOCKNUM},                               // referrer offset
+        {0, 44, MDA_DBG_BADBLOCKNUM},                              // size of the body block
     };
     Populate(MDA_NO_DELAYED_WRITE, 8);
     for (const auto& d : damages) {
@@ -135,36 +137,14 @@ TEST_F(CacheFailure, DamagedChainsAreReportedAndDeleted) {
     ExpectAllIntact();
 }
 
-TEST_F(CacheFailure, BadRequestsChangeNothing) {
+TEST_F(CacheFailure, LockLimitAndReleaseAtTheLastUnlock) {
     Populate(0, 2);
-    MDA_PTR reserved = 0;
-    ASSERT_EQ(mda_ReserveEntity2(0, model_, &reserved), 0);
-    for (const MDA_PTR p : {MDA_NULL_PTR, MDA_MAKE_PTR(model_, 999), MDA_MAKE_PTR(model_ + 1, 1),
-                            reserved, MDA_MAKE_PTR(65, 1)}) {
-        void* body = &reserved;
-        EXPECT_EQ(mda_LockEntity(0, p, &body), MDA_INVALID_PTR);
-        EXPECT_EQ(body, nullptr);
-        EXPECT_EQ(mda_UnlockEntity(0, p), MDA_INVALID_PTR);
-        EXPECT_EQ(mda__SwapToDisk(0, p), MDA_INVALID_PTR);
-        EXPECT_EQ(mda__SwapFromDisk(0, p), nullptr);
-    }
-    // Unlocking an unlocked entity is a warning and changes nothing.
-    const int32_t status = Entry(1)->status;
-    EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, ents_[1].ptr), MDA_ENTITY_NOT_LOCKED);
-    EXPECT_EQ(mpm__LastErrorLevel, MPM_WARNING);
-    EXPECT_EQ(Entry(1)->status, status);
-
-    // Invalidation needs a model that writes at once; 255 locks at most,
-    // all released at once with MDA_UNLOCK_ALL.
     void* body = nullptr;
-    ASSERT_EQ(mda_LockEntity(0, ents_[1].ptr, &body), 0);
-    EXPECT_EQ(mda_UnlockEntity(MDA_INVALIDATE, ents_[1].ptr), MDA_NOLONGER_SUPPORTED);
-    for (int i = 1; i < MDA_MAX_LOCKS; ++i)
+    for (int i = 0; i < MDA_MAX_LOCKS; ++i)
         ASSERT_EQ(mda_LockEntity(0, ents_[1].ptr, &body), 0);
     EXPECT_EQ(mda_LockEntity(0, ents_[1].ptr, &body), MDA_TOO_MANY_LOCKS);
     EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_ALL, ents_[1].ptr), 0);
     EXPECT_EQ(Entry(1)->status & (MDA_LOCK_MASK | MDA_RWLOCK), 0);
-
     // Releasing an entity with its last unlock frees its number.
     ASSERT_EQ(mda_LockEntity(0, ents_[0].ptr, &body), 0);
     EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_FREE, ents_[0].ptr), 0);
@@ -172,6 +152,50 @@ TEST_F(CacheFailure, BadRequestsChangeNothing) {
     ASSERT_EQ(mda__AllocatePtr(model_, &again), 0);
     EXPECT_EQ(again, ents_[0].ptr);
     EXPECT_EQ(CacheFault(model_), "");
+}
+
+TEST_F(CacheFailure, DumpsOfCacheLocksAndEntries) {
+    const int32_t model = NewModel(MDA_NO_DELAYED_WRITE);
+    const int32_t memory = NewModel(MDA_MEMORY_ONLY);
+    Body* b = nullptr;
+    const MDA_PTR one = NewEntity(model, &b);
+    ASSERT_EQ(mda_Strdup(0, b, "abc", reinterpret_cast<char**>(&b->slot[3])), 0);
+    ASSERT_EQ(mda_UnlockEntity(0, one), 0);
+    NewEntity(model, &b);
+    const MDA_PTR stored = NewEntity(memory, &b);
+    ASSERT_EQ(mda_UnlockEntity(0, stored), 0);
+    MDA_PTR reserved = 0;
+    ASSERT_EQ(mda_ReserveEntity2(0, memory, &reserved), 0);
+    char* text = nullptr;
+    size_t size = 0;
+    mda__DbgFile = open_memstream(&text, &size);
+    EXPECT_EQ(mda_DbgDumpCache(0, model), 0);
+    EXPECT_EQ(mda_DbgDumpLocks(0, model), 0);
+    EXPECT_EQ(mda_DbgDumpDirEntry(0, stored), 0);
+    EXPECT_EQ(mda_DbgDumpDirEntry(0, reserved), 0);
+    EXPECT_EQ(mda_DbgDumpCache(0, memory), 0);
+    EXPECT_EQ(mda_DbgDumpCache(0, 0), 0);
+    EXPECT_EQ(mda_DbgDumpDirEntry(0, MDA_NULL_PTR), 0);
+    EXPECT_EQ(mda_DbgDumpLocks(0, 9), MDA_INVALID_MODEL);
+    std::fclose(mda__DbgFile);
+    mda__DbgFile = stdout;
+    EXPECT_EQ(std::regex_replace(std::string(text, size), std::regex("0x0x[0-9a-f]+"), "@"),
+              "Cache Entry 0, db_ptr #1:1\n"
+              "#1:1\n   TF:          7:1\n   Mloc:        @\n   Dloc:        0x8\n"
+              "   Status:      \n   Cache Entry: 0\n   Lock Count:  0\n\n"
+              "\n\nCache size = 32 entries, 1 in use\n"
+              "#1:2\n   TF:          7:1\n   Mloc:        @\n   Dloc:        Not written\n"
+              "   Status:      RWLOCK  MODIFIED  NEW  NEEDFLUSH  \n"
+              "   Cache Entry: 0\n   Lock Count:  1\n\n"
+              "#2:1\n   TF:          7:1\n   Mloc:        0x(nil)\n"
+              "   Dloc:        Memory:@\n   Status:      \n"
+              "   Cache Entry: 0\n   Lock Count:  0\n\n"
+              "#2:2\n   TF:          16000:16000\n   Mloc:        0x(nil)\n"
+              "   Dloc:        Memory:0x(nil)\n   Status:      RESERVED  \n"
+              "   Cache Entry: 0\n   Lock Count:  0\n\n"
+              "\n\nCache size = 0 entries, 0 in use\n");
+    std::free(text);
+    EXPECT_EQ(mda_DbgGetLockedCount(0, 0), 0);
 }
 
 } // namespace
