@@ -45,8 +45,9 @@ TEST_P(CacheRandom, LockedBodiesMatchTheReferenceAcrossSwaps) {
     std::mt19937 rng(20261206);
     doftest::Faults faults;
     int failures = 0;
-    // Now and then arms a failure of the next call's first few transfers
-    // or allocations.
+    // Now and then arms a failure of one of the next call's first few
+    // transfers, or of any of its allocations (long chains and stored
+    // copies make many).
     auto arm = [&] {
         if (rng() % 12 != 0) return;
         const long nth = 1 + static_cast<long>(rng() % 3);
@@ -59,7 +60,7 @@ TEST_P(CacheRandom, LockedBodiesMatchTheReferenceAcrossSwaps) {
             break;
         default:
             // The bounded directory's own blocks are not the subject here.
-            if (v.bounded == 0) mvxc::SetAllocFailure(nth);
+            if (v.bounded == 0) mvxc::SetAllocFailure(nth + static_cast<long>(rng() % 4) * 12);
         }
     };
     auto disarm = [] {
