@@ -41,6 +41,14 @@ TEST_F(MBlockText, DumpWritesEveryBlockAndWarnsAboutWrongReferencesAndHeaders) {
     ASSERT_EQ(mda_Malloc(0, body_, 5, Slot(0)), 0);
     ASSERT_EQ(mda_MallocArray(0, body_, 8, Slot(1), 2, 2, 3), 0);
     EXPECT_EQ(mda_DbgDumpMBlocks(0, body_), 0);
+    char array_line[256]; // the addresses are the block's and its referrer's
+    std::snprintf(array_line, sizeof array_line,
+                  "Block 1 @ 0x%p,  type 2,  size 152,  dims [2][3]:"
+                  "\n   next block at 0x%p\n   referenced at 0x%p",
+                  static_cast<void*>(mbtest::Header(*Slot(1), true)),
+                  static_cast<void*>(mbtest::Header(*Slot(0))), static_cast<void*>(Slot(0)));
+    std::fflush(mda__DbgFile);
+    EXPECT_NE(std::string(text_, size_).find(array_line), std::string::npos);
     EXPECT_EQ(Text(), "Block 0 @ @,  type 1,  size 96:\n   next block at @\n"
                       "   referenced at @ (->@)\n\nBlock 1 @ @,  type 2,  size 152,  dims [2][3]:\n"
                       "   next block at @\n   referenced at @ (->@)\n\n"
