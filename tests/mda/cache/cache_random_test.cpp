@@ -25,6 +25,10 @@ struct Variant {
     int steps;
 };
 
+void PrintTo(const Variant& v, std::ostream* out) {
+    *out << v.name;
+}
+
 class CacheRandom : public CacheTest, public ::testing::WithParamInterface<Variant> {};
 
 struct Ref {

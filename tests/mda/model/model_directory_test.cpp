@@ -26,6 +26,10 @@ struct Variant {
     uint32_t seed;
 };
 
+void PrintTo(const Variant& v, std::ostream* out) {
+    *out << v.name;
+}
+
 class ModelDirectory : public modeltest::ModelTest,
                        public ::testing::WithParamInterface<Variant> {};
 
