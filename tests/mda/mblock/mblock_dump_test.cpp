@@ -1,7 +1,8 @@
-// The chain dump and the chain check, byte for byte.
+// The chain dump and the chain check, byte for byte, and field dimensions.
 #include <cstdlib>
 #include <cstring>
 #include <regex>
+#include <vector>
 
 #include "mda/mblock_check.h"
 #include "support/fixture.h"
@@ -101,6 +102,51 @@ TEST_F(MBlockText, CheckIssuesBadReferencesWithTheEntityAndKeepsTheCallersStack)
     EXPECT_EQ(mda__DbgCheckEntityMBlocks(0, body_), MDA_BAD_MBLOCK);
     EXPECT_EQ(Text().rfind("*** Error (MDA_BAD_MBLOCK) ***\nBad MBlock found at", 0), 0u);
     mbtest::Header(*Slot(0))->marker = MDA_MBLOCK_MARKER;
+}
+
+// Dimension expressions over the count slots (a slot beyond the table or
+// with none published, and a division by zero, are 0), an fstring's last
+// dimension as its length, and unsized arrays sized by their block.
+TEST_F(MBlockText, FieldDimensionsEvaluateExpressionsAndSizeUnsizedArrays) {
+    std::vector<int32_t> slots(DDF_COUNT_SLOTS, 9);
+    slots[1] = 3;
+    slots[2] = 5;
+    ASSERT_EQ(mda_Malloc(0, body_, 24, Slot(0)), 0);
+    ASSERT_EQ(mda_Malloc(0, body_, 0, Slot(1)), 0);
+    ASSERT_EQ(mda_MallocArray(0, body_, 12, Slot(2), 2, 5, 2), 0);
+    const DDF_DIMEXPR slot2{-2, 0, 'e', 0}, seven_minus_slot1{7, -1, 'g', 0},
+        nine_by_zero{9, 0, 'i', 0}, far{-DDF_COUNT_SLOTS, 0, 'e', 0}, one{1, 0, 'e', 0},
+        two{2, 0, 'e', 0}, two_times_three{2, 3, 'h', 0};
+    const struct {
+        uint8_t type;
+        uint16_t flags;
+        std::vector<DDF_DIMEXPR> exprs;
+        int32_t* counters;
+        void* data;
+        std::vector<int32_t> dims;
+    } rows[] = {
+        {DDF_DOUBLE, 0, {slot2, seven_minus_slot1, nine_by_zero}, slots.data(), nullptr, {5, 4, 0}},
+        {DDF_DOUBLE, 0, {far, slot2}, slots.data(), nullptr, {0, 5}},
+        {DDF_DOUBLE, 0, {slot2, two_times_three}, nullptr, nullptr, {0, 6}},
+        {DDF_FSTRING, DDF_UNSIZED | DDF_PTRFIXED, {one, two_times_three}, nullptr, *Slot(0), {4}},
+        {DDF_FSTRING, DDF_UNSIZED | DDF_PTRFIXED, {one, two_times_three}, nullptr, nullptr, {0}},
+        {DDF_FSTRING, DDF_UNSIZED | DDF_PTRFIXED, {one, two_times_three}, nullptr, *Slot(1), {1}},
+        {DDF_STRUCT, DDF_UNSIZED | DDF_VARIABLE, {one, two}, nullptr, *Slot(2), {5, 2}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        DDF_FIELD field{};
+        field.type = row.type;
+        field.flags = row.flags;
+        field.key = 12; // the size of a structure
+        field.dim_count = static_cast<uint8_t>(row.exprs.size());
+        std::copy(row.exprs.begin(), row.exprs.end(), field.dims);
+        ddf__Counters = row.counters;
+        int32_t dims[5] = {}, count = 0;
+        EXPECT_EQ(mda_GetFieldDims(&field, row.data, dims, &count), 0);
+        EXPECT_EQ(std::vector<int32_t>(dims, dims + count), row.dims);
+    }
+    ddf__Counters = nullptr;
 }
 
 } // namespace
