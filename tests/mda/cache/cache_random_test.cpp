@@ -1,13 +1,14 @@
 // Randomized locking against a reference: thousands of entities with
-// strings, arrays and arrays of strings, locked for reading or writing,
-// changed and unlocked in random order, in models whose cache holds far
-// fewer than the working set, so that bodies go to disk (or to their stored
-// copies) and come back many times. Now and then a write or read of the
-// paged file or an allocation fails: a lock that fails changes nothing, an
-// unlock that fails still unlocks, and nothing is lost. After every step
-// the locked body renders exactly as the reference remembers it, its chain
-// checks (the library's check and an independent walk), its stored DBlock
-// chain checks, and the cache's order list is whole.
+// strings, arrays and arrays of strings, locked, changed and unlocked in
+// random order, in models whose cache holds far fewer than the working set,
+// so that bodies go to disk (or to their stored copies) and come back many
+// times. Now and then a write or read of the paged file or an allocation
+// fails: a lock that fails changes nothing, an unlock that fails still
+// unlocks, and nothing is lost; or a request is refused (a db_ptr that names
+// no entity, an unlock too many, an invalidation the model cannot honour).
+// After every step the locked body renders exactly as the reference
+// remembers it, its chain checks (the library's check and an independent
+// walk), its stored DBlock chain checks, and the cache's order list is whole.
 #include "dof/dof_check.h"
 #include "mda/cache/cache_support.h"
 
@@ -23,6 +24,10 @@ struct Variant {
     int entities;
     int steps;
 };
+
+void PrintTo(const Variant& v, std::ostream* out) {
+    *out << v.name;
+}
 
 class CacheRandom : public CacheTest, public ::testing::WithParamInterface<Variant> {};
 
@@ -44,8 +49,9 @@ TEST_P(CacheRandom, LockedBodiesMatchTheReferenceAcrossSwaps) {
     std::mt19937 rng(20261206);
     doftest::Faults faults;
     int failures = 0;
-    // Now and then arms a failure of the next call's first few transfers
-    // or allocations.
+    // Now and then arms a failure of one of the next call's first few
+    // transfers, or of any of its allocations (long chains and stored
+    // copies make many).
     auto arm = [&] {
         if (rng() % 12 != 0) return;
         const long nth = 1 + static_cast<long>(rng() % 3);
@@ -58,7 +64,7 @@ TEST_P(CacheRandom, LockedBodiesMatchTheReferenceAcrossSwaps) {
             break;
         default:
             // The bounded directory's own blocks are not the subject here.
-            if (v.bounded == 0) mvxc::SetAllocFailure(nth);
+            if (v.bounded == 0) mvxc::SetAllocFailure(nth + static_cast<long>(rng() % 4) * 12);
         }
     };
     auto disarm = [] {
@@ -102,11 +108,34 @@ TEST_P(CacheRandom, LockedBodiesMatchTheReferenceAcrossSwaps) {
         r.body = nullptr;
     }
 
+    MDA_PTR reserved = 0;
+    ASSERT_EQ(mda_ReserveEntity2(0, model, &reserved), 0);
+    const MDA_PTR bad[] = {MDA_NULL_PTR, MDA_MAKE_PTR(model, 99999), MDA_MAKE_PTR(model + 1, 1),
+                           reserved, MDA_MAKE_PTR(65, 1)};
     for (int step = 0; step < v.steps; ++step) {
         const size_t k = rng() % ptrs.size();
         Ref& r = refs[k];
         const MDA_PTR p = ptrs[k];
-        const int action = static_cast<int>(rng() % 10);
+        const int action = static_cast<int>(rng() % 11);
+        if (action == 10) { // refused requests change nothing
+            const int32_t status = mda__GetEntDir(model, MDA_PTR_ENTITY(p))->status;
+            void* body = &r;
+            const MDA_PTR q = bad[rng() % 5];
+            EXPECT_EQ(mda_LockEntity(0, q, &body), MDA_INVALID_PTR);
+            EXPECT_EQ(body, nullptr);
+            EXPECT_EQ(mda_UnlockEntity(0, q), MDA_INVALID_PTR);
+            EXPECT_EQ(mda__SwapToDisk(0, q), MDA_INVALID_PTR);
+            EXPECT_EQ(mda__SwapFromDisk(0, q), nullptr);
+            // An unlock too many is a warning; invalidation needs a model
+            // that writes at once.
+            if (r.locks == 0 || !ndw) {
+                EXPECT_EQ(mda_UnlockEntity(MDA_INVALIDATE | MDA_UNLOCK_MODIFIED, p),
+                          ndw ? MDA_ENTITY_NOT_LOCKED : MDA_NOLONGER_SUPPORTED);
+                EXPECT_EQ(mpm__LastErrorLevel, ndw ? MPM_WARNING : MPM_ERROR);
+            }
+            EXPECT_EQ(mda__GetEntDir(model, MDA_PTR_ENTITY(p))->status, status);
+            continue;
+        }
         if (r.locks == 0 || (action < 2 && r.locks < 3)) {
             void* body = nullptr;
             arm();

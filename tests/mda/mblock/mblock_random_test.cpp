@@ -1,239 +1,243 @@
-// Randomized sequences of every chain operation on one entity body against a
-// reference model that knows which blocks exist, their bytes, and which
-// pointer slot (in the body or inside another block) refers to which block.
-// Arrays have two to five dimensions and elements of 1 to 12 bytes; blocks
-// are made loose and attached, unlinked and attached again or freed alone,
-// and arrays reallocated into another slot. Now and then an operation's
-// allocation fails: it must report one message and change nothing. After
-// every step the whole chain is checked: the library's own check, an
-// independent walk of every invariant (the row tables of every array
-// included), and a comparison with the model.
-#include <algorithm>
+// Randomized sequences of every chain operation on one entity body against
+// a reference that knows each block's bytes and which pointer slot (in the
+// body or inside another block) refers to it. Arrays have two to five
+// dimensions and elements of 1 to 12 bytes; blocks are made loose and
+// attached, unlinked and attached again or freed alone, and arrays
+// reshaped into another slot. Now and then an operation's allocation fails,
+// or a request from the table of refused ones is made: either must report
+// its message and change nothing. After every step the whole chain is
+// checked: the library's own check, an independent walk of every
+// invariant, and a comparison with the reference.
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <random>
+#include <vector>
 
 #include "common/common_alloc.h"
 #include "mda/mblock_check.h"
 #include "support/fixture.h"
 
-using mbtest::ChainFault;
-using mbtest::FakeBody;
 using mbtest::Header;
 
 namespace {
 
-struct Slot {
-    int holder; // 0: the body; else a block id
-    int64_t offset;
-    bool operator<(const Slot& o) const {
-        return holder != o.holder ? holder < o.holder : offset < o.offset;
-    }
-    bool operator==(const Slot&) const = default;
+struct FakeBody {
+    MDA_ENTITY_HDR header;
+    void* slot[32];
 };
 
 struct Block {
+    int holder = 0;     // 0: the body; else the block holding the pointer
+    int64_t offset = 0; // of the pointer in the holder's bytes
+    void* data = nullptr;
     bool array = false;
-    int32_t ndims = 0;
-    int32_t dims[5] = {};
-    int32_t elem_size = 1;
-    std::vector<uint8_t> bytes; // plain: the data; array: the elements, flattened
-    Slot ref{};
+    int32_t ndims = 0, dims[5] = {}, elem_size = 1;
+    std::vector<uint8_t> bytes; // plain: the data; array: the elements
+
+    int64_t Elements() const {
+        int64_t count = 1;
+        for (int32_t i = 0; i < ndims; ++i)
+            count *= dims[i];
+        return count;
+    }
 };
 
-class ChainModel {
-public:
-    explicit ChainModel(FakeBody* body) : body_(body) {}
+struct Reference {
+    FakeBody* body;
+    std::map<int, Block> blocks;
+    int next_id = 1;
 
-    // The bytes of a holder as callers see them (an array's element area).
+    // The bytes of a holder as callers see them (an array's elements).
     char* Base(int id) {
-        if (id == 0) return reinterpret_cast<char*>(body_);
-        if (!blocks_[id].array) return static_cast<char*>(addr_[id]);
-        MDA_ARRAY_HDR* a = mbtest::Array(addr_[id]);
-        return reinterpret_cast<char*>(a) + a->elem_offset;
+        if (id == 0) return reinterpret_cast<char*>(body);
+        const Block& b = blocks[id];
+        return b.array ? mbtest::Elements(b.data) : static_cast<char*>(b.data);
     }
-    void** SlotAddress(const Slot& s) {
-        return reinterpret_cast<void**>(Base(s.holder) + s.offset);
+    void** Slot(int holder, int64_t offset) {
+        return reinterpret_cast<void**>(Base(holder) + offset);
     }
-
-    // What a caller does after it freed or moved a block: null the pointer.
-    void ClearSlot(const Slot& s) {
-        *SlotAddress(s) = nullptr;
-        if (s.holder != 0) {
-            auto& bytes = blocks_[s.holder].bytes;
-            std::fill_n(bytes.begin() + s.offset, 8, 0);
-        }
-    }
-    bool Occupied(const Slot& s) const { return owner_of_.count(s) != 0; }
-    bool SlotByte(int holder, int64_t at) const {
-        auto it = owner_of_.lower_bound(Slot{holder, at - 7});
-        return it != owner_of_.end() && it->first.holder == holder && it->first.offset <= at;
-    }
-
-    // The free slots, excluding those inside `not_under` and its descendants.
-    std::vector<Slot> FreeSlots(int not_under = -1) {
-        std::vector<Slot> out;
-        for (int64_t k = 0; k < 32; ++k)
-            if (!Occupied({0, 24 + 8 * k})) out.push_back({0, 24 + 8 * k});
-        for (auto& [id, b] : blocks_) {
-            if (b.array && b.elem_size != 8) continue;
-            if (not_under >= 0 && Descends(id, not_under)) continue;
-            for (int64_t off = 0; off + 8 <= static_cast<int64_t>(b.bytes.size()); off += 8)
-                if (!Occupied({id, off})) out.push_back({id, off});
-        }
-        return out;
-    }
-    bool Descends(int id, int ancestor) const {
-        for (int at = id; at != 0; at = blocks_.at(at).ref.holder)
-            if (at == ancestor) return true;
+    // Whether a pointer to a block covers byte `at` of the holder.
+    bool Covered(int holder, int64_t at) const {
+        for (const auto& [id, b] : blocks)
+            if (b.holder == holder && b.offset <= at && at < b.offset + 8) return true;
         return false;
     }
-
-    int Add(Block b, void* data) {
-        const int id = next_++;
-        owner_of_[b.ref] = id;
-        blocks_[id] = std::move(b);
-        addr_[id] = data;
-        return id;
+    // The free pointer slots, in the body alone or in every block as well.
+    std::vector<std::pair<int, int64_t>> FreeSlots(bool body_only = false) const {
+        std::vector<std::pair<int, int64_t>> out;
+        for (int64_t k = 0; k < 32; ++k)
+            if (!Covered(0, 24 + 8 * k)) out.push_back({0, 24 + 8 * k});
+        for (const auto& [id, b] : blocks)
+            if (!body_only && (!b.array || b.elem_size == 8))
+                for (int64_t off = 0; off + 8 <= static_cast<int64_t>(b.bytes.size()); off += 8)
+                    if (!Covered(id, off)) out.push_back({id, off});
+        return out;
     }
-    // Forgets a block and, in turn, every block whose slot lay inside it.
+    // What a caller does after it freed or moved a block: null the pointer.
+    void ClearSlot(int holder, int64_t offset) {
+        *Slot(holder, offset) = nullptr;
+        if (holder != 0) std::fill_n(blocks[holder].bytes.begin() + offset, 8, 0);
+    }
+    // Forgets a block and, in turn, every block whose pointer lay inside it.
     void Remove(int id) {
         std::vector<int> children;
-        for (auto& [slot, child] : owner_of_)
-            if (slot.holder == id) children.push_back(child);
+        for (const auto& [child, b] : blocks)
+            if (b.holder == id) children.push_back(child);
         for (int child : children)
             Remove(child);
-        owner_of_.erase(blocks_[id].ref);
-        blocks_.erase(id);
-        addr_.erase(id);
+        blocks.erase(id);
     }
-    void Move(int id, const Slot& to) {
-        owner_of_.erase(blocks_[id].ref);
-        blocks_[id].ref = to;
-        owner_of_[to] = id;
-    }
-    // Slots of holder `id` are renumbered by `map` (-1: the slot is gone).
-    template <class F> void Remap(int id, F map) {
-        std::vector<std::pair<Slot, int>> moved;
+    // The pointers held by block `id` move by `map` (-1: the pointer is gone).
+    void Remap(int id, const std::function<int64_t(int64_t)>& map) {
         std::vector<int> gone;
-        for (auto it = owner_of_.begin(); it != owner_of_.end();) {
-            if (it->first.holder != id) {
-                ++it;
-                continue;
-            }
-            const int64_t to = map(it->first.offset);
-            if (to < 0) {
-                gone.push_back(it->second);
-                ++it;
-            } else {
-                moved.push_back({Slot{id, to}, it->second});
-                it = owner_of_.erase(it);
-            }
-        }
+        for (auto& [child, b] : blocks)
+            if (b.holder == id && (b.offset = map(b.offset)) < 0) gone.push_back(child);
         for (int child : gone)
             Remove(child);
-        for (auto& [slot, child] : moved) {
-            owner_of_[slot] = child;
-            blocks_[child].ref = slot;
-        }
     }
 
-    // Everything about the chain that the model knows; "" when it matches.
+    // Everything the reference knows about the chain; "" when it matches.
     std::string Compare() {
-        std::vector<MDA_MBLOCK*> chain;
-        std::string fault = ChainFault(body_, &chain);
-        if (!fault.empty()) return fault;
-        if (chain.size() != blocks_.size())
-            return "chain holds " + std::to_string(chain.size()) + " blocks, model " +
-                   std::to_string(blocks_.size());
-        // Each block's referrer, read from its predecessor's header.
-        std::map<MDA_MBLOCK*, void**> referrer;
-        for (MDA_MBLOCK* b = Header(body_); b->next != nullptr; b = b->next)
+        if (std::string fault = mbtest::ChainFault(body); !fault.empty()) return fault;
+        std::map<MDA_MBLOCK*, void**> referrer; // read from the predecessor's header
+        for (MDA_MBLOCK* b = Header(body); b->next != nullptr; b = b->next)
             referrer[b->next] = b->referrer;
-        for (auto& [id, b] : blocks_) {
-            MDA_MBLOCK* h = Header(addr_[id], b.array);
-            if (referrer.count(h) == 0) return "block " + std::to_string(id) + " not in the chain";
-            if (referrer[h] != SlotAddress(b.ref))
-                return "block " + std::to_string(id) + " has the wrong referrer";
-            if (*SlotAddress(b.ref) != addr_[id])
-                return "slot of block " + std::to_string(id) + " does not hold it";
-            if (h->type != (b.array ? MDA_MBLOCK_ARRAY : MDA_MBLOCK_PLAIN)) return "wrong type";
-            if (b.array) {
-                MDA_ARRAY_HDR* a = mbtest::Array(addr_[id]);
-                for (int32_t i = 0; i < b.ndims; ++i)
-                    if (a->dims[i] != b.dims[i]) return "wrong dimensions";
-            } else if (h->size != ((static_cast<int32_t>(b.bytes.size()) + 43) & ~3)) {
-                return "block " + std::to_string(id) + " has size " + std::to_string(h->size);
-            }
-            const char* data = Base(id);
+        if (referrer.size() != blocks.size()) return "the chain has the wrong length";
+        for (auto& [id, b] : blocks) {
+            const std::string at = "block " + std::to_string(id);
+            MDA_MBLOCK* h = Header(b.data, b.array);
+            if (referrer.count(h) == 0 || referrer[h] != Slot(b.holder, b.offset))
+                return at + " has the wrong referrer";
+            for (int32_t i = 0; b.array && i < b.ndims; ++i)
+                if (mbtest::Array(b.data)->dims[i] != b.dims[i]) return at + " dimensions";
+            int32_t size = -1; // read as the kind the reference says it is
+            if (mda_GetArraySize(b.array ? 2 : 1, b.data, &size) != 0 ||
+                size != static_cast<int32_t>((b.bytes.size() + 3) & ~size_t{3}))
+                return at + " size " + std::to_string(size);
             for (size_t i = 0; i < b.bytes.size(); ++i)
-                if (!SlotByte(id, static_cast<int64_t>(i)) &&
-                    static_cast<uint8_t>(data[i]) != b.bytes[i])
-                    return "block " + std::to_string(id) + " byte " + std::to_string(i) +
-                           " differs";
+                if (!Covered(id, static_cast<int64_t>(i)) &&
+                    static_cast<uint8_t>(Base(id)[i]) != b.bytes[i])
+                    return at + " byte " + std::to_string(i) + " differs";
         }
         return "";
     }
-
-    std::map<int, Block>& blocks() { return blocks_; }
-    std::map<int, void*>& addr() { return addr_; }
-
-private:
-    FakeBody* body_;
-    std::map<int, Block> blocks_;
-    std::map<int, void*> addr_;
-    std::map<Slot, int> owner_of_;
-    int next_ = 1;
 };
 
 class MBlockRandom : public mvxtest::LibraryTest {};
 
-int64_t Elements(const Block& b) {
-    int64_t count = 1;
-    for (int32_t i = 0; i < b.ndims; ++i)
-        count *= b.dims[i];
-    return count;
-}
-
 } // namespace
 
-TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
-    FakeBody* body = nullptr;
+TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReference) {
+    FakeBody *body = nullptr, *second = nullptr;
     ASSERT_EQ(mda_Malloc(0, nullptr, sizeof(FakeBody), reinterpret_cast<void**>(&body)), 0);
+    ASSERT_EQ(mda_Malloc(0, nullptr, sizeof(FakeBody), reinterpret_cast<void**>(&second)), 0);
+    ASSERT_EQ(mda_Malloc(0, second, 8, &second->slot[0]), 0);
     body->header.own = 0x0600000000000011;
-    FILE* check_output = std::tmpfile();
-    ASSERT_NE(check_output, nullptr);
-    mda__DbgFile = check_output;
+    char* loose = nullptr; // a zeroed block of nobody's, attached by no request
+    ASSERT_EQ(mda_Malloc(0, nullptr, 200, reinterpret_cast<void**>(&loose)), 0);
+    char* check_text = nullptr;
+    size_t check_size = 0;
+    mda__DbgFile = open_memstream(&check_text, &check_size);
 
-    ChainModel model(body);
+    Reference ref{body, {}};
     std::mt19937 rng(20240611);
-    auto pick = [&](auto& v) -> decltype(v[0])& { return v[rng() % v.size()]; };
-    auto any_block = [&]() {
-        auto it = model.blocks().begin();
-        std::advance(it, rng() % model.blocks().size());
-        return it->first;
+    auto pick = [&](const auto& v) { return v[rng() % std::size(v)]; };
+    auto any_block = [&](int kind) { // 0 plain, 1 array, 2 any; 0 when there is none
+        std::vector<int> ids;
+        for (const auto& [id, b] : ref.blocks)
+            if (kind == 2 || b.array == (kind == 1)) ids.push_back(id);
+        return ids.empty() ? 0 : pick(ids);
     };
     auto random_dims = [&](Block& b) {
         for (int32_t i = 0; i < b.ndims; ++i)
-            b.dims[i] = static_cast<int32_t>(rng() % (b.ndims <= 3 ? 4 : 3)) +
-                        (i + 1 < b.ndims ? 1 : 0);
+            b.dims[i] = static_cast<int32_t>(rng() % (b.ndims <= 3 ? 4 : 3)) + (i + 1 < b.ndims);
     };
-    int counts[10] = {}, injected = 0;
-    // Arms a failure of the next allocation now and then; `Failed` tells
-    // whether the operation met it, after checking that it reported it
-    // and left the pointer it was to set alone (the model, unchanged, is
-    // compared with the chain at the end of the step).
+
+    // Refused requests, made on a random plain block and array of the chain.
+    void *plain = nullptr, *array = nullptr, *out = nullptr, *spare = nullptr;
+    MDA_MBLOCK* block = nullptr;
+    int32_t size = -1;
+    const int32_t zero_first[5] = {0, 1, 1, 1, 1}, *ones = zero_first + 1;
+    // Runs a call with a damaged header.
+    auto with_marker = [](void* data, const std::function<int32_t()>& call) {
+        Header(data)->marker = 7;
+        const int32_t status = call();
+        Header(data)->marker = MDA_MBLOCK_MARKER;
+        return status;
+    };
+    // A loose block whose chain holds the body would make a loop.
+    auto attach_holding_body = [&] {
+        Header(loose)->next = Header(body);
+        const int32_t status = mda_AddMemory(0, body, loose, &spare);
+        Header(loose)->next = nullptr;
+        return status;
+    };
+    auto reshape = [&](int32_t elem_add, int32_t ndims, const int32_t* dims) {
+        const MDA_ARRAY_HDR* a = mbtest::Array(array);
+        return mda__ReallocArray(0, body, array, static_cast<int32_t>(a->elem_size) + elem_add,
+                                 ndims > 0 ? ndims : a->ndims, dims, &out);
+    };
+    struct Refused {
+        int32_t code;
+        std::function<int32_t()> run;
+    };
+    const Refused refused[] = {
+        // Shapes that cannot be laid out, sizes beyond 32 bits.
+        {MDA_ZERO_DIM, [&] { return mda_MallocArray(0, body, 8, &out, 2, 0, 3); }},
+        {MDA_ZERO_DIM, [&] { return mda_CallocArray(0, body, 8, &out, 1, 5); }},
+        {MDA_MALLOC_ERR, [&] { return mda_MallocArray(0, body, 8, &out, 6, 1, 1); }},
+        {MDA_MALLOC_ERR, [&] { return mda_MallocArray(0, body, 8, &out, 2, -1, 3); }},
+        {MDA_MALLOC_ERR, [&] { return mda_MallocArray(0, body, -8, &out, 2, 2, 3); }},
+        {MDA_MALLOC_ERR, [&] { return mda_MallocArray(0, body, 1, &out, 2, 1, INT32_MAX); }},
+        {MDA_MALLOC_ERR, [&] { return mda_MallocArray(0, body, 0, &out, 2, INT32_MAX, 1); }},
+        {MDA_MALLOC_ERR, [&] { return mda_Malloc(0, body, -1, &out); }},
+        {MDA_MALLOC_ERR, [&] { return mda_Malloc(0, body, 0x7FFFFFFC - 39, &out); }},
+        {MDA_MALLOC_ERR, [&] { return mda_Realloc(0, body, plain, -2, &out); }},
+        {MDA_ARRAY_MISMATCH, [&] { return reshape(0, mbtest::Array(array)->ndims % 4 + 2, ones); }},
+        {MDA_ARRAY_MISMATCH, [&] { return reshape(1, 0, ones); }},
+        {MDA_ZERO_DIM, [&] { return reshape(0, 0, zero_first); }},
+        // A block of the wrong kind.
+        {MDA_BAD_MBLOCK, [&] { return mda_GetArraySize(2, plain, &size); }},
+        {MDA_BAD_MBLOCK, [&] { return mda_Free(MDA_FREE_ARRAY, body, plain); }},
+        {MDA_BAD_MBLOCK, [&] { return mda_ReallocArray(0, body, plain, 8, &out, 2, 2, 2); }},
+        {MDA_BAD_MBLOCK, [&] { return mda_GetArraySize(1, array, &size); }},
+        {MDA_BAD_MBLOCK, [&] { return mda_Free(0, body, array); }},
+        {MDA_BAD_MBLOCK, [&] { return mda_Realloc(0, body, array, 16, &out); }},
+        {MDA_BAD_MBLOCK, [&] { return mda_AddMemory(MDA_ADD_ARRAY, body, loose, &spare); }},
+        {MDA_BAD_MBLOCK, [&] { return mda_Free(MDA_FREE_ARRAY, body, loose + 48); }},
+        // Blocks that do not belong to nothing, or to this owner; damage.
+        {MDA_NOT_IND_MBLOCK, [&] { return mda_AddMemory(0, body, plain, &spare); }},
+        {MDA_NOT_IND_MBLOCK, [&] { return mda_AddMemory(0, body, body, &spare); }},
+        {MDA_NOT_IND_MBLOCK, [&] { return attach_holding_body(); }},
+        {MDA_BAD_MBLOCK,
+         [&] { return with_marker(loose, [&] { return mda_AddMemory(0, body, loose, &spare); }); }},
+        {MDA_BAD_MBLOCK, [&] { return with_marker(plain, [&] { return mda_FreeAll(0, body); }); }},
+        {MDA_BAD_MBLOCK, [&] { return mda_Free(0, nullptr, plain); }},
+        {MDA_BAD_MBLOCK, [&] { return mda_Realloc(0, second, plain, 4, &out); }},
+        {MDA_NULL_MEMPTR, [&] { return mda_AddMemory(0, body, nullptr, &spare); }},
+        {MDA_NULL_MEMPTR, [&] { return mda_AddMemory(0, body, loose, nullptr); }},
+        {MDA_NULL_MEMPTR, [&] { return mda_Free(0, body, nullptr); }},
+        {MDA_NULL_MEMPTR, [&] { return mda__DbgCheckEntityMBlocks(0, nullptr); }},
+        {MDA_NULL_MEMPTR, [&] { return mda__MallocEntity(0, nullptr, MVX_TF(1, 0), &out); }},
+        {MDA_NULL_MEMPTR, [&] { return mda_GetFieldDims(nullptr, nullptr, nullptr, nullptr); }},
+        // Another entity's block, and the body itself, are not this owner's to free.
+        {0, [&] { return mda_Free(0, body, second->slot[0]); }},
+        {0, [&] { return mda_Free(0, body, body); }},
+    };
+
+    // Arms a failure of the next allocation now and then; `failed` tells
+    // whether the operation met it, after checking that it reported it and
+    // left the pointer it was to set alone.
     bool inject = false;
-    auto arm = [&] {
-        inject = rng() % 8 == 0;
-        mvxc::SetAllocFailure(inject ? 1 : 0);
-    };
-    auto failed = [&](int32_t status, int32_t code, void* const* out, const void* before) {
+    int counts[8] = {}, injected = 0;
+    auto arm = [&] { mvxc::SetAllocFailure((inject = rng() % 8 == 0) ? 1 : 0); };
+    auto failed = [&](int32_t status, int32_t code, void* const* at, const void* before) {
         mvxc::SetAllocFailure(0);
         if (!inject) return false;
         EXPECT_EQ(status, code);
         EXPECT_EQ(mpm__ErrorStack->count, 1);
-        EXPECT_EQ(*out, before);
+        EXPECT_EQ(*at, before);
         mpm_ClearStack(0);
         mpm__LastError = 0;
         ++injected;
@@ -241,204 +245,168 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReferenceModel) {
     };
 
     for (int step = 0; step < 4000; ++step) {
-        const int op =
-            model.blocks().empty() ? static_cast<int>(rng() % 2) * 4 : static_cast<int>(rng() % 10);
-        const bool crowded = model.blocks().size() > 40;
-        switch (crowded && (op == 0 || op == 4) ? 2 : op) {
-        case 0: { // a plain block, a copied text, or a loose block attached
-            std::vector<Slot> free = model.FreeSlots();
-            Slot s = pick(free);
-            void** slot = model.SlotAddress(s);
+        const bool crowded = ref.blocks.size() > 40;
+        int op = ref.blocks.empty() ? static_cast<int>(rng() % 2) * 4 : static_cast<int>(rng() % 8);
+        if (crowded && (op == 0 || op == 4)) op = 2;
+        ++counts[op];
+        if (op == 0 || op == 4) { // a new block, made owned or loose and attached
+            const auto [holder, offset] = pick(ref.FreeSlots());
+            void** slot = ref.Slot(holder, offset);
             void* const before = *slot; // a free slot may hold any bytes
+            void* made = nullptr;
+            const uint32_t how = rng() % 3; // 0: loose
             Block b;
-            b.ref = s;
-            const uint32_t how = rng() % 5;
+            std::tie(b.holder, b.offset) = std::tie(holder, offset);
             arm();
-            if (how == 0) {
+            int32_t rc = 0;
+            if (op == 0 && how == 1) {
                 std::string text(rng() % 20, 'a');
                 for (char& c : text)
                     c = static_cast<char>('a' + rng() % 26);
-                const int32_t rc = mda_Strdup(0, body, text.c_str(), reinterpret_cast<char**>(slot));
-                if (failed(rc, MDA_MALLOC_ERR, slot, before)) break;
-                ASSERT_EQ(rc, 0);
-                b.bytes.assign(text.begin(), text.end());
-                b.bytes.push_back(0);
-            } else {
+                rc = mda_Strdup(0, body, text.c_str(), reinterpret_cast<char**>(slot));
+                b.bytes.assign(text.c_str(), text.c_str() + text.size() + 1);
+            } else if (op == 0) {
                 b.bytes.assign(rng() % 81, 0);
-                const auto size = static_cast<int32_t>(b.bytes.size());
-                void* loose = nullptr;
-                const int32_t rc = mda_Malloc(0, how == 1 ? nullptr : body, size,
-                                              how == 1 ? &loose : slot);
-                if (failed(rc, MDA_MALLOC_ERR, how == 1 ? &loose : slot, how == 1 ? nullptr : before))
-                    break;
-                ASSERT_EQ(rc, 0);
-                if (how == 1) {
-                    ASSERT_EQ(mda_AddMemory(0, body, loose, slot), 0);
-                }
+                rc = mda_Malloc(0, how == 0 ? nullptr : body, static_cast<int32_t>(b.bytes.size()),
+                                how == 0 ? &made : slot);
+            } else {
+                b.array = true;
+                b.ndims = 2 + static_cast<int32_t>(rng() % 4);
+                b.elem_size = std::vector<int32_t>{1, 2, 3, 8, 8, 12}[rng() % 6];
+                random_dims(b);
+                b.bytes.assign(static_cast<size_t>(b.Elements() * b.elem_size), 0);
+                rc = mda__MallocArray(0, how == 0 ? nullptr : body, b.elem_size, b.ndims, b.dims,
+                                      how == 0 ? &made : slot);
             }
-            model.Add(std::move(b), *slot);
-            break;
-        }
-        case 1: { // resize a plain block
-            std::vector<int> plain;
-            for (auto& [id, b] : model.blocks())
-                if (!b.array) plain.push_back(id);
-            if (plain.empty()) continue;
-            const int id = pick(plain);
-            Block& b = model.blocks()[id];
-            const int64_t size = rng() % 81;
-            // A pointer cut by the new end stops being one; its kept bytes
-            // stay (while it is one, the comparison skips its bytes).
+            if (failed(rc, MDA_MALLOC_ERR, how == 0 ? &made : slot, how == 0 ? nullptr : before))
+                continue;
+            ASSERT_EQ(rc, 0);
+            if (how == 0) {
+                ASSERT_EQ(mda_AddMemory(b.array ? MDA_ADD_ARRAY : 0, body, made, slot), 0);
+            }
+            b.data = *slot;
+            ref.blocks[ref.next_id++] = std::move(b);
+        } else if (op == 1 && any_block(0) != 0) { // resize a plain block
+            const int id = any_block(0);
+            Block& b = ref.blocks[id];
+            const int64_t to = rng() % 81;
+            // A pointer cut by the new end stops being one; its kept bytes stay.
             for (int64_t off = 0; off < static_cast<int64_t>(b.bytes.size()); off += 8)
-                if (off + 8 > size && model.Occupied({id, off}))
-                    std::copy_n(model.Base(id) + off, 8, b.bytes.begin() + off);
-            void** slot = model.SlotAddress(b.ref);
+                if (off + 8 > to && ref.Covered(id, off))
+                    std::copy_n(ref.Base(id) + off, 8, b.bytes.begin() + off);
+            void** slot = ref.Slot(b.holder, b.offset);
             void* const before = *slot;
             arm();
-            const int32_t rc = mda_Realloc(0, body, before, static_cast<int32_t>(size), slot);
-            if (failed(rc, MDA_REALLOC_ERR, slot, before)) break;
+            const int32_t rc = mda_Realloc(0, body, before, static_cast<int32_t>(to), slot);
+            if (failed(rc, MDA_REALLOC_ERR, slot, before)) continue;
             ASSERT_EQ(rc, 0);
-            b.bytes.resize(static_cast<size_t>(size), 0);
-            model.addr()[id] = *slot;
-            model.Remap(id, [&](int64_t off) { return off + 8 <= size ? off : -1; });
-            break;
-        }
-        case 2: { // free a block (and what it refers to)
-            const int id = any_block();
-            Block& b = model.blocks()[id];
-            void** slot = model.SlotAddress(b.ref);
-            ASSERT_EQ(mda_Free(b.array ? MDA_FREE_ARRAY : 0, body, *slot), 0);
-            const Slot where = b.ref;
-            model.Remove(id);
-            model.ClearSlot(where);
-            break;
-        }
-        case 3: { // unlink a block, then attach it under another slot or free it alone
-            const int id = any_block();
-            Block& b = model.blocks()[id];
-            std::vector<Slot> free = model.FreeSlots(id);
+            b.bytes.resize(static_cast<size_t>(to), 0);
+            b.data = *slot;
+            ref.Remap(id, [&](int64_t off) { return off + 8 <= to ? off : -1; });
+        } else if (op == 2) { // free a block and what it refers to
+            const int id = any_block(2);
+            const Block b = ref.blocks[id];
+            ASSERT_EQ(mda_Free(b.array ? MDA_FREE_ARRAY : 0, body, b.data), 0);
+            ref.Remove(id);
+            ref.ClearSlot(b.holder, b.offset);
+        } else if (op == 3) { // unlink a block, then attach it elsewhere or free it alone
+            const int id = any_block(2);
+            Block& b = ref.blocks[id];
+            const auto free = ref.FreeSlots(true);
             if (free.empty()) continue;
-            const Slot to = pick(free);
-            void** from = model.SlotAddress(b.ref);
-            void* data = *from;
             const uint32_t kind = b.array ? MDA_FREE_ARRAY : 0;
-            ASSERT_EQ(mda_Free(kind | MDA_FREE_UNLINK, body, data), 0);
-            ASSERT_NE(Header(data, b.array)->flags & MDA_MBLOCK_INDEPENDENT, 0);
-            model.ClearSlot(b.ref);
+            ASSERT_EQ(mda_Free(kind | MDA_FREE_UNLINK, body, b.data), 0);
+            ASSERT_NE(Header(b.data, b.array)->flags & MDA_MBLOCK_INDEPENDENT, 0);
+            ref.ClearSlot(b.holder, b.offset);
             if (rng() % 4 == 0) { // the blocks it took along go with it
-                ASSERT_EQ(mda_Free(kind, nullptr, data), 0);
-                model.Remove(id);
-                break;
+                ASSERT_EQ(mda_Free(kind, nullptr, b.data), 0);
+                ref.Remove(id);
+                continue;
             }
-            ASSERT_EQ(mda_AddMemory(b.array ? MDA_ADD_ARRAY : 0, body, data, model.SlotAddress(to)),
+            std::tie(b.holder, b.offset) = pick(free);
+            ASSERT_EQ(mda_AddMemory(b.array ? MDA_ADD_ARRAY : 0, body, b.data,
+                                    ref.Slot(b.holder, b.offset)),
                       0);
-            model.Move(id, to);
-            break;
-        }
-        case 4: { // an array, owned at once or attached later
-            std::vector<Slot> free = model.FreeSlots();
-            Slot s = pick(free);
-            void** slot = model.SlotAddress(s);
-            void* const before = *slot; // a free slot may hold any bytes
-            Block b;
-            b.array = true;
-            b.ref = s;
-            b.ndims = 2 + static_cast<int32_t>(rng() % 4);
-            b.elem_size = std::vector<int32_t>{1, 2, 3, 8, 8, 12}[rng() % 6];
-            random_dims(b);
-            b.bytes.assign(static_cast<size_t>(Elements(b) * b.elem_size), 0);
-            const bool loose = rng() % 3 == 0;
-            void* made = nullptr;
-            arm();
-            const int32_t rc = mda__MallocArray(0, loose ? nullptr : body, b.elem_size, b.ndims,
-                                                b.dims, loose ? &made : slot);
-            if (failed(rc, MDA_MALLOC_ERR, loose ? &made : slot, loose ? nullptr : before)) break;
-            ASSERT_EQ(rc, 0);
-            if (loose) {
-                ASSERT_EQ(mda_AddMemory(MDA_ADD_ARRAY, body, made, slot), 0);
-            }
-            model.Add(std::move(b), *slot);
-            break;
-        }
-        case 5: { // reshape an array, now and then into another slot
-            std::vector<int> arrays;
-            for (auto& [id, b] : model.blocks())
-                if (b.array) arrays.push_back(id);
-            if (arrays.empty()) continue;
-            const int id = pick(arrays);
-            Block& b = model.blocks()[id];
-            Block reshaped = b;
-            random_dims(reshaped);
-            const bool discard = rng() % 8 == 0;
-            reshaped.bytes.assign(static_cast<size_t>(Elements(reshaped) * b.elem_size), 0);
-            // Old flat element index -> new flat index, or -1.
+        } else if (op == 5 && any_block(1) != 0) { // reshape an array, now and then elsewhere
+            const int id = any_block(1);
+            Block& b = ref.blocks[id];
             const Block old = b;
-            auto map_element = [&old, &reshaped, discard](int64_t e) -> int64_t {
-                if (discard) return -1;
+            random_dims(b);
+            const bool discard = rng() % 8 == 0;
+            // Old flat element index -> new flat index, or -1.
+            auto map_element = [&old, &b, discard](int64_t e) -> int64_t {
                 int64_t index[5], flat = 0;
                 for (int32_t i = old.ndims - 1; i >= 0; --i) {
                     index[i] = e % old.dims[i];
                     e /= old.dims[i];
                 }
                 for (int32_t i = 0; i < old.ndims; ++i) {
-                    if (index[i] >= reshaped.dims[i]) return -1;
-                    flat = flat * reshaped.dims[i] + index[i];
+                    if (discard || index[i] >= b.dims[i]) return -1;
+                    flat = flat * b.dims[i] + index[i];
                 }
                 return flat;
             };
-            for (int64_t e = 0; e < Elements(b); ++e)
-                if (int64_t to = map_element(e); to >= 0)
-                    std::copy_n(b.bytes.begin() + e * b.elem_size, b.elem_size,
-                                reshaped.bytes.begin() + to * b.elem_size);
-            // The new array is referred to by the out pointer: the caller
+            b.bytes.assign(static_cast<size_t>(b.Elements() * b.elem_size), 0);
+            for (int64_t e = 0; e < old.Elements(); ++e)
+                if (const int64_t to = map_element(e); to >= 0)
+                    std::copy_n(old.bytes.begin() + e * b.elem_size, b.elem_size,
+                                b.bytes.begin() + to * b.elem_size);
+            // The new array is referred to by the out pointer; the caller
             // clears the old one.
-            std::vector<Slot> free = model.FreeSlots(id);
-            const Slot from = b.ref;
-            const Slot to = rng() % 4 == 0 && !free.empty() ? pick(free) : from;
-            void** out = model.SlotAddress(to);
-            void* const before = *out;
+            const auto free = ref.FreeSlots(true);
+            if (rng() % 4 == 0 && !free.empty()) std::tie(b.holder, b.offset) = pick(free);
+            void** slot = ref.Slot(b.holder, b.offset);
+            void* const before = *slot;
             arm();
-            const int32_t rc =
-                mda__ReallocArray(discard ? MDA_REALLOC_DISCARD : 0, body, *model.SlotAddress(from),
-                                  b.elem_size, b.ndims, reshaped.dims, out);
-            if (failed(rc, MDA_REALLOC_ERR, out, before)) break;
-            ASSERT_EQ(rc, 0);
-            const int32_t size = b.elem_size;
-            b = reshaped;
-            model.addr()[id] = *out;
-            model.Remap(id, [&](int64_t off) {
-                const int64_t to = map_element(off / size);
-                return to < 0 ? -1 : to * size + off % size;
-            });
-            if (!(to == from)) {
-                model.ClearSlot(from);
-                model.Move(id, to);
+            const int32_t rc = mda__ReallocArray(discard ? MDA_REALLOC_DISCARD : 0, body, old.data,
+                                                 b.elem_size, b.ndims, b.dims, slot);
+            if (failed(rc, MDA_REALLOC_ERR, slot, before)) {
+                b = old;
+                continue;
             }
-            break;
-        }
-        default: { // scribble on bytes that hold no pointer
-            const int id = any_block();
-            Block& b = model.blocks()[id];
-            char* data = model.Base(id);
+            ASSERT_EQ(rc, 0);
+            b.data = *slot;
+            if (b.holder != old.holder || b.offset != old.offset)
+                ref.ClearSlot(old.holder, old.offset);
+            ref.Remap(id, [&](int64_t off) {
+                const int64_t to = map_element(off / b.elem_size);
+                return to < 0 ? -1 : to * b.elem_size + off % b.elem_size;
+            });
+        } else if (op == 6) { // scribble on bytes that hold no pointer
+            const int id = any_block(2);
+            Block& b = ref.blocks[id];
             for (size_t i = 0; i < b.bytes.size(); ++i)
-                if (rng() % 3 == 0 && !model.SlotByte(id, static_cast<int64_t>(i))) {
-                    b.bytes[i] = static_cast<uint8_t>(rng());
-                    data[i] = static_cast<char>(b.bytes[i]);
-                }
-            break;
+                if (rng() % 3 == 0 && !ref.Covered(id, static_cast<int64_t>(i)))
+                    ref.Base(id)[i] = static_cast<char>(b.bytes[i] = static_cast<uint8_t>(rng()));
+        } else if (op == 7 && any_block(0) != 0 && any_block(1) != 0) {
+            plain = ref.blocks[any_block(0)].data;
+            array = ref.blocks[any_block(1)].data;
+            const auto& row = pick(refused);
+            SCOPED_TRACE("refused request " + std::to_string(&row - refused));
+            EXPECT_EQ(row.run(), row.code);
+            EXPECT_EQ(mpm__LastError, row.code);
+            EXPECT_TRUE(out == nullptr && block == nullptr && spare == nullptr && size == -1);
+            EXPECT_EQ(mbtest::ChainFault(second), "");
+            EXPECT_EQ(Header(second)->next, Header(second->slot[0]));
+            mpm_ClearStack(0);
+            mpm__LastError = 0;
         }
-        }
-        ++counts[op];
         ASSERT_EQ(mda__DbgCheckEntityMBlocks(0, body), 0) << "step " << step;
-        ASSERT_EQ(std::ftell(check_output), 0) << "step " << step;
-        ASSERT_EQ(model.Compare(), "") << "step " << step << " op " << op;
+        std::fflush(mda__DbgFile);
+        ASSERT_EQ(check_size, 0u) << "step " << step;
+        ASSERT_EQ(ref.Compare(), "") << "step " << step << " op " << op;
         ASSERT_EQ(mpm__LastError, 0) << "step " << step;
     }
-    for (int op = 0; op < 10; ++op)
+    for (int op = 0; op < 8; ++op)
         EXPECT_GT(counts[op], 100) << "operation " << op << " hardly ran";
     EXPECT_GT(injected, 100);
     EXPECT_EQ(mda_FreeAll(0, body), 0);
     EXPECT_EQ(Header(body)->next, nullptr);
-    EXPECT_EQ(mda_Free(0, nullptr, body), 0);
-    std::fclose(check_output);
+    EXPECT_EQ(Header(body)->referrer, nullptr);
+    for (void* p :
+         {static_cast<void*>(body), static_cast<void*>(second), static_cast<void*>(loose)})
+        EXPECT_EQ(mda_Free(0, nullptr, p), 0);
+    std::fclose(mda__DbgFile);
+    mda__DbgFile = stdout;
+    std::free(check_text);
 }
