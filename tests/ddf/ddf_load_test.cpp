@@ -16,27 +16,10 @@ using ddftest::Bytes;
 using ddftest::DdfImage;
 using ddftest::Put;
 
-// Descriptors: 0 x, 1 y, 2 style, 3 label, 4 end of point; 5 start, 6 end,
-// 7 style, 8 end of line. The subentity entry and the let instruction are
-// there for corruptions to point at.
+// The image of sample.ddl, with a subentity entry and a let instruction
+// for corruptions to point at.
 DdfImage Sample() {
-    DdfImage image = ddftest::Compiled(R"(
-dictionary "sample dictionary" version 3 revision 7;
-attr_names { "colour" "layer" }
-ptr_names { "curves" }
-section attr_masks { 1 2 3 4 5 6 }
-entity 100:0 point "a point in space" {
-    double x "x coordinate" default 51;
-    double y "y coordinate" default 52;
-    short style "drawing style" default 2 values { 1 "solid" 2 "dashed" };
-    vstring label "free text";
-}
-entity 110:1 line "a line between two points" {
-    ptr start "first point" refs { 100:0 };
-    ptr end "second point" refs { 100:0 110:1 };
-    int style "drawing style" default -1;
-}
-)");
+    DdfImage image = ddftest::Compiled(mvxtest::ReadFile(mvxtest::TestDataPath("sample.ddl")));
     image.Find("subent_tfis")->data = Bytes{0, 0};
     image.Find("opcodes")->data = Bytes{0, 0, 0, 0, 0, 'd'};
     return image;
