@@ -1,22 +1,29 @@
-// Dictionary queries. A property run checks every query on every type and
-// descriptor of every dictionary of the tests and examples against a direct
-// walk of the loaded tables; let sequences and dimension expressions run
-// against a reference evaluator. Hostile descriptors and dictionary states
-// are made by changing the test dictionary every.ddl in memory.
+// The binary data dictionary: loading a file with its sections in any order;
+// hostile files, each refused with its status and a message naming the file,
+// handing out nothing, leaking nothing (the sanitizer build checks) and
+// leaving the file as it was; every allocation failing in turn. Then a
+// property run of every query on every type and descriptor of every test and
+// example dictionary against a direct walk of the loaded tables, and let
+// sequences and dimension expressions against a reference evaluator; hostile
+// descriptors and dictionary states are made by changing every.ddl in memory.
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <optional>
 #include <random>
 
+#include "ddf/ddf_builder.h"
 #include "support/capture.h"
 #include "support/compiled_dict.h"
 #include "support/fixture.h"
 
 namespace {
+
+using ddftest::Bytes;
+using ddftest::DdfImage;
+using ddftest::Put;
 
 constexpr int32_t kScalars = MVX_TF(1, 0);
 constexpr int32_t kShapes = MVX_TF(3, 0);
@@ -49,7 +56,16 @@ std::string LastPart(const std::string& name) {
     return name.substr(name.find_last_of('.') + 1);
 }
 
-class DdfQuery : public mvxtest::LibraryTest {
+// The image of sample.ddl, with a subentity entry and a let instruction
+// for corruptions to point at.
+DdfImage Sample() {
+    DdfImage image = ddftest::Compiled(mvxtest::ReadFile(mvxtest::TestDataPath("sample.ddl")));
+    image.Find("subent_tfis")->data = Bytes{0, 0};
+    image.Find("opcodes")->data = Bytes{0, 0, 0, 0, 0, 'd'};
+    return image;
+}
+
+class Ddf : public mvxtest::LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
@@ -74,15 +90,215 @@ protected:
     }
     DDF_LETOP* Ops() { return reinterpret_cast<DDF_LETOP*>(every_->opcodes); }
 
+    // Writes bytes to the test's file, loads it and returns the status, with
+    // the dictionary in *dict.
+    int32_t Load(const Bytes& bytes, DDF_DICT** dict) {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        *dict = reinterpret_cast<DDF_DICT*>(dict); // must be reset
+        return ddf_LoadDDF(0, path_.c_str(), dict);
+    }
+    bool Unchanged(const Bytes& bytes) const {
+        return mvxtest::ReadFile(path_) == std::string(bytes.begin(), bytes.end());
+    }
+
     static void CheckEveryQuery(const DDF_DICT* d);
     static std::string CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* run,
                                        int32_t k);
 
+    mvxtest::TempDir dir_;
+    const std::string path_ = dir_ / "d.ddf";
     mvxtest::CompiledDict every_;
 };
 
+// Reversed order, reserved bytes set, one section left out (its pointer
+// keeps the file's value), one twice (the second copy wins): the header
+// comes back byte for byte once the section pointers are put back.
+TEST_F(Ddf, LoadsSectionsInAnyOrderAndKeepsTheHeader) {
+    DdfImage image = Sample();
+    std::memset(image.header.reserved140, 0xA5, sizeof image.header.reserved140);
+    std::memset(image.header.reserved352, 0xA5, sizeof image.header.reserved352);
+    std::reverse(image.sections.begin(), image.sections.end());
+    image.Remove("attr_masks");
+    image.header.attr_masks = reinterpret_cast<void*>(uintptr_t{0x1234});
+    image.sections.push_back({"ent_uattrs", Bytes{9, 8, 7}});
+    const Bytes file = image.File();
+    ASSERT_EQ(file.size(), static_cast<std::size_t>(DDF_PAGE_SIZE));
+    DDF_DICT* dict = nullptr;
+    ASSERT_EQ(Load(file, &dict), 0);
+    EXPECT_TRUE(Unchanged(file));
+    DDF_DICT header = *dict;
+    for (const DDF_SECTION* s = ddf__Sections; s->name != nullptr; ++s)
+        if (s->offset != offsetof(DDF_DICT, attr_masks))
+            std::memcpy(reinterpret_cast<uint8_t*>(&header) + s->offset,
+                        reinterpret_cast<uint8_t*>(&image.header) + s->offset, 8);
+    EXPECT_EQ(std::memcmp(&header, &image.header, sizeof header), 0);
+    EXPECT_EQ(std::memcmp(dict->ent_uattrs, "\x09\x08\x07", 3), 0);
+    EXPECT_STREQ(dict->ent_descs[1], "a line between two points");
+    EXPECT_STREQ(dict->attr_names[1], "layer");
+    dict->attr_masks = nullptr;
+    mvxtest::FreeDict(dict);
+
+    // No sections: the header's pointers as stored; a negative count reads
+    // no section, not even one that is there; an empty section gets a block.
+    DdfImage empty;
+    empty.sections.push_back({"opcodes", {}});
+    for (int16_t count : {0, -2, 1}) {
+        empty.section_count = count;
+        ASSERT_EQ(Load(empty.File(), &dict), 0);
+        EXPECT_EQ(dict->opcodes != nullptr, count == 1) << count;
+        mvxtest::FreeDict(dict);
+    }
+}
+
+TEST_F(Ddf, RefusesHostileFiles) {
+    DDF_DICT* dict = nullptr;
+    const std::string missing = dir_ / "missing.ddf";
+    EXPECT_EQ(ddf_LoadDDF(0, missing.c_str(), &dict), DDF_OPEN_ERR);
+    EXPECT_TRUE(mvxtest::LastText().ends_with("Error opening DDF file " + missing + ".\n"));
+    EXPECT_EQ(ddf_LoadDDF(0, dir_.path().c_str(), &dict), DDF_OPEN_ERR); // a directory
+    EXPECT_EQ(ddf_LoadDDF(0, nullptr, &dict), DDF_INVALID_ARG);
+    EXPECT_EQ(ddf_LoadDDF(0, missing.c_str(), nullptr), DDF_INVALID_ARG);
+    EXPECT_EQ(mpm__LastError, DDF_INVALID_ARG);
+
+    using Change = std::function<void(DdfImage&)>;
+    auto field = [](int index, auto change) -> Change {
+        return [=](DdfImage& d) { d.Field(index, change); };
+    };
+    auto entry = [](const char* section, std::size_t at, auto value) -> Change {
+        return [=](DdfImage& d) { Put(d.Find(section)->data, at, value); };
+    };
+    // Files cut, or with the size of the first section (whose data starts at
+    // byte 464) changed.
+    using Cut = std::function<void(Bytes&)>;
+    auto sized = [](int32_t size) -> Cut {
+        return [=](Bytes& file) { Put(file, sizeof(DDF_FILEHDR) + sizeof(DDF_DICT) + 32, size); };
+    };
+    const struct {
+        const char* what;
+        Change change;
+        int32_t code = DDF_READ_ERR;
+        Cut cut = nullptr;
+    } cases[] = {
+        {"wrong version", [](DdfImage& d) { d.version = 101; }, DDF_VERSION_ERR},
+        {"wrong magic and version: the magic is looked at first",
+         [](DdfImage& d) { d.magic = "Mor/Vex Binary DDG", d.version = 101; }, DDF_ID_ERR},
+        {"magic without NUL", [](DdfImage& d) { d.magic = std::string(32, 'M'); }, DDF_ID_ERR},
+        {"empty file", nullptr, DDF_READ_ERR, [](Bytes& file) { file.clear(); }},
+        {"a partial last page", nullptr, DDF_OPEN_ERR, [](Bytes& file) { file.pop_back(); }},
+        {"section one byte beyond the file", nullptr, DDF_READ_ERR, sized(DDF_PAGE_SIZE - 464 + 1)},
+        {"negative section size", nullptr, DDF_READ_ERR, sized(-1)},
+        {"unknown section name", [](DdfImage& d) { d.Find("fld_names")->name = "FLD_NAMES"; }},
+        {"section name without NUL",
+         [](DdfImage& d) { d.sections[0].name = std::string(32, 'a'); }},
+        {"names beyond their section", [](DdfImage& d) { d.header.fld_name_count = 7; }},
+        {"negative description count", [](DdfImage& d) { d.header.fld_desc_count = -1; }},
+        {"attribute count without its section", [](DdfImage& d) { d.Remove("attr_names"); }},
+        {"types without typeforms", [](DdfImage& d) { d.Remove("typeforms"); }},
+        {"types without field descriptors", [](DdfImage& d) { d.Remove("fld_data"); }},
+        {"typeforms shorter than the types",
+         [](DdfImage& d) { d.Find("typeforms")->data.resize(4); }},
+        {"string offset at the section's end",
+         [](DdfImage& d) {
+             Bytes& names = d.Find("fld_names")->data;
+             Put(names, 8, uint64_t{names.size()});
+         }},
+        {"string without NUL", [](DdfImage& d) { d.Find("ent_names")->data.back() = 'x'; }},
+        {"value name offset out", entry("vdescs", 24, uint64_t{4096})},
+        {"descriptor run beyond fld_data", entry("fld_indices", 2, int16_t{6})},
+        {"negative descriptor index", entry("fld_indices", 0, int16_t{-1})},
+        {"field name index out", field(0, [](DDF_FIELD& f) { f.name = 6; })},
+        {"field name index below -1", field(0, [](DDF_FIELD& f) { f.name = -2; })},
+        {"description index out", field(1, [](DDF_FIELD& f) { f.desc = 7; })},
+        {"reference list beyond ptr_data", field(6, [](DDF_FIELD& f) { f.ref_first = 2; })},
+        {"value descriptions beyond vdescs", field(2, [](DDF_FIELD& f) { f.aux = 1; })},
+        {"six dimensions", field(3, [](DDF_FIELD& f) { f.dim_count = 6; })},
+        {"subentity index out", field(3, [](DDF_FIELD& f) { f.type = DDF_SUBENT, f.key = 1; })},
+        {"subentity of no type",
+         [](DdfImage& d) {
+             d.Field(3, [](DDF_FIELD& f) { f.type = DDF_SUBENT, f.key = 0; });
+             Put(d.Find("subent_tfis")->data, 0, uint16_t{2});
+         }},
+        {"let index beyond opcodes", field(3, [](DDF_FIELD& f) { f.type = DDF_LET, f.let = 1; })},
+        {"struct reaching past its type",
+         field(3, [](DDF_FIELD& f) { f.type = DDF_STRUCT, f.aux = 2; })},
+        {"bad name in a descriptor of no type",
+         [](DdfImage& d) {
+             DDF_FIELD f{};
+             f.name = 99;
+             ddftest::Append(d.Find("fld_data")->data, f);
+         }},
+    };
+    for (const auto& c : cases) {
+        DdfImage image = Sample();
+        if (c.change) c.change(image);
+        Bytes file = image.File();
+        if (c.cut) c.cut(file);
+        EXPECT_EQ(Load(file, &dict), c.code) << c.what;
+        EXPECT_NE(mvxtest::LastText().find(path_), std::string::npos) << c.what;
+        EXPECT_EQ(dict, nullptr) << c.what;
+        EXPECT_TRUE(Unchanged(file)) << c.what;
+        mpm_ClearStack(0);
+    }
+
+    // The boundary cases just inside are accepted.
+    DdfImage inside = Sample();
+    inside.Field(3, [](DDF_FIELD& f) { f.type = DDF_SUBENT, f.key = 0; });
+    Put(inside.Find("subent_tfis")->data, 0, uint16_t{1});
+    inside.Field(0, [](DDF_FIELD& f) { f.type = DDF_STRUCT, f.aux = 4; });
+    ASSERT_EQ(Load(inside.File(), &dict), 0);
+    mvxtest::FreeDict(dict);
+}
+
+TEST_F(Ddf, EveryAllocationFailureIsReportedAndLeavesNothing) {
+    const Bytes file = Sample().File();
+    DDF_DICT* dict = nullptr;
+    int open_errors = 0;
+    const long failures = mvxtest::FailEachAllocation(
+        [&] { Load(file, &dict); },
+        [&](bool failed) {
+            // The paged file's check of the name's encoding running out of
+            // memory is reported as an open failure.
+            open_errors += failed && mpm__LastError == DDF_OPEN_ERR;
+            if (failed && mpm__LastError != DDF_OPEN_ERR) {
+                EXPECT_EQ(mpm__LastError, DDF_MALLOC_ERR);
+                EXPECT_TRUE(mvxtest::LastText().ends_with("Error allocating memory.\n"));
+            }
+            EXPECT_EQ(dict == nullptr, failed);
+            mpm_ClearStack(0);
+            mpm__LastError = 0;
+        },
+        100);
+    EXPECT_LE(open_errors, 1);
+    // The paged file's handle, buffers and page, the header and the sections.
+    EXPECT_GT(failures, static_cast<long>(Sample().sections.size()));
+    ASSERT_NE(dict, nullptr);
+    EXPECT_STREQ(dict->fld_names[5], "y");
+    mvxtest::FreeDict(dict);
+    EXPECT_TRUE(Unchanged(file));
+
+    // Each dictionary handed out is recorded in a table that grows by
+    // doubling: loads at new addresses, each allowed only the allocations of
+    // a load that does not grow the table, until one has to grow it.
+    std::vector<DDF_DICT*> held;
+    long usual = 1L << 30;
+    int32_t rc = 0;
+    while (rc == 0 && held.size() < 300) {
+        mvxc::SetAllocFailure(usual + 1);
+        rc = ddf_LoadDDF(0, path_.c_str(), &dict);
+        if (rc == 0) usual = std::min(usual, mvxc::AllocCount());
+        mvxc::SetAllocFailure(0);
+        if (rc == 0) held.push_back(dict);
+    }
+    EXPECT_EQ(rc, DDF_MALLOC_ERR);
+    EXPECT_EQ(dict, nullptr);
+    for (DDF_DICT* d : held)
+        mvxtest::FreeDict(d);
+}
+
 // Every query of the current dictionary d against its loaded tables.
-void DdfQuery::CheckEveryQuery(const DDF_DICT* d) {
+void Ddf::CheckEveryQuery(const DDF_DICT* d) {
     for (int32_t i = 0; i < d->fld_name_count; ++i) {
         int32_t index = -7;
         ASSERT_EQ(ddf_MakeFieldNum(d->fld_names[i], &index), 0) << d->fld_names[i];
@@ -130,8 +346,7 @@ void DdfQuery::CheckEveryQuery(const DDF_DICT* d) {
 }
 
 // Checks descriptor k of type t (whose run starts at run); returns its dump.
-std::string DdfQuery::CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* run,
-                                      int32_t k) {
+std::string Ddf::CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* run, int32_t k) {
     const DDF_FIELD& f = run[k];
     const int32_t tf = d->typeforms[t];
     SCOPED_TRACE(::testing::Message() << "descriptor " << k);
@@ -187,8 +402,7 @@ std::string DdfQuery::CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FI
         EXPECT_EQ(Reported(), DDF_FIELD_NOT_FOUND);
     }
     if (f.type == DDF_STRUCT && (f.flags & DDF_UNION) != 0) {
-        // Members: the descriptors up to the union's end but its endstructs;
-        // each member's name and type, and the union's end, are looked up.
+        // Each member's name and type, and the union's end, looked up.
         auto first_member = [&](auto matches) {
             for (int32_t m = k + 1; m < k + f.aux; ++m)
                 if (run[m].type != DDF_ENDSTRUCT && matches(run[m])) return m - k - 1;
@@ -212,26 +426,22 @@ std::string DdfQuery::CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FI
     }
     // The dump names the key by what it means for the type; structs and
     // subentities end with their aux value.
-    static const std::map<int, std::string> labels = {{DDF_COUNT, "# of referencing fields"},
-                                                      {DDF_STRUCT, "Structure size"},
-                                                      {DDF_SUBENT, "Subentity form"},
-                                                      {DDF_DERIVED, "fld_methods index"},
-                                                      {DDF_ENDENT, "fld_methods index"}};
-    const auto label = labels.find(f.type);
+    const std::string label = f.type == DDF_COUNT    ? "# of referencing fields"
+                              : f.type == DDF_STRUCT ? "Structure size"
+                              : f.type == DDF_SUBENT ? "Subentity form"
+                              : f.type == DDF_DERIVED || f.type == DDF_ENDENT ? "fld_methods index"
+                                                                              : "Default value key";
     mvxtest::StreamCapture capture(stdout);
     EXPECT_EQ(ddf_DbgDumpField(0, &f), 0);
     const std::string dump = capture.Finish();
-    EXPECT_NE(dump.find((label != labels.end() ? label->second : "Default value key") + ":  " +
-                        std::to_string(f.key) + "\n"),
-              std::string::npos)
-        << dump;
+    EXPECT_NE(dump.find(label + ":  " + std::to_string(f.key) + "\n"), std::string::npos) << dump;
     if (f.type == DDF_STRUCT || f.type == DDF_SUBENT) {
         EXPECT_TRUE(dump.ends_with(":  " + std::to_string(f.aux) + "\n")) << dump;
     }
     return dump;
 }
 
-TEST_F(DdfQuery, EveryQueryAgreesWithTheTablesOfEveryDictionary) {
+TEST_F(Ddf, EveryQueryAgreesWithTheTablesOfEveryDictionary) {
     // Field names of high bytes too: their order is that of unsigned bytes.
     mvxtest::TempDir dir;
     std::ofstream(dir / "bytes.ddl") << "dictionary bytes;\nentity 1 t { int \"\\x80\"; int "
@@ -266,7 +476,7 @@ std::optional<int32_t> Apply(char op, int64_t a, int64_t b) {
 
 // Random instruction sequences written over every.ddl's six instructions,
 // and random dimension expressions, against the reference evaluation.
-TEST_F(DdfQuery, LetsAndDimensionsEvaluateAsTheReference) {
+TEST_F(Ddf, LetsAndDimensionsEvaluateAsTheReference) {
     std::mt19937 rng(8128);
     auto pick = [&](const auto& values) { return values[rng() % std::size(values)]; };
     const int16_t operands[] = {0, 1, 7, 30000, -1, -2, -3, -128, -255, -256, -300};
@@ -322,7 +532,7 @@ TEST_F(DdfQuery, LetsAndDimensionsEvaluateAsTheReference) {
 
 // Absent names, types and forms; a union in a union answers to
 // DDF_UNIONTYPE, a field that is no union is refused.
-TEST_F(DdfQuery, AbsentNamesFormsAndUnions) {
+TEST_F(Ddf, AbsentNamesFormsAndUnions) {
     for (const std::string absent : {"point ", "scalar", "", std::string(200, 'A').c_str()})
         EXPECT_EQ(ddf_GetNameTF(absent.c_str()), MVX_NULL_TF) << absent;
     DDF_FIELD* field = every_->fld_data;
@@ -384,7 +594,7 @@ std::vector<int32_t> FieldQueryReports(const DDF_FIELD* f) {
 // Every query given a field that is not one of ddf__Current's descriptors
 // fails with DDF_INVALID_ARG and reads nothing (the sanitizer build checks
 // the "reads nothing"); with no current dictionary, with DDF_NULL_MEMPTR.
-TEST_F(DdfQuery, ForeignDescriptorsAndNoDictionaryFailCleanly) {
+TEST_F(Ddf, ForeignDescriptorsAndNoDictionaryFailCleanly) {
     mvxtest::CompiledDict other;
     ASSERT_TRUE(other.Load(mvxtest::TestDataPath("every.ddl")));
     DDF_FIELD* shape = every_.Field(kShapes, 3);
@@ -424,7 +634,7 @@ TEST_F(DdfQuery, ForeignDescriptorsAndNoDictionaryFailCleanly) {
 
 // One whole descriptor dump: every bit, a negative gap and no name (the
 // type name "char " keeps its blank).
-TEST_F(DdfQuery, FieldDumpPrintsEveryLineExactly) {
+TEST_F(Ddf, FieldDumpPrintsEveryLineExactly) {
     DDF_FIELD* odd = every_.Field(kScalars, 14);
     odd->modifiers = 0xFF;
     odd->flags = 0xFF;
