@@ -56,6 +56,14 @@ std::string LastPart(const std::string& name) {
     return name.substr(name.find_last_of('.') + 1);
 }
 
+// The last reported code, cleared.
+int32_t Reported() {
+    const int32_t code = mpm__LastError;
+    mpm_ClearStack(0);
+    mpm__LastError = 0;
+    return code;
+}
+
 // The image of sample.ddl, with a subentity entry and a let instruction
 // for corruptions to point at.
 DdfImage Sample() {
@@ -81,13 +89,6 @@ protected:
         ddf__Current = dict;
         ddf__SavedTF = MVX_NULL_TF;
     }
-    // The last reported code, cleared.
-    static int32_t Reported() {
-        const int32_t code = mpm__LastError;
-        mpm_ClearStack(0);
-        mpm__LastError = 0;
-        return code;
-    }
     DDF_LETOP* Ops() { return reinterpret_cast<DDF_LETOP*>(every_->opcodes); }
 
     // Writes bytes to the test's file, loads it and returns the status, with
@@ -102,10 +103,6 @@ protected:
     bool Unchanged(const Bytes& bytes) const {
         return mvxtest::ReadFile(path_) == std::string(bytes.begin(), bytes.end());
     }
-
-    static void CheckEveryQuery(const DDF_DICT* d);
-    static std::string CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* run,
-                                       int32_t k);
 
     mvxtest::TempDir dir_;
     const std::string path_ = dir_ / "d.ddf";
@@ -297,56 +294,8 @@ TEST_F(Ddf, EveryAllocationFailureIsReportedAndLeavesNothing) {
         mvxtest::FreeDict(d);
 }
 
-// Every query of the current dictionary d against its loaded tables.
-void Ddf::CheckEveryQuery(const DDF_DICT* d) {
-    for (int32_t i = 0; i < d->fld_name_count; ++i) {
-        int32_t index = -7;
-        ASSERT_EQ(ddf_MakeFieldNum(d->fld_names[i], &index), 0) << d->fld_names[i];
-        EXPECT_EQ(index, i);
-        if (i > 0) {
-            EXPECT_LT(std::string(d->fld_names[i - 1]), d->fld_names[i]);
-        }
-        const std::string absent = d->fld_names[i] + std::string("\x01");
-        EXPECT_EQ(ddf_MakeFieldNum(absent.c_str(), &index), DDF_NOT_FOUND);
-        EXPECT_EQ(index, -1);
-    }
-    for (int32_t t = 0; t < d->type_count; ++t) {
-        const int32_t tf = d->typeforms[t];
-        SCOPED_TRACE(::testing::Message() << "type " << (tf >> 16) << ":" << (tf & 0xFFFF));
-        EXPECT_EQ(ddf_FindTF(d->typeforms, d->type_count, tf), t);
-        const bool next = t + 1 < d->type_count && d->typeforms[t + 1] == tf + 1;
-        EXPECT_EQ(ddf_FindTF(d->typeforms, d->type_count, tf + 1), next ? t + 1 : -1);
-        std::string upper = d->ent_names[t];
-        for (char& c : upper)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        int32_t first_named = 0;
-        while (std::strcmp(d->ent_names[first_named], d->ent_names[t]) != 0)
-            ++first_named;
-        EXPECT_EQ(ddf_GetNameTF(upper.c_str()), d->typeforms[first_named]);
-        std::vector<int32_t> forms;
-        for (int32_t u = 0; u < d->type_count; ++u)
-            if (MVX_TF_TYPE(d->typeforms[u]) == MVX_TF_TYPE(tf)) forms.push_back(d->typeforms[u]);
-        int32_t count = -1;
-        int32_t* tfs = nullptr;
-        ASSERT_EQ(ddf_ExpandForms(MVX_TF_TYPE(tf), &count, &tfs), 0);
-        EXPECT_EQ(std::vector<int32_t>(tfs, tfs + count), forms);
-        std::free(tfs);
-
-        const DDF_FIELD* run = d->fld_data + d->fld_indices[t];
-        const int32_t n = d->ent_fldcnts[t];
-        EXPECT_EQ(run[n - 1].type, DDF_ENDENT);
-        std::string dumps;
-        for (int32_t k = 0; k < n; ++k)
-            dumps += CheckDescriptor(d, t, run, k);
-        mvxtest::StreamCapture out(stdout);
-        EXPECT_EQ(ddf_DbgDumpEntityFields(0, tf), 0);
-        EXPECT_EQ(out.Finish(), dumps);
-    }
-    EXPECT_EQ(Reported(), 0);
-}
-
 // Checks descriptor k of type t (whose run starts at run); returns its dump.
-std::string Ddf::CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* run, int32_t k) {
+std::string CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* run, int32_t k) {
     const DDF_FIELD& f = run[k];
     const int32_t tf = d->typeforms[t];
     SCOPED_TRACE(::testing::Message() << "descriptor " << k);
@@ -441,6 +390,54 @@ std::string Ddf::CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* 
     return dump;
 }
 
+// Every query of the current dictionary d against its loaded tables.
+void CheckEveryQuery(const DDF_DICT* d) {
+    for (int32_t i = 0; i < d->fld_name_count; ++i) {
+        int32_t index = -7;
+        ASSERT_EQ(ddf_MakeFieldNum(d->fld_names[i], &index), 0) << d->fld_names[i];
+        EXPECT_EQ(index, i);
+        if (i > 0) {
+            EXPECT_LT(std::string(d->fld_names[i - 1]), d->fld_names[i]);
+        }
+        const std::string absent = d->fld_names[i] + std::string("\x01");
+        EXPECT_EQ(ddf_MakeFieldNum(absent.c_str(), &index), DDF_NOT_FOUND);
+        EXPECT_EQ(index, -1);
+    }
+    for (int32_t t = 0; t < d->type_count; ++t) {
+        const int32_t tf = d->typeforms[t];
+        SCOPED_TRACE(::testing::Message() << "type " << (tf >> 16) << ":" << (tf & 0xFFFF));
+        EXPECT_EQ(ddf_FindTF(d->typeforms, d->type_count, tf), t);
+        const bool next = t + 1 < d->type_count && d->typeforms[t + 1] == tf + 1;
+        EXPECT_EQ(ddf_FindTF(d->typeforms, d->type_count, tf + 1), next ? t + 1 : -1);
+        std::string upper = d->ent_names[t];
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        int32_t first_named = 0;
+        while (std::strcmp(d->ent_names[first_named], d->ent_names[t]) != 0)
+            ++first_named;
+        EXPECT_EQ(ddf_GetNameTF(upper.c_str()), d->typeforms[first_named]);
+        std::vector<int32_t> forms;
+        for (int32_t u = 0; u < d->type_count; ++u)
+            if (MVX_TF_TYPE(d->typeforms[u]) == MVX_TF_TYPE(tf)) forms.push_back(d->typeforms[u]);
+        int32_t count = -1;
+        int32_t* tfs = nullptr;
+        ASSERT_EQ(ddf_ExpandForms(MVX_TF_TYPE(tf), &count, &tfs), 0);
+        EXPECT_EQ(std::vector<int32_t>(tfs, tfs + count), forms);
+        std::free(tfs);
+
+        const DDF_FIELD* run = d->fld_data + d->fld_indices[t];
+        const int32_t n = d->ent_fldcnts[t];
+        EXPECT_EQ(run[n - 1].type, DDF_ENDENT);
+        std::string dumps;
+        for (int32_t k = 0; k < n; ++k)
+            dumps += CheckDescriptor(d, t, run, k);
+        mvxtest::StreamCapture out(stdout);
+        EXPECT_EQ(ddf_DbgDumpEntityFields(0, tf), 0);
+        EXPECT_EQ(out.Finish(), dumps);
+    }
+    EXPECT_EQ(Reported(), 0);
+}
+
 TEST_F(Ddf, EveryQueryAgreesWithTheTablesOfEveryDictionary) {
     // Field names of high bytes too: their order is that of unsigned bytes.
     mvxtest::TempDir dir;
@@ -530,9 +527,35 @@ TEST_F(Ddf, LetsAndDimensionsEvaluateAsTheReference) {
     EXPECT_EQ(Reported(), DDF_NULL_MEMPTR);
 }
 
-// Absent names, types and forms; a union in a union answers to
-// DDF_UNIONTYPE, a field that is no union is refused.
-TEST_F(Ddf, AbsentNamesFormsAndUnions) {
+// The status each query on a field returns, which must be the one it
+// reports (cleared after each); -1 for a value other than a failure's.
+std::vector<int32_t> FieldQueryReports(const DDF_FIELD* f) {
+    std::vector<int32_t> reports;
+    auto report = [&reports](int32_t rc) {
+        EXPECT_EQ(rc, mpm__LastError);
+        reports.push_back(rc);
+        mpm_ClearStack(0);
+        mpm__LastError = 0;
+    };
+    uint8_t out[8];
+    int32_t index = 5;
+    DDF_FIELD* found = reinterpret_cast<DDF_FIELD*>(&index); // must be reset
+    report(ddf_GetFieldDefault(f, out));
+    report(ddf_GetFieldVdescVal(f, 0) == nullptr ? mpm__LastError : -1);
+    report(ddf_CheckFieldReftype(f, MVX_NULL_TF) == 0 ? mpm__LastError : -1);
+    report(ddf_GetPFixedCount(kShapes, f, &found));
+    report(ddf_GetUnionTypeByName(f, "x1", &index));
+    report(ddf_GetUnionTypeByType(f, DDF_INT, &index));
+    report(ddf_DbgDumpField(0, f));
+    EXPECT_TRUE(found == nullptr && index == -1);
+    return reports;
+}
+
+// Absent names, types and forms; fields that are no union; a union in a
+// union. Every query given a field that is not one of ddf__Current's
+// descriptors fails with DDF_INVALID_ARG and reads nothing (the sanitizer
+// build checks that); with no current dictionary, with DDF_NULL_MEMPTR.
+TEST_F(Ddf, AbsentNamesForeignDescriptorsAndNoDictionary) {
     for (const std::string absent : {"point ", "scalar", "", std::string(200, 'A').c_str()})
         EXPECT_EQ(ddf_GetNameTF(absent.c_str()), MVX_NULL_TF) << absent;
     DDF_FIELD* field = every_->fld_data;
@@ -565,36 +588,7 @@ TEST_F(Ddf, AbsentNamesFormsAndUnions) {
                   DDF_NOT_UNION_TYPE);
         EXPECT_EQ(Reported(), DDF_NOT_UNION_TYPE);
     }
-}
 
-// The status each query on a field returns, which must be the one it
-// reports (cleared after each); -1 for a value other than a failure's.
-std::vector<int32_t> FieldQueryReports(const DDF_FIELD* f) {
-    std::vector<int32_t> reports;
-    auto report = [&reports](int32_t rc) {
-        EXPECT_EQ(rc, mpm__LastError);
-        reports.push_back(rc);
-        mpm_ClearStack(0);
-        mpm__LastError = 0;
-    };
-    uint8_t out[8];
-    int32_t index = 5;
-    DDF_FIELD* found = reinterpret_cast<DDF_FIELD*>(&index); // must be reset
-    report(ddf_GetFieldDefault(f, out));
-    report(ddf_GetFieldVdescVal(f, 0) == nullptr ? mpm__LastError : -1);
-    report(ddf_CheckFieldReftype(f, MVX_NULL_TF) == 0 ? mpm__LastError : -1);
-    report(ddf_GetPFixedCount(kShapes, f, &found));
-    report(ddf_GetUnionTypeByName(f, "x1", &index));
-    report(ddf_GetUnionTypeByType(f, DDF_INT, &index));
-    report(ddf_DbgDumpField(0, f));
-    EXPECT_TRUE(found == nullptr && index == -1);
-    return reports;
-}
-
-// Every query given a field that is not one of ddf__Current's descriptors
-// fails with DDF_INVALID_ARG and reads nothing (the sanitizer build checks
-// the "reads nothing"); with no current dictionary, with DDF_NULL_MEMPTR.
-TEST_F(Ddf, ForeignDescriptorsAndNoDictionaryFailCleanly) {
     mvxtest::CompiledDict other;
     ASSERT_TRUE(other.Load(mvxtest::TestDataPath("every.ddl")));
     DDF_FIELD* shape = every_.Field(kShapes, 3);
@@ -607,7 +601,6 @@ TEST_F(Ddf, ForeignDescriptorsAndNoDictionaryFailCleanly) {
     for (const DDF_FIELD* f : foreign)
         EXPECT_EQ(FieldQueryReports(f), std::vector<int32_t>(7, DDF_INVALID_ARG));
     // The last descriptor is still one.
-    int32_t index = 0;
     EXPECT_EQ(ddf_GetFieldDefault(end - 1, nullptr), DDF_NULL_MEMPTR);
     EXPECT_EQ(ddf_GetUnionTypeByName(shape, nullptr, &index), DDF_NULL_MEMPTR);
     EXPECT_EQ(ddf_GetUnionTypeByType(shape, DDF_INT, nullptr), DDF_NULL_MEMPTR);
@@ -620,11 +613,9 @@ TEST_F(Ddf, ForeignDescriptorsAndNoDictionaryFailCleanly) {
 
     Use(nullptr);
     EXPECT_EQ(FieldQueryReports(shape), std::vector<int32_t>(7, DDF_NULL_MEMPTR));
-    DDF_FIELD* found = nullptr;
-    int32_t* tfs = nullptr;
     EXPECT_EQ(ddf_MakeFieldNum("x", &index), DDF_NULL_MEMPTR);
-    EXPECT_EQ(ddf_FindTFIField(0, "x", &found), DDF_NULL_MEMPTR);
-    EXPECT_EQ(ddf_GetFieldFromName("x", kHolder, &found), DDF_NULL_MEMPTR);
+    EXPECT_EQ(ddf_FindTFIField(0, "x", &field), DDF_NULL_MEMPTR);
+    EXPECT_EQ(ddf_GetFieldFromName("x", kHolder, &field), DDF_NULL_MEMPTR);
     EXPECT_EQ(ddf_GetNameTF("point"), MVX_NULL_TF);
     EXPECT_EQ(ddf_ExpandForms(5, &index, &tfs), DDF_NULL_MEMPTR);
     EXPECT_EQ(ddf__ComputeLet(Ops(), &index), DDF_NULL_MEMPTR);
