@@ -1,11 +1,9 @@
-// The binary data dictionary: loading a file with its sections in any order;
-// hostile files, each refused with its status and a message naming the file,
-// handing out nothing, leaking nothing (the sanitizer build checks) and
-// leaving the file as it was; every allocation failing in turn. Then a
-// property run of every query on every type and descriptor of every test and
-// example dictionary against a direct walk of the loaded tables, and let
-// sequences and dimension expressions against a reference evaluator; hostile
-// descriptors and dictionary states are made by changing every.ddl in memory.
+// The binary data dictionary. Loading: sections in any order; hostile files
+// refused with their status, handing out nothing, leaking nothing and leaving
+// the file as it was; every allocation failing in turn. Queries: a property
+// run over every type and descriptor of every test and example dictionary
+// against a direct walk of the loaded tables; lets and dimensions against a
+// reference evaluator; hostile descriptors and states made in every.ddl.
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -556,8 +554,9 @@ std::vector<int32_t> FieldQueryReports(const DDF_FIELD* f) {
 // descriptors fails with DDF_INVALID_ARG and reads nothing (the sanitizer
 // build checks that); with no current dictionary, with DDF_NULL_MEMPTR.
 TEST_F(Ddf, AbsentNamesForeignDescriptorsAndNoDictionary) {
-    for (const std::string absent : {"point ", "scalar", "", std::string(200, 'A').c_str()})
-        EXPECT_EQ(ddf_GetNameTF(absent.c_str()), MVX_NULL_TF) << absent;
+    const std::string too_long(200, 'A');
+    for (const char* absent : {"point ", "scalar", "", too_long.c_str()})
+        EXPECT_EQ(ddf_GetNameTF(absent), MVX_NULL_TF) << absent;
     DDF_FIELD* field = every_->fld_data;
     EXPECT_EQ(ddf_FindTFIField(1, "d", &field), DDF_NOT_FOUND); // 1:5's field, not 1:1's
     EXPECT_EQ(ddf_FindTFIField(8, "x", &field), DDF_NOT_FOUND);
