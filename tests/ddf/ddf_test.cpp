@@ -187,7 +187,7 @@ TEST_F(Ddf, RefusesHostileFiles) {
         {"unknown section name", [](DdfImage& d) { d.Find("fld_names")->name = "FLD_NAMES"; }},
         {"section name without NUL",
          [](DdfImage& d) { d.sections[0].name = std::string(32, 'a'); }},
-        {"names beyond their section", [](DdfImage& d) { d.header.fld_name_count = 7; }},
+        {"names beyond their section", [](DdfImage& d) { d.header.fld_name_count = 100; }},
         {"negative description count", [](DdfImage& d) { d.header.fld_desc_count = -1; }},
         {"attribute count without its section", [](DdfImage& d) { d.Remove("attr_names"); }},
         {"types without typeforms", [](DdfImage& d) { d.Remove("typeforms"); }},
@@ -562,6 +562,7 @@ TEST_F(Ddf, AbsentNamesForeignDescriptorsAndNoDictionary) {
     EXPECT_EQ(ddf_FindTFIField(8, "x", &field), DDF_NOT_FOUND);
     EXPECT_EQ(ddf_FindTFIField(-1, "x", &field), DDF_NOT_FOUND);
     EXPECT_EQ(ddf_GetFieldFromName("x", MVX_TF(6, 1), &field), DDF_NOT_FOUND);
+    EXPECT_EQ(ddf_GetFieldFromName("z", kShapes, &field), DDF_NOT_FOUND);
     EXPECT_EQ(field, nullptr);
     const int32_t tfs_sorted[] = {-MVX_TF(3, 0), MVX_TF(1, 0), MVX_TF(300, 0)};
     EXPECT_EQ(ddf_FindTF(tfs_sorted, 3, -MVX_TF(3, 0)), 0);   // signed order
@@ -577,6 +578,13 @@ TEST_F(Ddf, AbsentNamesForeignDescriptorsAndNoDictionary) {
     EXPECT_EQ(ddf_ExpandForms(1, &count, &tfs), DDF_MALLOC_ERR);
     EXPECT_EQ(Reported(), DDF_MALLOC_ERR);
     EXPECT_TRUE(count == 0 && tfs == nullptr);
+    // A double whose key names no constant; a field without descriptions.
+    DDF_FIELD* real = every_.Field(kScalars, 4);
+    real->key = 55;
+    double value = -1;
+    EXPECT_EQ(ddf_GetFieldDefault(real, &value), 0);
+    EXPECT_EQ(value, 0.0);
+    EXPECT_EQ(ddf_GetFieldVdescVal(real, 0), nullptr);
 
     every_.Field(kShapes, 10)->flags = DDF_UNION;
     int32_t index = 0;
@@ -602,6 +610,7 @@ TEST_F(Ddf, AbsentNamesForeignDescriptorsAndNoDictionary) {
     // The last descriptor is still one.
     EXPECT_EQ(ddf_GetFieldDefault(end - 1, nullptr), DDF_NULL_MEMPTR);
     EXPECT_EQ(ddf_GetUnionTypeByName(shape, nullptr, &index), DDF_NULL_MEMPTR);
+    EXPECT_EQ(ddf_GetUnionTypeByType(nullptr, DDF_INT, &index), DDF_NULL_MEMPTR);
     EXPECT_EQ(ddf_GetUnionTypeByType(shape, DDF_INT, nullptr), DDF_NULL_MEMPTR);
     EXPECT_EQ(ddf_MakeFieldNum(nullptr, &index), DDF_NULL_MEMPTR);
     EXPECT_EQ(ddf_GetNameTF(nullptr), MVX_NULL_TF);
