@@ -153,34 +153,6 @@ inline DdfImage Build(const std::string& name, const std::vector<TypeSpec>& type
     return image;
 }
 
-// The sample dictionary of the tests: a point and a line with fields of
-// several types, names, descriptions, defaults, value descriptions and
-// reference lists. Descriptors: 0 x, 1 y, 2 style, 3 label, 4 end of point;
-// 5 start, 6 end, 7 style, 8 end of line. Its one subentity entry and its
-// let instruction are there for corruptions to point at.
-inline DdfImage Sample() {
-    DdfImage image = Compiled(R"(
-dictionary "sample dictionary" version 3 revision 7;
-attr_names { "colour" "layer" }
-ptr_names { "curves" }
-section attr_masks { 1 2 3 4 5 6 }
-entity 100:0 point "a point in space" {
-    double x "x coordinate" default 51;
-    double y "y coordinate" default 52;
-    short style "drawing style" default 2 values { 1 "solid" 2 "dashed" };
-    vstring label "free text";
-}
-entity 110:1 line "a line between two points" {
-    ptr start "first point" refs { 100:0 };
-    ptr end "second point" refs { 100:0 110:1 };
-    int style "drawing style" default -1;
-}
-)");
-    image.Find("subent_tfis")->data = Bytes{0, 0};
-    image.Find("opcodes")->data = Bytes{0, 0, 0, 0, 0, 'd'};
-    return image;
-}
-
 } // namespace ddftest
 
 #endif
