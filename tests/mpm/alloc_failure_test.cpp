@@ -1,20 +1,34 @@
 // Allocation failures inside the message module: each one raises the
-// memory exception, loses nothing that was there before, and leaks nothing.
-#include <gtest/gtest.h>
-
+// memory exception, loses nothing that was there before, leaks nothing, and
+// never leaves a cut text behind.
+#include <cstdarg>
+#include <cstring>
+#include <functional>
 #include <string>
-#include <vector>
 
+#include "mpm/mpm_test_util.h"
 #include "support/capture.h"
 #include "support/fixture.h"
 
 namespace {
 
-using mvxtest::LibraryTest;
+using mvxtest::StackTexts;
 
 int g_memory_raised = 0;
+const char kNotFound[] = "*** Error (OTM_NOTFOUND) ***\nObject not found\n";
 
-class MessageAllocFailure : public LibraryTest {
+// mpm__FormatMessage on a heap copy of source: its status and the text after.
+std::string Format(const char* source, ...) {
+    va_list ap;
+    va_start(ap, source);
+    char* text = static_cast<char*>(std::malloc(std::strlen(source) + 1));
+    std::strcpy(text, source);
+    const int32_t status = mpm__FormatMessage(0, &text, &ap);
+    va_end(ap);
+    return std::to_string(status) + " " + mpmtest::Take(text);
+}
+
+class MessageAllocFailure : public mvxtest::LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
@@ -26,60 +40,69 @@ protected:
     }
 };
 
-TEST_F(MessageAllocFailure, SetErrorIssueErrorAndGetMessageSurviveEveryFailure) {
-    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR); // something already stacked
-    int32_t records = 1;
-    auto memory_raised = [](bool failed) {
-        if (failed) {
-            EXPECT_GE(g_memory_raised, 1);
-        }
-        g_memory_raised = 0;
+// Each operation gives its whole result once it completes; while an
+// allocation fails it gives that or `kept` (unless empty), raises the memory
+// exception if `raises`, and the record stacked before stays intact.
+TEST_F(MessageAllocFailure, EveryOperationSurvivesEveryFailure) {
+    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
+    const struct {
+        std::function<std::string()> run;
+        std::string whole;
+        std::string kept;
+        bool raises;
+    } ops[] = {
+        {[] {
+             const int32_t rc = mpm__SetError(0, OTM_INVALIDSIZE, MPM_ERROR, 3);
+             return std::to_string(rc) + StackTexts().front();
+         },
+         std::to_string(OTM_INVALIDSIZE) + "*** Error (OTM_INVALIDSIZE) ***\nInvalid size = 3\n",
+         "", true},
+        {[] {
+             mvxtest::OutputRecorder rec;
+             mpm__IssueError(MPM_KEEP_STACK, OLM_INVALIDPOSITION, MPM_WARNING, 4);
+             return rec.On(stderr);
+         },
+         "*** Warning (OLM_INVALIDPOSITION) ***\nInvalid position = 4\n\n", "", true},
+        {[] {
+             char* text = nullptr;
+             mpm_GetMessage(0, OLM_INVALIDPOSITION, &text, 4);
+             return mpmtest::Take(text);
+         },
+         "Invalid position = 4\n", "<null>", true},
+        {[] { return std::string(mpm_GetMsgName(0x20003)); }, "OLM_NULLPOINTER", "", false},
+        {[] { return Format(" plain %d", 3); }, "0 plain 3",
+         std::to_string(MVX_EXC_MEMORY) + "  plain %d", true},
+        {[] { return Format("+%s %d %f %s %d", "a", 1, 2.0, "b", 3); }, "0 a 1 2.000000 b 3",
+         std::to_string(MVX_EXC_MEMORY) + " +%s %d %f %s %d", true},
     };
-    mvxtest::FailEachAllocation(
-        [] { EXPECT_EQ(mpm__SetError(0, OTM_INVALIDSIZE, MPM_ERROR, 3), OTM_INVALIDSIZE); },
-        [&](bool failed) {
-            memory_raised(failed);
-            EXPECT_EQ(mpm__LastError, OTM_INVALIDSIZE);
-            // The new record is there, whole or without the text it could
-            // not build, or it is not there; the old one is intact.
-            const std::vector<std::string> texts = mvxtest::StackTexts();
-            ASSERT_GE(static_cast<int32_t>(texts.size()), records);
-            records = static_cast<int32_t>(texts.size());
-            EXPECT_EQ(texts.back(), "*** Error (OTM_NOTFOUND) ***\nObject not found\n");
-            if (!failed) {
-                EXPECT_EQ(texts.front(), "*** Error (OTM_INVALIDSIZE) ***\nInvalid size = 3\n");
-            }
-        });
-    mvxtest::FailEachAllocation(
-        [] {
-            mvxtest::OutputRecorder rec;
-            mpm__IssueError(0, OLM_INVALIDPOSITION, MPM_WARNING, 4);
-        },
-        memory_raised);
-    mvxtest::FailEachAllocation(
-        [] {
-            char* text = nullptr;
-            mpm_GetMessage(0, OLM_INVALIDPOSITION, &text, 4);
-            if (text != nullptr) {
-                EXPECT_STREQ(text, "Invalid position = 4\n");
-            }
-            mvx_Free(0, text);
-        },
-        memory_raised);
-    mvxtest::FailEachAllocation(
-        [] { mpm_GetMsgName(0x20003); },
-        [](bool) { EXPECT_STREQ(mpm_GetMsgName(0x20003), "OLM_NULLPOINTER"); });
+    for (size_t i = 0; i < std::size(ops); ++i) {
+        std::string got;
+        mvxtest::FailEachAllocation([&] { got = ops[i].run(); },
+                                    [&](bool failed) {
+                                        if (!failed || got == ops[i].whole) {
+                                            EXPECT_EQ(got, ops[i].whole) << "operation " << i;
+                                        } else if (!ops[i].kept.empty()) {
+                                            EXPECT_EQ(got, ops[i].kept);
+                                        }
+                                        EXPECT_TRUE(!failed || !ops[i].raises || g_memory_raised);
+                                        EXPECT_EQ(StackTexts().back(), kNotFound) << "op " << i;
+                                        EXPECT_TRUE(i != 0 || mpm__LastError == OTM_INVALIDSIZE);
+                                        g_memory_raised = 0;
+                                    });
+    }
 }
 
+// A start-up that ran out of memory at any point still leaves a library
+// that takes and prints reports.
 TEST_F(MessageAllocFailure, StartUpWithoutMemoryLeavesAUsableLibrary) {
     mvx_Terminate(0);
     for (long n = 1; n < 60; ++n) {
         mvxc::SetAllocFailure(n);
         mvx_Initialize(0);
         mvxc::SetAllocFailure(0);
-        mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
+        EXPECT_EQ(mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR), OTM_NOTFOUND);
         mvxtest::OutputRecorder rec;
-        mpm_DumpStack(4);
+        EXPECT_EQ(mpm_DumpStack(4), 0);
         mvx_Terminate(0);
     }
     mvx_Initialize(0);

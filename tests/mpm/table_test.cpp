@@ -1,21 +1,31 @@
-// Message table texts as hostile input: which replacement texts are used,
-// what they format to, and the bounds of the plain formatter.
-#include <gtest/gtest.h>
-
-#include <cstdio>
+// The message log and message table files: which replacement texts are
+// used and what they format to (table texts are hostile input), the bounds
+// of the plain formatter, and tables of random bytes.
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "mpm/mpm_test_util.h"
+#include "support/capture.h"
 #include "support/fixture.h"
 #include "support/tempdir.h"
 
 namespace {
 
 using mpmtest::Take;
-using mvxtest::LibraryTest;
+
+class Tables : public mvxtest::LibraryTest {
+protected:
+    void TearDown() override {
+        mpm_CloseLog(0);
+        mpm_CloseTable(0);
+        LibraryTest::TearDown();
+    }
+    std::string Path(const char* name) const { return dir_ / name; }
+    mvxtest::TempDir dir_;
+};
 
 // Each message formatted with the arguments its built-in text takes.
 std::string Formatted(int32_t code) {
@@ -29,6 +39,7 @@ std::string Formatted(int32_t code) {
         break;
     case MPM_DOFERROR:
     case OTM_INVALIDSIZE:
+    case OLM_INVALIDSIZE:
         mpm_GetMessage(0, code, &s, 5);
         break;
     case OTM_SIZENOTEQ:
@@ -49,16 +60,60 @@ std::string Formatted(int32_t code) {
     return Take(s);
 }
 
-class TableText : public LibraryTest {
-protected:
-    void TearDown() override {
-        mpm_CloseTable(0);
-        LibraryTest::TearDown();
+TEST_F(Tables, LogReceivesEveryIssuedLineUnlessToldAndASecondLogReplacesIt) {
+    const std::string first = Path("run.log"), second = Path("b\xc3\xa4.log"); // a UTF-8 name
+    ASSERT_EQ(mpm_OpenLog(0, first.c_str()), 0);
+    {
+        mvxtest::StreamCapture err(stderr);
+        mpm__IssueError(MPM_NO_LOG, OTM_INVALIDSIZE, MPM_WARNING, 1);
+        mpm__IssueError(MPM_NO_STREAM, OTM_INVALIDSIZE, MPM_WARNING, 2);
+        mpm_IssueMessage(MPM_NO_STREAM, OLM_INVALIDPOSITION, 3);
+        EXPECT_EQ(err.Finish(), "*** Warning (OTM_INVALIDSIZE) ***\nInvalid size = 1\n\n");
     }
-    mvxtest::TempDir dir_;
-};
+    ASSERT_EQ(mpm_OpenLog(0, second.c_str()), 0);
+    mpm_IssueMessage(MPM_NO_STREAM, OTM_NULLPOINTER);
+    EXPECT_EQ(mpm_CloseLog(0) | mpm_CloseLog(0), 0); // the second: none open
+    EXPECT_EQ(mpm__Stream, nullptr);
+    EXPECT_EQ(mvxtest::ReadFile(first),
+              "*** Warning (OTM_INVALIDSIZE) ***\nInvalid size = 2\n\nInvalid position = 3\n\n");
+    EXPECT_EQ(mvxtest::ReadFile(second), "NULL pointer\n\n");
+    const std::string bad = Path("missing/dir/x.log");
+    EXPECT_EQ(mpm_OpenLog(0, bad.c_str()), MPM_OPENERROR);
+    EXPECT_EQ(mpm__Stream, nullptr);
+    EXPECT_EQ(mvxtest::LastText(),
+              "*** Error (MPM_OPENERROR) ***\nError opening file " + bad + " for write.\n");
+}
 
-TEST_F(TableText, UsedOnlyWhenTheFormatterTakesALeadingPartOfTheBuiltInArguments) {
+// A table of several texts replaces those it holds and leaves the others
+// (no record, another module) to the built-in ones until it is closed; an
+// updated table is created with an empty index and gets its index back.
+TEST_F(Tables, TablesAreOpenedUpdatedAndClosed) {
+    const std::string path = Path("texts.tbl"), created = Path("new.tbl");
+    mpmtest::WriteFile(path, mpmtest::TableBytes(3, {"", " Ung\xc3\xbcltig = %d\n", "", "", "",
+                                                     " Objekt fehlt\n"}));
+    ASSERT_EQ(mpm_OpenTable(0, path.c_str()), 0);
+    EXPECT_EQ(Formatted(OTM_INVALIDSIZE) + Formatted(OTM_NOTFOUND) + Formatted(OTM_NOMEMORY) +
+                  Formatted(OLM_INVALIDSIZE),
+              "Ung\xc3\xbcltig = 5\nObjekt fehlt\nOut of memory\nInvalid size = 5\n");
+    EXPECT_EQ(Take(mpm__GetText(0, 3, 2)), " Ung\xc3\xbcltig = %d\n");
+    EXPECT_EQ(mpm_CloseTable(0), 0);
+    EXPECT_EQ(Formatted(OTM_INVALIDSIZE), "Invalid size = 5\n");
+    ASSERT_EQ(mpm_OpenTable(MPM_TABLE_UPDATE, created.c_str()), 0);
+    for (int m = 0; m < MVX_MAX_MODULES; ++m)
+        ASSERT_EQ(mpm__Index[m], -1);
+    mpm__Index[3] = 4096; // beyond the end: every text falls back
+    ASSERT_EQ(mpm_CloseTable(MPM_TABLE_UPDATE), 0);
+    ASSERT_EQ(mpm_OpenTable(MPM_TABLE_UPDATE, created.c_str()), 0);
+    EXPECT_TRUE(mpm__Index[3] == 4096 && mpm__Index[4] == -1);
+    EXPECT_EQ(Formatted(OTM_NOTFOUND), "Object not found\n");
+    EXPECT_EQ(mpm_CloseTable(0), 0);
+    mvxtest::OutputRecorder rec; // a missing table is reported at once
+    EXPECT_EQ(mpm_OpenTable(0, Path("none.tbl").c_str()), MPM_DOFERROR);
+    EXPECT_EQ(mpm__Table, nullptr);
+    EXPECT_EQ(rec.On(stderr).rfind("*** Error (MPM_DOFERROR) ***\nDOF error ", 0), 0u);
+}
+
+TEST_F(Tables, UsedOnlyWhenTheFormatterTakesALeadingPartOfTheBuiltInArguments) {
     std::string repeated = "+MDA %99999999s";
     for (int i = 0; i < 20; ++i)
         repeated += "%1$s";
@@ -124,7 +179,7 @@ TEST_F(TableText, UsedOnlyWhenTheFormatterTakesALeadingPartOfTheBuiltInArguments
 
 // The plain formatter's result is what the line buffer holds, terminated,
 // whatever the text; one vsnprintf rejects stands unformatted.
-TEST_F(TableText, PlainResultsAreTerminatedAndFitTheLineBuffer) {
+TEST_F(Tables, PlainResultsAreTerminatedAndFitTheLineBuffer) {
     static const char* const texts[] = {" ab%", " %9000d|"};
     static const MVX_MSGNAME names[] = {{"A", 1, 0}, {"B", 1, 1}};
     mvx__Table[90] = MVX_MODULE{90, 2, 0, "TST", texts, names};
@@ -136,6 +191,38 @@ TEST_F(TableText, PlainResultsAreTerminatedAndFitTheLineBuffer) {
     EXPECT_EQ(format(0x5A0001), "ab%");
     EXPECT_EQ(format(0x5A0002), std::string(MPM_MSGBUFFER_SIZE - 1, ' ')); // cut
     mvx__Table[90] = MVX_MODULE{};
+}
+
+// A table of random bytes with plausible-looking index entries: every text
+// falls back or is used, nothing crashes, nothing is read outside the file.
+TEST_F(Tables, CorruptTablesNeverCrash) {
+    std::mt19937 rng(7);
+    const std::string path = Path("corrupt.tbl");
+    for (int round = 0; round < 40; ++round) {
+        std::string bytes(2048 * (1 + rng() % 3), '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(rng());
+        auto put = [&](size_t at, uint32_t v) { std::memcpy(&bytes[at], &v, 4); };
+        for (size_t m = 0; m < 256; ++m)
+            put(4 * m, rng() % 4 == 0 ? ~0u : static_cast<uint32_t>(rng() % bytes.size()));
+        for (size_t at = 1024; at + 8 <= bytes.size(); at += 8) {
+            put(at, static_cast<uint32_t>(rng() % (bytes.size() + 64) - 32));
+            put(at + 4, rng() % 8 == 0 ? rng() : rng() % 40);
+        }
+        mpmtest::WriteFile(path, bytes);
+        ASSERT_EQ(mpm_OpenTable(0, path.c_str()), 0);
+        for (int m = 0; m < 256; ++m) {
+            for (int i = 1; i <= mvx__Table[m].count; ++i) {
+                char* text = nullptr;
+                mpm_GetMessage(MPM_RAW_TEXT, (m << 16) | i, &text);
+                ASSERT_NE(text, nullptr);
+                std::free(text);
+            }
+        }
+        const int64_t end = mpm__Table->end;
+        EXPECT_EQ(mpm_CloseTable(0), 0);
+        EXPECT_EQ(end, static_cast<int64_t>(bytes.size())); // never extended
+    }
 }
 
 } // namespace
