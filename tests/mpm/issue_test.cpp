@@ -1,9 +1,14 @@
 // Recording, issuing, dumping and clearing messages; counts, limits and
-// exceptions; message names; tagged argument lists.
+// exceptions; message names; tagged argument lists; the line output (width,
+// breaking at blanks, margins, justification, the final newline, the
+// last-line flag, the stream and log switches).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,7 +19,10 @@
 
 namespace {
 
+using mvxtest::OutputRecorder;
 using mvxtest::StackTexts;
+using Lines = std::vector<std::string>;
+using LineOutput = mvxtest::LibraryTest;
 using Raised = std::vector<std::pair<uint32_t, int32_t>>;
 using Texts = std::vector<std::string>;
 
@@ -28,6 +36,16 @@ const char kInvalid[] = "*** Error (UNKNOWN) ***\n..... INVALID MESSAGE .....\n"
 char* Heap(const char* text) {
     char* copy = static_cast<char*>(std::malloc(std::strlen(text) + 1));
     return std::strcpy(copy, text);
+}
+
+// mpm__FormatMessage on a heap copy of source: its status and the text after.
+std::string Format(const char* source, ...) {
+    va_list ap;
+    va_start(ap, source);
+    char* text = Heap(source);
+    const int32_t status = mpm__FormatMessage(0, &text, &ap);
+    va_end(ap);
+    return std::to_string(status) + " " + mpmtest::Take(text);
 }
 
 class Messages : public mvxtest::LibraryTest {
@@ -54,8 +72,6 @@ TEST_F(Messages, SetErrorStacksBannerAndTextAndRaisesClassThenSeverity) {
     EXPECT_EQ(mpm__SetError(0, 0x30002, 0x10004, 7), 0x30002);
     EXPECT_TRUE(mpm__LastError == 0x30002 && mpm__LastErrorLevel == 0x10004);
     EXPECT_EQ(g_raised, (Raised{{1, 0x30002}, {0x10004, 0x30002}}));
-    auto* rec = static_cast<MPM_STACKREC*>(olm_GetObject(0, mpm__ErrorStack, OLM_HEAD));
-    EXPECT_TRUE(rec->severity == 0x10004u && rec->code == 0x30002u);
     EXPECT_TRUE(Count(0x30002)->issued == 1 && mpm__ErrorLevelCount[3] == 1);
     g_raised.clear();
     mpm__SetError(0, OTM_NOMEMORY, MPM_FATAL); // class 2: the memory exception
@@ -86,8 +102,8 @@ TEST_F(Messages, SetErrorStacksBannerAndTextAndRaisesClassThenSeverity) {
               (Raised{{0x10004, 0x7F0001}, {0x10003, 0}, {0x10004, 0x3000A}, {0x10004, 0x30000}}));
     EXPECT_EQ(Count(0x7F0001)->total, 1); // counted as passed
     int16_t module = 0, message = 0;
-    EXPECT_EQ(mpm__ValidateMessage(0, 0x30009, &module, &message), 0);
-    EXPECT_TRUE(module == 3 && message == 9);
+    EXPECT_TRUE(mpm__ValidateMessage(0, 0x30009, &module, &message) == 0 && module == 3 &&
+                message == 9);
     EXPECT_EQ(mpm__ValidateMessage(0, static_cast<int32_t>(0xFFFF0001u), nullptr, nullptr),
               MPM__INVALIDMESSAGE);
 }
@@ -267,6 +283,154 @@ TEST(MessagesBeforeStartUp, ReportsDoNotCrashAndNamesStillResolve) {
     mpm_SetException(1, nullptr);
     EXPECT_EQ(mpm_DumpStack(4), 0);
     EXPECT_EQ(mpm_ClearStack(0), 0);
+}
+
+// Allocation failures: each operation gives its whole result once it
+// completes; while an allocation fails it gives that or `kept` (unless
+// empty), raises the memory exception (with code 0) if `raises`, and the
+// record stacked before stays intact. Nothing leaks.
+TEST_F(Messages, EveryOperationSurvivesEveryAllocationFailure) {
+    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
+    const struct {
+        std::function<std::string()> run;
+        std::string whole;
+        std::string kept;
+        bool raises;
+    } ops[] = {
+        {[] {
+             const int32_t rc = mpm__SetError(0, OTM_INVALIDSIZE, MPM_ERROR, 3);
+             return std::to_string(rc) + StackTexts().front();
+         },
+         std::to_string(OTM_INVALIDSIZE) + "*** Error (OTM_INVALIDSIZE) ***\nInvalid size = 3\n",
+         "", true},
+        {[] {
+             mvxtest::OutputRecorder rec;
+             mpm__IssueError(MPM_KEEP_STACK, OLM_INVALIDPOSITION, MPM_WARNING, 4);
+             return rec.On(stderr);
+         },
+         "*** Warning (OLM_INVALIDPOSITION) ***\nInvalid position = 4\n\n", "", true},
+        {[] {
+             char* text = nullptr;
+             mpm_GetMessage(0, OLM_INVALIDPOSITION, &text, 4);
+             return mpmtest::Take(text);
+         },
+         "Invalid position = 4\n", "<null>", true},
+        {[] { return std::string(mpm_GetMsgName(0x20003)); }, "OLM_NULLPOINTER", "", false},
+        {[] { return Format(" plain %d", 3); }, "0 plain 3",
+         std::to_string(MVX_EXC_MEMORY) + "  plain %d", true},
+        {[] { return Format("+%s %d %f %s %d", "a", 1, 2.0, "b", 3); }, "0 a 1 2.000000 b 3",
+         std::to_string(MVX_EXC_MEMORY) + " +%s %d %f %s %d", true},
+    };
+    for (size_t i = 0; i < std::size(ops); ++i) {
+        std::string got;
+        mvxtest::FailEachAllocation(
+            [&] { got = ops[i].run(); },
+            [&](bool failed) {
+                if (!failed || got == ops[i].whole) {
+                    EXPECT_EQ(got, ops[i].whole) << "operation " << i;
+                } else if (!ops[i].kept.empty()) {
+                    EXPECT_EQ(got, ops[i].kept);
+                }
+                const auto memory = std::make_pair(2u, 0);
+                EXPECT_TRUE(!failed || !ops[i].raises ||
+                            std::count(g_raised.begin(), g_raised.end(), memory) != 0);
+                EXPECT_EQ(StackTexts().back(), kNotFound) << "op " << i;
+                EXPECT_TRUE(i != 0 || mpm__LastError == OTM_INVALIDSIZE);
+                g_raised.clear();
+            });
+    }
+}
+
+// A start-up that ran out of memory at any point still leaves a library
+// that takes and prints reports.
+TEST_F(Messages, StartUpWithoutMemoryLeavesAUsableLibrary) {
+    mvx_Terminate(0);
+    for (long n = 1; n < 60; ++n) {
+        mvxc::SetAllocFailure(n);
+        mvx_Initialize(0);
+        mvxc::SetAllocFailure(0);
+        EXPECT_EQ(mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR), OTM_NOTFOUND);
+        mvxtest::OutputRecorder rec;
+        EXPECT_EQ(mpm_DumpStack(4), 0);
+        mvx_Terminate(0);
+    }
+    mvx_Initialize(0);
+}
+
+// One text through mpm__IssueMessage: the lines written, "|" marking the
+// one written as the last line.
+Lines Issue(uint32_t options, const std::string& text) {
+    OutputRecorder rec;
+    mpm__IssueMessage(options, stdout, Heap(text.c_str()));
+    Lines out;
+    for (const auto& line : rec.lines())
+        out.push_back((line.last_line != 0 ? "|" : "") + line.text);
+    return out;
+}
+
+TEST_F(LineOutput, BreaksMarginsJustificationAndTheFinalLine) {
+    const std::string a75(75, 'a'), a24(24, 'a'), a80(80, 'a'), z75(75, 'z'), ten = "0123456789";
+    const struct {
+        int width, left, right, justify;
+        uint32_t options;
+        std::string text;
+        Lines lines;
+    } cases[] = {
+        // Breaks at the last blank within the width, or cuts at the width.
+        {80, 0, 0, 1, 0, a75 + " " + a24, {a75 + "\n", "|" + a24 + "\n"}},
+        {80, 0, 0, 1, 0, a80 + "a " + a24, {a80 + "\n", "|a " + a24 + "\n"}},
+        {80, 0, 0, 1, 0, a80 + " ccccc", {a80 + "\n", "|ccccc\n"}},
+        // A text ending in a newline is followed by an empty line, unless told.
+        {80, 0, 0, 1, 0, a80 + "\n", {a80 + "\n", "|\n"}},
+        {80, 0, 0, 1, MPM_NO_NEWLINE, "no end", {"|no end"}},
+        {80, 0, 0, 1, MPM_NO_NEWLINE, "", {}},
+        {80, 0, 0, 1, 0, "", {"|\n"}},
+        // Left, centred, right and unknown justification within the margins.
+        {80, 2, 0, 1, 0, ten + "\n", {"  " + ten + "\n", "|\n"}},
+        {80, 2, 0, 3, 0, ten + "\n", {std::string(36, ' ') + ten + "\n", "|\n"}},
+        {80, 2, 0, 2, 0, ten + "\n", {std::string(70, ' ') + ten + "\n", "|\n"}},
+        {80, 2, 0, 9, 0, ten + "\n", {"  " + ten + "\n", "|\n"}},
+        {80, 2, 8, 1, MPM_NO_NEWLINE, z75, {"  " + z75.substr(5) + "\n", "|  zzzzz"}},
+        // Right and centre justification count a negative left margin in full.
+        {80, -5, 0, 2, MPM_NO_NEWLINE, "abc", {"|" + std::string(77, ' ') + "abc"}},
+        {80, -5, 0, 3, MPM_NO_NEWLINE, "abc", {"|" + std::string(36, ' ') + "abc"}},
+        {80, -5, 0, 1, MPM_NO_NEWLINE, "abc", {"|abc"}},
+        // A width smaller than the margin still makes progress.
+        {3, 5, 0, 1, MPM_NO_NEWLINE, "ab c", {"     a\n", "     b\n", "|     c"}},
+    };
+    for (const auto& c : cases) {
+        mpm__LineWidth = c.width, mpm__LeftMargin = c.left, mpm__RightMargin = c.right;
+        mpm__Justify = c.justify;
+        EXPECT_EQ(Issue(c.options, c.text), c.lines) << c.text;
+    }
+    // One very long line goes out in pieces of at most 8192 bytes.
+    mpm__LineWidth = 20000, mpm__LeftMargin = 0, mpm__RightMargin = 0;
+    const Lines pieces = Issue(0, std::string(10000, 'q') + "\n");
+    EXPECT_EQ(pieces, (Lines{std::string(8192, 'q'), std::string(1808, 'q') + "\n", "|\n"}));
+}
+
+// Messages go to standard output, and to the log unless told; with no
+// output function nothing is written at all.
+TEST_F(LineOutput, MessagesStreamAndLogSwitches) {
+    FILE* log = std::tmpfile();
+    {
+        OutputRecorder rec;
+        mpm_IssueMessage(MPM_NO_NEWLINE, OTM_INVALIDSIZE, 5);
+        EXPECT_TRUE(rec.lines().size() == 1 && mpm__LastLine == 0 && mpm__Count == 0);
+        mpm__Stream = log;
+        mpm_IssueMessage(MPM_NO_STREAM, OTM_NOTFOUND);
+        mpm_IssueMessage(MPM_NO_LOG, OTM_NULLPOINTER);
+        mpm_IssueMessage(0, OTM_LOGICERROR);
+        EXPECT_EQ(rec.On(log), "Object not found\n\nObject Tree Manager Logic Error\n\n");
+        EXPECT_EQ(rec.On(stdout),
+                  "Invalid size = 5\nNULL pointer\n\nObject Tree Manager Logic Error\n\n");
+    }
+    mpm__Output = nullptr;
+    mpm_IssueMessage(0, OTM_LOGICERROR);
+    mpm__Output = [](const char* line, FILE* stream) { return std::fputs(line, stream); };
+    EXPECT_EQ(std::ftell(log), 0);
+    mpm__Stream = nullptr;
+    std::fclose(log);
 }
 
 } // namespace
