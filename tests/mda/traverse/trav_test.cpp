@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -183,7 +184,8 @@ TEST_F(Traversal, HandWorkedTypesGiveTheirExactEvents) {
 
 // After its arrays are sized, a mode-0 walk of every type of every
 // dictionary visits each top-level value field once at the offset the
-// compiler laid it out at; value bytes never overlap or leave the body.
+// compiler laid it out at; value bytes never overlap or leave the body; an
+// array of one dimension sized by a count field has the count's length.
 TEST_F(Traversal, ValueEventsTileEveryBodyAsTheCompilerLaidItOut) {
     for (const std::string& path :
          {mvxtest::TestDataPath("every.ddl"), mvxtest::TestDataPath("clash.ddl"),
@@ -213,6 +215,7 @@ TEST_F(Traversal, ValueEventsTileEveryBodyAsTheCompilerLaidItOut) {
                 nesting += type == DDF_STRUCT ? 1 : type == DDF_ENDSTRUCT ? -1 : 0;
             }
             std::vector<std::pair<const char*, const char*>> bytes;
+            std::map<int32_t, int32_t> counts; // the top-level count fields by slot
             for (const Event& e : rec.events) {
                 if (e.type < DDF_SHORT || e.type > DDF_COUNT) continue;
                 const char* at = Dynamic(e.field) ? e.taddr : e.at;
@@ -225,6 +228,13 @@ TEST_F(Traversal, ValueEventsTileEveryBodyAsTheCompilerLaidItOut) {
                                                            : ddf__FldData[e.type].size;
                 if (at >= body && at < body + layout.size)
                     bytes.emplace_back(at, at + (Dynamic(e.field) ? 8 : e.count * size));
+                const DDF_DIMEXPR& d0 = e.field->dims[0];
+                if (e.type == DDF_COUNT && e.depth == 0) std::memcpy(&counts[-d0.a], e.at, 4);
+                if (e.depth == 0 && Dynamic(e.field) && (e.field->flags & DDF_UNSIZED) == 0 &&
+                    e.field->dim_count == 1 + (e.type == DDF_FSTRING) && d0.op == 'e' &&
+                    counts.count(-d0.a) != 0) {
+                    EXPECT_EQ(e.count, counts[-d0.a]) << "array " << k;
+                }
             }
             EXPECT_EQ(got, want);
             std::sort(bytes.begin(), bytes.end());
@@ -315,7 +325,6 @@ TEST_F(Traversal, DebugWalkPrintsEveryEvent) {
 // The model walk visits the live entities (not deleted nor reserved ones)
 // forwards or backwards, each with the model's entity 0, until an answer
 // other than 0.
-
 std::vector<MDA_PTR> g_seen;
 int32_t Seen(MDA_PTR p, MDA_PTR zero) {
     g_seen.push_back(p);
