@@ -138,10 +138,15 @@ TEST_F(Traversal, HandWorkedTypesGiveTheirExactEvents) {
                      "1 union alt b+120",     "1 short s.small b+128", "0 endunion null null",
                      "1 union alt b+136",     "1 double s.big b+144",  "0 endunion null null",
                      "1 char  last b+152",    "0 endent null null"}));
-    std::memset(b + 88, 0, 4); // a count of 0 frees the array: an empty pair of events
-    const Texts freed = Walk(MDA_TRAV_FREE, b),
-                empty = {"0 struct vert null", "0 endstruct - null"};
-    EXPECT_NE(std::search(freed.begin(), freed.end(), empty.begin(), empty.end()), freed.end());
+    // Selector 0 is the struct member a.line; a count of 0 frees the array
+    // and gives an empty pair of events.
+    std::memset(b + 40, 0, 2);
+    std::memset(b + 88, 0, 4);
+    const Texts freed = Walk(MDA_TRAV_FREE, b);
+    for (const Texts& part :
+         {Texts{"1 union shape b+40", "1 struct a.line b+48", "1 double x1 b+48"},
+          Texts{"1 count np b+88", "0 struct vert null", "0 endstruct - null"}})
+        EXPECT_NE(std::search(freed.begin(), freed.end(), part.begin(), part.end()), freed.end());
     EXPECT_EQ(*reinterpret_cast<void**>(b + 96), nullptr);
 
     char* c = Make(MVX_TF(4, 0));
