@@ -1,6 +1,7 @@
 // The message log and message table files: which replacement texts are
 // used and what they format to (table texts are hostile input), the bounds
 // of the plain formatter, and tables of random bytes.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -15,6 +16,34 @@
 namespace {
 
 using mpmtest::Take;
+
+// A message table file: the module index (one offset per module, -1 for
+// none) at 0, one module's directory at 1024 with a record (offset, length)
+// per text index, then the texts. An empty text has no record.
+std::string TableBytes(int module, const std::vector<std::string>& texts) {
+    std::string bytes(1024 + 8 * 64, '\0');
+    auto put = [&](size_t at, size_t v) {
+        const auto value = static_cast<int32_t>(v);
+        std::memcpy(&bytes[at], &value, 4);
+    };
+    for (int m = 0; m < 256; ++m)
+        put(4 * static_cast<size_t>(m), m == module ? 1024 : static_cast<size_t>(-1));
+    for (size_t i = 0; i < texts.size() && i < 64; ++i) {
+        if (texts[i].empty()) continue;
+        put(1024 + 8 * i, bytes.size());
+        put(1024 + 8 * i + 4, texts[i].size());
+        bytes += texts[i];
+    }
+    bytes.resize((bytes.size() + 2047) / 2048 * 2048, '\0'); // whole pages
+    return bytes;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
 
 class Tables : public mvxtest::LibraryTest {
 protected:
@@ -89,8 +118,7 @@ TEST_F(Tables, LogReceivesEveryIssuedLineUnlessToldAndASecondLogReplacesIt) {
 // updated table is created with an empty index and gets its index back.
 TEST_F(Tables, TablesAreOpenedUpdatedAndClosed) {
     const std::string path = Path("texts.tbl"), created = Path("new.tbl");
-    mpmtest::WriteFile(path, mpmtest::TableBytes(3, {"", " Ung\xc3\xbcltig = %d\n", "", "", "",
-                                                     " Objekt fehlt\n"}));
+    WriteFile(path, TableBytes(3, {"", " Ung\xc3\xbcltig = %d\n", "", "", "", " Objekt fehlt\n"}));
     ASSERT_EQ(mpm_OpenTable(0, path.c_str()), 0);
     EXPECT_EQ(Formatted(OTM_INVALIDSIZE) + Formatted(OTM_NOTFOUND) + Formatted(OTM_NOMEMORY) +
                   Formatted(OLM_INVALIDSIZE),
@@ -168,7 +196,7 @@ TEST_F(Tables, UsedOnlyWhenTheFormatterTakesALeadingPartOfTheBuiltInArguments) {
     for (const Row& row : rows) {
         std::vector<std::string> texts(static_cast<size_t>(row.index) + 1);
         texts.back() = row.text;
-        mpmtest::WriteFile(path, mpmtest::TableBytes(row.code >> 16, texts));
+        WriteFile(path, TableBytes(row.code >> 16, texts));
         ASSERT_EQ(mpm_OpenTable(0, path.c_str()), 0);
         const std::string looked_up = Take(mpm__GetText(0, row.code >> 16, row.code & 0xFFFF));
         EXPECT_EQ(looked_up == row.text, row.used) << row.text;
@@ -209,7 +237,7 @@ TEST_F(Tables, CorruptTablesNeverCrash) {
             put(at, static_cast<uint32_t>(rng() % (bytes.size() + 64) - 32));
             put(at + 4, rng() % 8 == 0 ? rng() : rng() % 40);
         }
-        mpmtest::WriteFile(path, bytes);
+        WriteFile(path, bytes);
         ASSERT_EQ(mpm_OpenTable(0, path.c_str()), 0);
         for (int m = 0; m < 256; ++m) {
             for (int i = 1; i <= mvx__Table[m].count; ++i) {
