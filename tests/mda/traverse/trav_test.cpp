@@ -58,8 +58,9 @@ int32_t Record(void*, int32_t count, int32_t type, void* address, DDF_FIELD* fie
 
 // Sets each count field to 1, 2 or 3 as the walk sizing the arrays meets it.
 int32_t SetCounts(void*, int32_t, int32_t type, void* address, DDF_FIELD* field) {
+    if (type != DDF_COUNT) return 0;
     const int32_t value = 1 + (-field->dims[0].a) % 3;
-    if (type == DDF_COUNT) std::memcpy(address, &value, 4);
+    std::memcpy(address, &value, 4);
     return 0;
 }
 
