@@ -1,9 +1,14 @@
 // Recording, issuing, dumping and clearing messages; counts, limits and
-// exceptions; message names; tagged argument lists.
+// exceptions; message names; tagged argument lists; the line output (width,
+// breaking at blanks, margins, justification, the final newline, the
+// last-line flag, the stream and log switches).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,8 +19,10 @@
 
 namespace {
 
+using mvxtest::OutputRecorder;
 using mvxtest::StackTexts;
-using mvxtest::StreamCapture;
+using Lines = std::vector<std::string>;
+using LineOutput = mvxtest::LibraryTest;
 using Raised = std::vector<std::pair<uint32_t, int32_t>>;
 using Texts = std::vector<std::string>;
 
@@ -31,6 +38,16 @@ char* Heap(const char* text) {
     return std::strcpy(copy, text);
 }
 
+// mpm__FormatMessage on a heap copy of source: its status and the text after.
+std::string Format(const char* source, ...) {
+    va_list ap;
+    va_start(ap, source);
+    char* text = Heap(source);
+    const int32_t status = mpm__FormatMessage(0, &text, &ap);
+    va_end(ap);
+    return std::to_string(status) + " " + mpmtest::Take(text);
+}
+
 class Messages : public mvxtest::LibraryTest {
 protected:
     void SetUp() override {
@@ -44,11 +61,10 @@ protected:
     }
     // What mpm_DumpStack(mode) prints on standard error (nothing on standard output).
     static std::string Dump(uint32_t mode) {
-        StreamCapture err(stderr);
-        StreamCapture out(stdout);
+        mvxtest::OutputRecorder rec;
         EXPECT_EQ(mpm_DumpStack(mode), 0);
-        EXPECT_EQ(out.Finish(), "");
-        return err.Finish();
+        EXPECT_EQ(rec.On(stdout), "");
+        return rec.On(stderr);
     }
 };
 
@@ -56,26 +72,25 @@ TEST_F(Messages, SetErrorStacksBannerAndTextAndRaisesClassThenSeverity) {
     EXPECT_EQ(mpm__SetError(0, 0x30002, 0x10004, 7), 0x30002);
     EXPECT_TRUE(mpm__LastError == 0x30002 && mpm__LastErrorLevel == 0x10004);
     EXPECT_EQ(g_raised, (Raised{{1, 0x30002}, {0x10004, 0x30002}}));
-    auto* rec = static_cast<MPM_STACKREC*>(olm_GetObject(0, mpm__ErrorStack, OLM_HEAD));
-    EXPECT_TRUE(rec->severity == 0x10004u && rec->code == 0x30002u);
     EXPECT_TRUE(Count(0x30002)->issued == 1 && mpm__ErrorLevelCount[3] == 1);
     g_raised.clear();
     mpm__SetError(0, OTM_NOMEMORY, MPM_FATAL); // class 2: the memory exception
     EXPECT_EQ(g_raised, (Raised{{2, OTM_NOMEMORY}, {0x10005, OTM_NOMEMORY}}));
     // Without a banner; with a prefix and a source location from the tags.
     mpm__SetError(MPM_NO_BANNER, OLM_INVALIDPOSITION, MPM_WARNING, 12);
-    mpm__SetError(MPM_TAGGED, OLM_SIZENOTEQ, MPM_INFO, MPM_TAG_PREFIX, Heap("[read] "),
-                  MPM_TAG_SOURCE, "reader.c", 42, MPM_TAG_END, 4, 8);
+    // Prefixes are appended (a null one ignored); the arguments follow the tags.
+    mpm__SetError(MPM_TAGGED, OLM_SIZENOTEQ, MPM_INFO, MPM_TAG_PREFIX, Heap("[read"),
+                  MPM_TAG_PREFIX, static_cast<char*>(nullptr), MPM_TAG_SOURCE, "reader.c", 42,
+                  MPM_TAG_PREFIX, Heap("] "), MPM_TAG_END, 4, 8);
     EXPECT_EQ(StackTexts(),
               (Texts{"*** Information (OLM_SIZENOTEQ) ***\n[read] Data size one (4) "
                      "does not equal data size two (8)\n",
                      "Invalid position = 12\n", "*** Fatal (OTM_NOMEMORY) ***\nOut of memory\n",
                      "*** Error (OTM_INVALIDSIZE) ***\nInvalid size = 7\n"}));
-    EXPECT_STREQ(mpm__File, "reader.c");
-    EXPECT_EQ(mpm__Line, 42);
-}
-
-TEST_F(Messages, InvalidCodesPrintTheInvalidMessageAndRaiseOnlyTheSeverity) {
+    EXPECT_TRUE(std::string(mpm__File) == "reader.c" && mpm__Line == 42);
+    // Invalid codes print the invalid message and raise only the severity.
+    mpm_ClearStack(0);
+    g_raised.clear();
     mpm__SetError(0, 0x7F0001, MPM_ERROR, 1, 2, 3); // no such module
     mpm__SetError(0, 0, MPM_WARNING);
     mpm__SetError(0, 0x3000A, MPM_ERROR); // message number past OTM's count
@@ -87,8 +102,8 @@ TEST_F(Messages, InvalidCodesPrintTheInvalidMessageAndRaiseOnlyTheSeverity) {
               (Raised{{0x10004, 0x7F0001}, {0x10003, 0}, {0x10004, 0x3000A}, {0x10004, 0x30000}}));
     EXPECT_EQ(Count(0x7F0001)->total, 1); // counted as passed
     int16_t module = 0, message = 0;
-    EXPECT_EQ(mpm__ValidateMessage(0, 0x30009, &module, &message), 0);
-    EXPECT_TRUE(module == 3 && message == 9);
+    EXPECT_TRUE(mpm__ValidateMessage(0, 0x30009, &module, &message) == 0 && module == 3 &&
+                message == 9);
     EXPECT_EQ(mpm__ValidateMessage(0, static_cast<int32_t>(0xFFFF0001u), nullptr, nullptr),
               MPM__INVALIDMESSAGE);
 }
@@ -156,49 +171,6 @@ TEST_F(Messages, LimitsSuppressFromThePointTheyArePassed) {
     EXPECT_EQ(mpm__ErrorLevelCount[3], 1);
 }
 
-TEST_F(Messages, IssuingPrintsAtOnceThenDumpsClearsOrKeepsTheStack) {
-    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
-    {
-        StreamCapture err(stderr);
-        EXPECT_EQ(mpm__IssueError(MPM_DUMP_ALL, OTM_INVALIDSIZE, MPM_FATAL, -3), OTM_INVALIDSIZE);
-        EXPECT_EQ(err.Finish(), "*** Fatal (OTM_INVALIDSIZE) ***\nInvalid size = -3\n\n" +
-                                    std::string(kNotFound) + "\n");
-    }
-    EXPECT_EQ(mpm__LastError, 0); // the dump clears it
-    EXPECT_EQ(Count(OTM_INVALIDSIZE)->issued, 1);
-    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
-    {
-        mvxtest::OutputRecorder rec;
-        mpm__IssueError(MPM_CLEAR_AFTER, OTM_NULLPOINTER, MPM_WARNING);
-        EXPECT_EQ(rec.On(stderr), std::string(kNullWarning) + "\n");
-        mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
-        mpm__IssueError(MPM_KEEP_STACK | MPM_NO_BANNER | MPM_NO_NEWLINE, OTM_NULLPOINTER,
-                        MPM_WARNING);
-        EXPECT_EQ(rec.On(stderr), std::string(kNullWarning) + "\nNULL pointer\n");
-    }
-    EXPECT_EQ(StackTexts(), Texts{kNotFound}); // the cleared record uncounted, the kept one here
-    EXPECT_EQ(Count(OTM_NOTFOUND)->issued, 2);
-    EXPECT_EQ(mpm__LastError, OTM_NULLPOINTER);
-    // Issued now, to standard error or a stream given by tag, the stack untouched.
-    {
-        StreamCapture err(stderr);
-        EXPECT_EQ(mpm__SetError(MPM_ISSUE_NOW, OLM_INVALIDSIZE, MPM_WARNING, 0), OLM_INVALIDSIZE);
-        EXPECT_EQ(err.Finish(), "*** Warning (OLM_INVALIDSIZE) ***\nInvalid size = 0\n\n");
-    }
-    FILE* file = std::tmpfile();
-    mpm__SetError(MPM_ISSUE_NOW | MPM_TAGGED, OLM_SIZENOTEQ, MPM_ERROR, MPM_TAG_STREAM, file,
-                  MPM_TAG_PREFIX, Heap("ab "), MPM_TAG_SOURCE, "x.c", 9, MPM_TAG_END, 1, 2);
-    std::rewind(file);
-    char buffer[200] = {};
-    EXPECT_GT(std::fread(buffer, 1, sizeof buffer - 1, file), 0u);
-    std::fclose(file);
-    EXPECT_STREQ(
-        buffer,
-        "*** Error (OLM_SIZENOTEQ) ***\nab Data size one (1) does not equal data size two (2)\n\n");
-    EXPECT_EQ(StackTexts(), Texts{kNotFound});
-    EXPECT_EQ(mpm__LastError, OLM_SIZENOTEQ);
-}
-
 // Forwards its own arguments through a nested list, as a wrapper would; 99
 // is an unknown tag: skipped, it consumes nothing.
 int32_t Forward(int32_t code, ...) {
@@ -209,77 +181,74 @@ int32_t Forward(int32_t code, ...) {
     return 0;
 }
 
-TEST_F(Messages, IssueMessageUsesStandardOutputAndTaggedLists) {
-    StreamCapture out(stdout);
+// Issuing prints at once (and the whole stack after it with MPM_DUMP_ALL),
+// then clears or keeps the stack; MPM_ISSUE_NOW prints without stacking, to
+// standard error or a stream given by tag; mpm_IssueMessage prints on
+// standard output and neither stacks nor counts.
+TEST_F(Messages, IssuingPrintsAtOnceThenDumpsClearsOrKeepsTheStack) {
+    mvxtest::OutputRecorder rec;
+    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
+    EXPECT_EQ(mpm__IssueError(MPM_DUMP_ALL, OTM_INVALIDSIZE, MPM_FATAL, -3), OTM_INVALIDSIZE);
+    EXPECT_EQ(rec.On(stderr), "*** Fatal (OTM_INVALIDSIZE) ***\nInvalid size = -3\n\n" +
+                                  std::string(kNotFound) + "\n");
+    EXPECT_TRUE(mpm__LastError == 0 && Count(OTM_INVALIDSIZE)->issued == 1); // the dump clears it
+    const size_t printed = rec.On(stderr).size();
+    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
+    mpm__IssueError(MPM_CLEAR_AFTER, OTM_NULLPOINTER, MPM_WARNING);
+    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
+    mpm__IssueError(MPM_KEEP_STACK | MPM_NO_BANNER | MPM_NO_NEWLINE, OTM_NULLPOINTER, MPM_WARNING);
+    EXPECT_EQ(StackTexts(), Texts{kNotFound}); // the cleared record uncounted, the kept one here
+    EXPECT_TRUE(Count(OTM_NOTFOUND)->issued == 2 && mpm__LastError == OTM_NULLPOINTER);
+    EXPECT_EQ(mpm__SetError(MPM_ISSUE_NOW, OLM_INVALIDSIZE, MPM_WARNING, 0), OLM_INVALIDSIZE);
+    FILE* file = std::tmpfile();
+    mpm__SetError(MPM_ISSUE_NOW | MPM_TAGGED, OLM_SIZENOTEQ, MPM_ERROR, MPM_TAG_STREAM, file,
+                  MPM_TAG_PREFIX, Heap("ab "), MPM_TAG_SOURCE, "x.c", 9, MPM_TAG_END, 1, 2);
+    EXPECT_EQ(rec.On(file), "*** Error (OLM_SIZENOTEQ) ***\nab Data size one (1) does not "
+                            "equal data size two (2)\n\n");
+    std::fclose(file);
+    EXPECT_EQ(rec.On(stderr).substr(printed),
+              std::string(kNullWarning) + "\nNULL pointer\n" +
+                  "*** Warning (OLM_INVALIDSIZE) ***\nInvalid size = 0\n\n");
     EXPECT_EQ(mpm_IssueMessage(0, OTM_INVALIDSIZE, 5), 0);
     Forward(OLM_SIZENOTEQ, 3, 4);
-    EXPECT_EQ(out.Finish(),
+    EXPECT_EQ(rec.On(stdout),
               "Invalid size = 5\n\n> Data size one (3) does not equal data size two (4)\n\n");
-    EXPECT_TRUE(mpm__LastError == 0 && mpm__ErrorStack->count == 0);
-    EXPECT_EQ(Count(OTM_INVALIDSIZE), nullptr);
+    EXPECT_EQ(StackTexts(), Texts{kNotFound});
+    EXPECT_TRUE(mpm__LastError == OLM_SIZENOTEQ && Count(OTM_INVALIDSIZE)->issued == 1);
 }
 
-TEST_F(Messages, ParseTokenAppendsPrefixesAndIgnoresNullOnes) {
-    auto parse = [](char** prefix, const char** file, int32_t* line, FILE** stream, ...) {
-        va_list ap;
-        va_start(ap, stream);
-        mpm_ParseToken(0, &ap, prefix, file, line, stream);
-        const int after = va_arg(ap, int);
-        va_end(ap);
-        return after;
-    };
-    char* prefix = nullptr;
-    const char* file = nullptr;
-    int32_t line = 0;
-    FILE* stream = nullptr;
-    EXPECT_EQ(parse(&prefix, &file, &line, &stream, MPM_TAG_PREFIX, Heap("one"), MPM_TAG_PREFIX,
-                    static_cast<char*>(nullptr), MPM_TAG_SOURCE, "f.c", 3, MPM_TAG_PREFIX,
-                    Heap("two"), MPM_TAG_STREAM, stdout, MPM_TAG_END, 1234),
-              1234);
-    EXPECT_EQ(mpmtest::Take(prefix), "onetwo");
-    EXPECT_STREQ(file, "f.c");
-    EXPECT_TRUE(line == 3 && stream == stdout);
-}
-
+// Names outside the tables, computed once and kept; raw, formatted and
+// invalid texts, the flag character kept by mpm__GetText, the banner, a long
+// text kept whole, and a negative text index selecting a pair of texts.
 TEST_F(Messages, MessageNamesAndTexts) {
     EXPECT_STREQ(mpm_GetMsgName(0), "NOERR");
     EXPECT_STREQ(mpm_GetMsgName(0x7F0001), "UNKNOWN");
-    EXPECT_STREQ(mpm_GetMsgName(0x10004), "MPM_ERROR");
-    EXPECT_STREQ(mpm_GetMsgName(0x10006), "MPM__STARS");
-    EXPECT_STREQ(mpm_GetMsgName(MVX_BAD_MSG_NAME), "MVX_BAD_MSG_NAME");
     const char* kept = mpm_GetMsgName(0x30002);
-    EXPECT_EQ(mpm_GetMsgName(0x30002), kept); // computed once, then kept
-    EXPECT_EQ(mpm__MsgNameTree->count, 6);
-    char* text = nullptr;
+    EXPECT_EQ(mpm_GetMsgName(0x30002), kept);
+    EXPECT_EQ(mpm__MsgNameTree->count, 3);
+    char *text = nullptr, *banner = nullptr, *long_text = nullptr, *pair = nullptr;
     mpm_GetMessage(MPM_RAW_TEXT, OTM_SIZENOTEQ, &text);
     mpm_GetMessage(0, OTM_SIZENOTEQ, &text, 1, 2);
     mpm_GetMessage(0, 0x3000A, &text);
     EXPECT_EQ(mpmtest::Take(text), "Data size one (%d) does not equal data size two (%d)\n"
                                    "Data size one (1) does not equal data size two (2)\n"
                                    "..... INVALID MESSAGE .....\n");
-    EXPECT_EQ(mpmtest::Take(mpm__GetText(0, 3, 2)), " Invalid size = %d\n"); // flag included
-    EXPECT_EQ(mvx__Index, 1);
-    EXPECT_EQ(mpm__GetText(0, 3, 10), nullptr);
-    char* banner = nullptr;
+    EXPECT_EQ(mpmtest::Take(mpm__GetText(0, 3, 2)), " Invalid size = %d\n");
+    EXPECT_TRUE(mvx__Index == 1 && mpm__GetText(0, 3, 10) == nullptr);
     mpm__GetBanner(0, 0x30002, MPM_ERROR, &banner);
     EXPECT_EQ(mpmtest::Take(banner), "*** Error (OTM_INVALIDSIZE) ***\n");
-    // Long formatted texts are kept whole.
     const std::string big(20000, 'x');
-    char* long_text = nullptr;
     mpm_GetMessage(0, MVX_NOT_FOUND, &long_text, big.c_str());
     EXPECT_EQ(mpmtest::Take(long_text), "File '" + big + "' does not exist.\n");
-}
 
-TEST_F(Messages, NegativeTextIndexSelectsAPairOfTexts) {
     static const char* const texts[] = {" short form\n", " long form\n", " other %d\n"};
     static const MVX_MSGNAME names[] = {{"PAIR", 1, -1}, {"OTHER", 1, 2}};
     mvx__Table[77] = MVX_MODULE{77, 2, 0, "APP", texts, names};
-    char* text = nullptr;
-    mpm_GetMessage(0, 0x4D0001, &text);
-    mpm_GetMessage(MPM_ALT_TEXT, 0x4D0001, &text);
+    mpm_GetMessage(0, 0x4D0001, &pair);
+    mpm_GetMessage(MPM_ALT_TEXT, 0x4D0001, &pair);
     mpm__Option = MPM_ALT_TEXT; // the process-wide word selects it too
-    mpm_GetMessage(0, 0x4D0001, &text);
-    EXPECT_EQ(mpmtest::Take(text), "long form\nshort form\nshort form\n");
+    mpm_GetMessage(0, 0x4D0001, &pair);
+    EXPECT_EQ(mpmtest::Take(pair), "long form\nshort form\nshort form\n");
     EXPECT_STREQ(mpm_GetMsgName(0x4D0002), "APP_OTHER");
 }
 
@@ -314,6 +283,154 @@ TEST(MessagesBeforeStartUp, ReportsDoNotCrashAndNamesStillResolve) {
     mpm_SetException(1, nullptr);
     EXPECT_EQ(mpm_DumpStack(4), 0);
     EXPECT_EQ(mpm_ClearStack(0), 0);
+}
+
+// Allocation failures: each operation gives its whole result once it
+// completes; while an allocation fails it gives that or `kept` (unless
+// empty), raises the memory exception (with code 0) if `raises`, and the
+// record stacked before stays intact. Nothing leaks.
+TEST_F(Messages, EveryOperationSurvivesEveryAllocationFailure) {
+    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
+    const struct {
+        std::function<std::string()> run;
+        std::string whole;
+        std::string kept;
+        bool raises;
+    } ops[] = {
+        {[] {
+             const int32_t rc = mpm__SetError(0, OTM_INVALIDSIZE, MPM_ERROR, 3);
+             return std::to_string(rc) + StackTexts().front();
+         },
+         std::to_string(OTM_INVALIDSIZE) + "*** Error (OTM_INVALIDSIZE) ***\nInvalid size = 3\n",
+         "", true},
+        {[] {
+             mvxtest::OutputRecorder rec;
+             mpm__IssueError(MPM_KEEP_STACK, OLM_INVALIDPOSITION, MPM_WARNING, 4);
+             return rec.On(stderr);
+         },
+         "*** Warning (OLM_INVALIDPOSITION) ***\nInvalid position = 4\n\n", "", true},
+        {[] {
+             char* text = nullptr;
+             mpm_GetMessage(0, OLM_INVALIDPOSITION, &text, 4);
+             return mpmtest::Take(text);
+         },
+         "Invalid position = 4\n", "<null>", true},
+        {[] { return std::string(mpm_GetMsgName(0x20003)); }, "OLM_NULLPOINTER", "", false},
+        {[] { return Format(" plain %d", 3); }, "0 plain 3",
+         std::to_string(MVX_EXC_MEMORY) + "  plain %d", true},
+        {[] { return Format("+%s %d %f %s %d", "a", 1, 2.0, "b", 3); }, "0 a 1 2.000000 b 3",
+         std::to_string(MVX_EXC_MEMORY) + " +%s %d %f %s %d", true},
+    };
+    for (size_t i = 0; i < std::size(ops); ++i) {
+        std::string got;
+        mvxtest::FailEachAllocation(
+            [&] { got = ops[i].run(); },
+            [&](bool failed) {
+                if (!failed || got == ops[i].whole) {
+                    EXPECT_EQ(got, ops[i].whole) << "operation " << i;
+                } else if (!ops[i].kept.empty()) {
+                    EXPECT_EQ(got, ops[i].kept);
+                }
+                const auto memory = std::make_pair(2u, 0);
+                EXPECT_TRUE(!failed || !ops[i].raises ||
+                            std::count(g_raised.begin(), g_raised.end(), memory) != 0);
+                EXPECT_EQ(StackTexts().back(), kNotFound) << "op " << i;
+                EXPECT_TRUE(i != 0 || mpm__LastError == OTM_INVALIDSIZE);
+                g_raised.clear();
+            });
+    }
+}
+
+// A start-up that ran out of memory at any point still leaves a library
+// that takes and prints reports.
+TEST_F(Messages, StartUpWithoutMemoryLeavesAUsableLibrary) {
+    mvx_Terminate(0);
+    for (long n = 1; n < 60; ++n) {
+        mvxc::SetAllocFailure(n);
+        mvx_Initialize(0);
+        mvxc::SetAllocFailure(0);
+        EXPECT_EQ(mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR), OTM_NOTFOUND);
+        mvxtest::OutputRecorder rec;
+        EXPECT_EQ(mpm_DumpStack(4), 0);
+        mvx_Terminate(0);
+    }
+    mvx_Initialize(0);
+}
+
+// One text through mpm__IssueMessage: the lines written, "|" marking the
+// one written as the last line.
+Lines Issue(uint32_t options, const std::string& text) {
+    OutputRecorder rec;
+    mpm__IssueMessage(options, stdout, Heap(text.c_str()));
+    Lines out;
+    for (const auto& line : rec.lines())
+        out.push_back((line.last_line != 0 ? "|" : "") + line.text);
+    return out;
+}
+
+TEST_F(LineOutput, BreaksMarginsJustificationAndTheFinalLine) {
+    const std::string a75(75, 'a'), a24(24, 'a'), a80(80, 'a'), z75(75, 'z'), ten = "0123456789";
+    const struct {
+        int width, left, right, justify;
+        uint32_t options;
+        std::string text;
+        Lines lines;
+    } cases[] = {
+        // Breaks at the last blank within the width, or cuts at the width.
+        {80, 0, 0, 1, 0, a75 + " " + a24, {a75 + "\n", "|" + a24 + "\n"}},
+        {80, 0, 0, 1, 0, a80 + "a " + a24, {a80 + "\n", "|a " + a24 + "\n"}},
+        {80, 0, 0, 1, 0, a80 + " ccccc", {a80 + "\n", "|ccccc\n"}},
+        // A text ending in a newline is followed by an empty line, unless told.
+        {80, 0, 0, 1, 0, a80 + "\n", {a80 + "\n", "|\n"}},
+        {80, 0, 0, 1, MPM_NO_NEWLINE, "no end", {"|no end"}},
+        {80, 0, 0, 1, MPM_NO_NEWLINE, "", {}},
+        {80, 0, 0, 1, 0, "", {"|\n"}},
+        // Left, centred, right and unknown justification within the margins.
+        {80, 2, 0, 1, 0, ten + "\n", {"  " + ten + "\n", "|\n"}},
+        {80, 2, 0, 3, 0, ten + "\n", {std::string(36, ' ') + ten + "\n", "|\n"}},
+        {80, 2, 0, 2, 0, ten + "\n", {std::string(70, ' ') + ten + "\n", "|\n"}},
+        {80, 2, 0, 9, 0, ten + "\n", {"  " + ten + "\n", "|\n"}},
+        {80, 2, 8, 1, MPM_NO_NEWLINE, z75, {"  " + z75.substr(5) + "\n", "|  zzzzz"}},
+        // Right and centre justification count a negative left margin in full.
+        {80, -5, 0, 2, MPM_NO_NEWLINE, "abc", {"|" + std::string(77, ' ') + "abc"}},
+        {80, -5, 0, 3, MPM_NO_NEWLINE, "abc", {"|" + std::string(36, ' ') + "abc"}},
+        {80, -5, 0, 1, MPM_NO_NEWLINE, "abc", {"|abc"}},
+        // A width smaller than the margin still makes progress.
+        {3, 5, 0, 1, MPM_NO_NEWLINE, "ab c", {"     a\n", "     b\n", "|     c"}},
+    };
+    for (const auto& c : cases) {
+        mpm__LineWidth = c.width, mpm__LeftMargin = c.left, mpm__RightMargin = c.right;
+        mpm__Justify = c.justify;
+        EXPECT_EQ(Issue(c.options, c.text), c.lines) << c.text;
+    }
+    // One very long line goes out in pieces of at most 8192 bytes.
+    mpm__LineWidth = 20000, mpm__LeftMargin = 0, mpm__RightMargin = 0;
+    const Lines pieces = Issue(0, std::string(10000, 'q') + "\n");
+    EXPECT_EQ(pieces, (Lines{std::string(8192, 'q'), std::string(1808, 'q') + "\n", "|\n"}));
+}
+
+// Messages go to standard output, and to the log unless told; with no
+// output function nothing is written at all.
+TEST_F(LineOutput, MessagesStreamAndLogSwitches) {
+    FILE* log = std::tmpfile();
+    {
+        OutputRecorder rec;
+        mpm_IssueMessage(MPM_NO_NEWLINE, OTM_INVALIDSIZE, 5);
+        EXPECT_TRUE(rec.lines().size() == 1 && mpm__LastLine == 0 && mpm__Count == 0);
+        mpm__Stream = log;
+        mpm_IssueMessage(MPM_NO_STREAM, OTM_NOTFOUND);
+        mpm_IssueMessage(MPM_NO_LOG, OTM_NULLPOINTER);
+        mpm_IssueMessage(0, OTM_LOGICERROR);
+        EXPECT_EQ(rec.On(log), "Object not found\n\nObject Tree Manager Logic Error\n\n");
+        EXPECT_EQ(rec.On(stdout),
+                  "Invalid size = 5\nNULL pointer\n\nObject Tree Manager Logic Error\n\n");
+    }
+    mpm__Output = nullptr;
+    mpm_IssueMessage(0, OTM_LOGICERROR);
+    mpm__Output = [](const char* line, FILE* stream) { return std::fputs(line, stream); };
+    EXPECT_EQ(std::ftell(log), 0);
+    mpm__Stream = nullptr;
+    std::fclose(log);
 }
 
 } // namespace
