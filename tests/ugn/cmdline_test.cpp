@@ -1,0 +1,323 @@
+// ugn_ParseCommandLine and ugn_PrintUsage by tables of command lines and of
+// options, and the mvx program, which reads its command line with both.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/capture.h"
+#include "support/fixture.h"
+#include "support/tempdir.h"
+
+namespace {
+
+const UGN_OPTION kEnd = {nullptr, nullptr, nullptr, nullptr, nullptr};
+const UGN_OPTION kOpen = {"[", nullptr, nullptr, nullptr, nullptr};
+const UGN_OPTION kClose = {"]", nullptr, nullptr, nullptr, nullptr};
+
+// A mutable argv: "prog", then the words of a text split at blanks only (a
+// tab stays in its word), then the usual null.
+struct Argv {
+    explicit Argv(const std::string& args) : words{"prog"} {
+        for (std::size_t at = 0; at < args.size();) {
+            const std::size_t end = std::min(args.find(' ', at), args.size());
+            words.push_back(args.substr(at, end - at));
+            at = end + 1;
+        }
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        argc = static_cast<int32_t>(words.size());
+    }
+    int32_t Parse(const UGN_OPTION* table) {
+        return ugn_ParseCommandLine(0, table, &argc, argv.data());
+    }
+    // The first n entries ("(null)" for null), by default those left.
+    std::string Left(int32_t n = -1) const {
+        std::string out;
+        for (int32_t i = 0; i < (n < 0 ? argc : n); ++i)
+            out += (i ? " " : "") + std::string(argv[i] ? argv[i] : "(null)");
+        return out;
+    }
+    std::vector<std::string> words;
+    std::vector<char*> argv;
+    int32_t argc;
+};
+
+// The parts of the latest error message in double quotes, joined by blanks.
+std::string Quoted() {
+    const std::string text = mvxtest::LastText();
+    std::string out;
+    for (std::size_t open = text.find('"'); open != std::string::npos;) {
+        const std::size_t close = text.find('"', open + 1);
+        if (close == std::string::npos) break;
+        out += (out.empty() ? "" : " ") + text.substr(open + 1, close - open - 1);
+        open = text.find('"', close + 1);
+    }
+    return out;
+}
+
+using CommandLine = mvxtest::LibraryTest;
+
+// The table is checked before any argument ("-zz" would be unknown).
+TEST_F(CommandLine, TableCheckReportsEachFaultWithItsIndex) {
+    int32_t value = 0;
+    const UGN_OPTION f = {"a", "f", nullptr, nullptr, nullptr};
+    const struct {
+        std::vector<UGN_OPTION> table;
+        int32_t status;
+        std::string detail; // in the message
+    } rows[] = {
+        {{f, {"", "f", nullptr, nullptr, nullptr}, kEnd}, UGN_OPTS_INVALID_NAME, "index 1."},
+        {{{"a", nullptr, nullptr, &value, nullptr}, kEnd}, UGN_OPTS_INVALID_TYPE, "index 0."},
+        {{kOpen, f, kClose, {"b", "", nullptr, nullptr, nullptr}, kEnd},
+         UGN_OPTS_INVALID_TYPE,
+         "index 3."},
+        {{kOpen, f, kOpen, kEnd}, UGN_OPTS_INVALID_GROUP, "index 2."},
+        {{f, kClose, kEnd}, UGN_OPTS_INVALID_GROUP, "index 1."},
+        {{kOpen, f, {"file", "s+", "n", nullptr, nullptr}, kClose, kEnd},
+         UGN_OPTS_REQUIRED_IN_GROUP,
+         "\"-file\""},
+        // Group markers need no type, and a group may stay open to the end.
+        {{f, kOpen, f, kEnd}, UGN_OPTS_UNKNOWN_OPTION, "\"-zz\""},
+    };
+    for (const auto& row : rows) {
+        Argv args("-zz in");
+        EXPECT_EQ(args.Parse(row.table.data()), row.status);
+        EXPECT_NE(mvxtest::LastText().find(row.detail), std::string::npos) << row.detail;
+        EXPECT_EQ(args.Left(), "prog -zz in");
+        mpm_ClearError(0);
+    }
+}
+
+// Values stored by the option tables; Text names those that changed.
+struct Stored {
+    int32_t f = 0, i = 42, l = 0, t = 5, alpha = 0, beta = 0, opt = 0;
+    double d = 4.5;
+    MDA_PTR m = 99;
+    char* s = nullptr;
+    std::string Text() const {
+        std::string out;
+        auto put = [&](bool changed, const std::string& text) {
+            if (changed) out += (out.empty() ? "" : " ") + text;
+        };
+        put(f != 0, "f=" + std::to_string(f));
+        put(d != 4.5, "d=" + std::to_string(d));
+        put(i != 42, "i=" + std::to_string(i));
+        put(l != 0, "l=" + std::to_string(l));
+        put(m != 99, "m=" + std::to_string(static_cast<uint64_t>(m) >> 57) + ":" +
+                         std::to_string(m & ((MDA_PTR{1} << 57) - 1)));
+        put(s != nullptr, std::string("s=") + (s ? s : ""));
+        put(t != 5, "t=" + std::to_string(t >> 16) + ":" + std::to_string(t & 0xFFFF));
+        put(alpha != 0, "alpha=" + std::to_string(alpha));
+        put(beta != 0, "beta=" + std::to_string(beta));
+        return out;
+    }
+};
+
+// Each row is one command line parsed with one of three tables (every type
+// letter, a group, options without a value pointer and an unknown type
+// letter; a required option; none): the status, the quoted parts of its
+// message, argv afterwards and the values stored.
+TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
+    Stored v;
+    const UGN_OPTION all[] = {
+        {"f", "f", nullptr, &v.f, "a flag"},    {"d", "d", "x", &v.d, nullptr},
+        {"i", "i", "n", &v.i, nullptr},         {"l", "l", "n", &v.l, nullptr},
+        {"m", "m", "ptr", &v.m, nullptr},       {"s", "s", "text", &v.s, nullptr},
+        {"t", "t", "tf", &v.t, nullptr},        {"x", "x", "v", nullptr, nullptr},
+        {"opt", "x", "v", &v.opt, nullptr},     kOpen,
+        {"alpha", "i", "x", &v.alpha, nullptr}, {"beta", "f", nullptr, &v.beta, nullptr},
+        {"k", "s", "key", nullptr, nullptr},    kClose,
+        {"v", "f", nullptr, nullptr, nullptr},  kEnd};
+    const UGN_OPTION required[] = {
+        {"f", "f", nullptr, &v.f, nullptr}, {"s", "s+", "name", &v.s, nullptr}, kEnd};
+    const std::string huge = "-" + std::string(100000, 'q');
+    const int32_t kMissing = UGN_OPTS_VALUE_MISSING, kBadTf = UGN_OPTS_INVALID_TF,
+                  kUnknown = UGN_OPTS_UNKNOWN_OPTION, kConflict = UGN_OPTS_CONFLICT;
+    const struct {
+        const UGN_OPTION* table;
+        std::string args;
+        int32_t status;
+        std::string quoted, left, stored;
+    } rows[] = {
+        {all, "-f -d 2.5 -i -7 -l 123456 -m 3:17 -s hello -t 110:2 in.igs out.dxf", 0, "",
+         "prog in.igs out.dxf", "f=1 d=2.500000 i=-7 l=123456 m=3:17 s=hello t=110:2"},
+        // Numbers are read like scanf: what is there at the start, clamped;
+        // an entity alone is of model 0, which has 7 bits.
+        {all, "-m 17 -i \t7 -d 1e3xyz -l 12abc", 0, "", "prog", "d=1000.000000 i=7 l=12 m=0:17"},
+        {all, "-i abc -d x1 -m 3:x rest", 0, "", "prog rest", ""},
+        {all, "-m 3\t:4 -i 99999999999 -l -99999999999", 0, "", "prog",
+         "i=2147483647 l=-2147483648"},
+        {all, "-m x -d -2.5e3", 0, "", "prog", "d=-2500.000000"},
+        {all, "-m 200:5", 0, "", "prog", "m=72:5"},
+        {all, "-m 1:-1", 0, "", "prog", "m=1:144115188075855871"},
+        // Only numeric values may begin with a minus.
+        {all, "-s -x", kMissing, "-s", "prog -s -x", ""},
+        {all, "-m -x", kMissing, "-m", "prog -m -x", ""},
+        {all, "-i", kMissing, "-i", "prog -i", ""},
+        {all, "-k -v", kMissing, "-k", "prog -k -v", ""},
+        {all, "-t 110", kBadTf, "110 -t", "prog -t 110", ""},
+        {all, "-t 110:", kBadTf, "110: -t", "prog -t 110:", ""},
+        {all, "-t :2", kBadTf, ":2 -t", "prog -t :2", ""},
+        // An unknown type letter matters only where a value is stored.
+        {all, "-opt 1", UGN_OPTS_ILLEGAL_TYPE, "x opt", "prog -opt 1", ""},
+        {all, "-x 1 in", 0, "", "prog -x 1 in", ""},
+        // Groups take one member; what was taken before a failure stays
+        // stored and null in argv, which is not compacted.
+        {all, "-f -beta -alpha 3", kConflict, "-alpha -beta", "prog (null) (null) -alpha 3",
+         "f=1 beta=1"},
+        {all, "-f -f", UGN_OPTS_REPEATED_OPTION, "-f", "prog (null) -f", "f=1"},
+        {all, "-alpha 8 file", 0, "", "prog file", "alpha=8"},
+        // Options without a value pointer stay in argv, may repeat, and a
+        // group member of them seen first still conflicts (not the other order).
+        {all, "-v -k one -v -k two rest", 0, "", "prog -v -k one -v -k two rest", ""},
+        {all, "-k a -beta", kConflict, "-beta -k", "prog -k a -beta", ""},
+        {all, "-beta -k a", 0, "", "prog -k a", "beta=1"},
+        // The scan ends at the first positional argument.
+        {all, "in.igs -f -zz", 0, "", "prog in.igs -f -zz", ""},
+        // Unknown options, hostile ones included.
+        {all, "-f -", kUnknown, "-", "prog (null) -", "f=1"},
+        {all, "--f", kUnknown, "--f", "prog --f", ""},
+        {all, "-F", kUnknown, "-F", "prog -F", ""},
+        {all, "-[", kUnknown, "-[", "prog -[", ""},
+        {all, huge, kUnknown, huge, "prog " + huge, ""},
+        {nullptr, "-f", kUnknown, "-f", "prog -f", ""},
+        // A missing required option fails after the scan; argv is not compacted.
+        {required, "-f in.igs", UGN_OPTS_REQUIRED_NOT_FOUND, "-s", "prog (null) in.igs", "f=1"},
+        {required, "-s a.igs b.dxf", 0, "", "prog b.dxf", "s=a.igs"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.substr(0, 60));
+        Argv args(row.args);
+        v = Stored{};
+        EXPECT_EQ(args.Parse(row.table), row.status);
+        EXPECT_EQ(mpm__LastError, row.status);
+        EXPECT_EQ(Quoted(), row.quoted);
+        EXPECT_EQ(args.Left(), row.left);
+        for (auto i = static_cast<std::size_t>(args.argc); i < args.words.size(); ++i)
+            EXPECT_EQ(args.argv[i], nullptr) << "compacted entry " << i;
+        EXPECT_EQ(v.Text(), row.stored);
+        if (v.s != nullptr) { // the argument itself, not a copy
+            EXPECT_TRUE(std::any_of(args.words.begin(), args.words.end(),
+                                    [&](auto& w) { return w.data() == v.s; }));
+        }
+        mpm_ClearError(0);
+    }
+
+    // Without arguments only the required options matter; a count below 2
+    // leaves argv alone; a null entry ends the options.
+    EXPECT_EQ(ugn_ParseCommandLine(0, required, nullptr, nullptr), UGN_OPTS_REQUIRED_NOT_FOUND);
+    Argv args("-f x -f");
+    for (int32_t count : {1, 0, -3}) {
+        int32_t argc = count;
+        EXPECT_EQ(ugn_ParseCommandLine(0, all, &argc, args.argv.data()), 0);
+        EXPECT_EQ(argc, count);
+    }
+    args.argv[2] = nullptr; // else the second "-f" would repeat
+    ASSERT_EQ(args.Parse(all), 0);
+    EXPECT_EQ(args.Left(4), "prog (null) -f (null)");
+}
+
+// With each allocation failing in turn the parse reports UGN_MALLOC_ERR,
+// stores nothing and leaves argv alone.
+TEST_F(CommandLine, AllocationFailureIsReportedAndChangesNothing) {
+    int32_t a = 0;
+    const UGN_OPTION table[] = {{"a", "i", "n", &a, nullptr}, kEnd};
+    std::optional<Argv> args;
+    int32_t status = 0;
+    auto run = [&] {
+        a = 0;
+        status = args.emplace("-a 5 in").Parse(table);
+    };
+    mvxtest::FailEachAllocation(run, [&](bool failed) {
+        EXPECT_EQ(status, failed ? UGN_MALLOC_ERR : 0);
+        EXPECT_EQ(mpm__LastError, status);
+        EXPECT_EQ(a, failed ? 0 : 5);
+        EXPECT_EQ(args->Left(), failed ? "prog -a 5 in" : "prog in");
+        mpm_ClearError(0);
+    });
+}
+
+std::string Usage(const UGN_OPTION* table, const char* program, const char* trailing,
+                  const char* const* extra) {
+    mvxtest::StreamCapture capture(stderr);
+    EXPECT_EQ(ugn_PrintUsage(0, table, program, trailing, extra), 0);
+    return capture.Finish();
+}
+
+// Required, optional and grouped options, an empty group, a stray "]", a
+// group cut short by the next "[" and one left open. After "trans " the
+// pieces end at column 72, so a 7-letter trailing text ends at 79 and stays;
+// after a 13-letter program name the last piece would reach column 80 and
+// moves to a new line, indented under the first.
+TEST(Usage, PrintsTheTableAndWrapsBeforeColumn80) {
+    const UGN_OPTION table[] = {kOpen,
+                                kClose,
+                                {"in", "s+", "file", nullptr, "input file"},
+                                kClose,
+                                {"o", "s", "file", nullptr, "output file"},
+                                {"v", "f", "ignored", nullptr, "verbose"},
+                                {"lvl", "i+", "n", nullptr, nullptr},
+                                kOpen,
+                                {"alpha", "i", "x", nullptr, "first"},
+                                {"beta", "f", nullptr, nullptr, "second"},
+                                kClose,
+                                kOpen,
+                                {"gamma", "d", nullptr, nullptr, "third"},
+                                kOpen,
+                                {"c", nullptr, "n", nullptr, "untyped"},
+                                kEnd};
+    const std::string line = "-in file [-o file] [-v] -lvl n [-alpha x | -beta] [-gamma] ";
+    const std::string list = "   -in      input file\n   -o       output file\n"
+                             "   -v       verbose\n   -lvl      \n   -alpha   first\n"
+                             "   -beta    second\n   -gamma   third\n   -c       untyped\n\n";
+    const char* const extra[] = {"Example:", "  trans -in a.igs", nullptr};
+    EXPECT_EQ(Usage(table, "/usr/local/bin/trans", "in.iges", extra),
+              "Usage:\n\ntrans " + line + "[-c n] in.iges\n\n" + list +
+                  "Example:\n  trans -in a.igs\n\n");
+    const char* const no_lines[] = {nullptr};
+    EXPECT_EQ(Usage(table, "C:\\bin\\iges2dxf-conv", nullptr, no_lines),
+              "Usage:\n\niges2dxf-conv " + line + "\n" + std::string(14, ' ') + "[-c n] \n\n" +
+                  list + "\n");
+    EXPECT_EQ(Usage(nullptr, nullptr, "FILE", nullptr), "Usage:\n\n FILE\n\n\n\n");
+    // A program name past column 80 wraps every piece without looping.
+    const std::string program = "/x/" + std::string(100, 'p');
+    EXPECT_EQ(Usage(table + 14, program.c_str(), nullptr, nullptr),
+              "Usage:\n\n" + program.substr(3) + " \n" + std::string(101, ' ') +
+                  "[-c n] \n\n   -c   untyped\n\n\n");
+}
+
+// The mvx program: help on standard output with status 0; a wrong option's
+// message and the usage, or the usage alone, on standard error with status 2.
+TEST(MvxProgram, HelpAndWrongOptionsPrintTheUsageWhereTheyShould) {
+    const std::string top = "Usage:\n\nmvx [--help | -h] COMMAND [ARGS]\n\n"
+                            "   --help   show this help and exit\n   -h       the same as --help\n";
+    const struct {
+        const char* args;
+        int status;
+        std::string out; // the start of what is printed
+    } rows[] = {
+        {"--help", 0, top},
+        {"info -h", 0, "Usage:\n\nmvx info [--help | -h] \n"},
+        {"--bogus", 2,
+         "*** Error (UGN_OPTS_UNKNOWN_OPTION) ***\nUnknown option \"--bogus\" found.\n\n" + top},
+        {"", 2, top},
+        {"bogus --help", 2, "mvx: unknown command 'bogus'\n" + top},
+    };
+    for (const auto& row : rows) {
+        using mvxtest::ToolStreams;
+        const bool ok = row.status == 0;
+        const auto printed =
+            mvxtest::RunTool(row.args, ok ? ToolStreams::kStdout : ToolStreams::kStderr);
+        EXPECT_EQ(printed.status, row.status) << row.args;
+        EXPECT_EQ(printed.out.substr(0, row.out.size()), row.out) << row.args;
+        EXPECT_EQ(mvxtest::RunTool(row.args, ok ? ToolStreams::kStderr : ToolStreams::kStdout).out,
+                  "")
+            << row.args;
+    }
+}
+
+} // namespace
