@@ -65,7 +65,9 @@ protected:
 // null) against a map and the process environment: stored values come
 // before the environment; a null value forgets the value, a null alias the
 // entry; a lookup follows one alias, never the alias's own. Entries are also
-// given their own texts back. After each call every name is looked up.
+// given their own texts back. One call in six has one of its first three
+// allocations fail, which must be reported and change nothing. After each
+// call every name is looked up.
 TEST_F(Ugn, EnvTableFollowsTheLookupRule) {
     const std::string n64(64, 'N'), n65(65, 'N');
     const char* const names[] = {"MVXTEST_A", "MVXTEST_B", n64.c_str(), n65.c_str(), nullptr};
@@ -85,63 +87,47 @@ TEST_F(Ugn, EnvTableFollowsTheLookupRule) {
     for (int step = 0; step < 4000; ++step) {
         const char* name = names[rng() % 5];
         const char* text = rng() % 4 ? names[rng() % 5] : ""; // a value or an alias
-        const int32_t refused = name == nullptr          ? UGN_ENVALIAS_ERR
-                                : std::strlen(name) > 64 ? UGN_ENV_VAR_TOO_LONG
-                                                         : 0;
-        int32_t status = 0, expected = 0;
-        switch (rng() % 4) {
-        case 0:
+        const bool long_text = text != nullptr && std::strlen(text) > 64;
+        int32_t expected = name == nullptr          ? UGN_ENVALIAS_ERR
+                           : std::strlen(name) > 64 ? UGN_ENV_VAR_TOO_LONG
+                                                    : 0;
+        const int op = static_cast<int>(rng() % 4);
+        auto* entry =
+            name && table.count(name)
+                ? static_cast<UGN_ENVALIAS*>(otm_GetObject(OTM_QUIET, ugn__EnvAliases, name))
+                : nullptr;
+        const long fail = rng() % 6 == 0 ? 1 + static_cast<long>(rng() % 3) : 0;
+        mvxc::SetAllocFailure(fail);
+        int32_t status = 0;
+        if (op == 0) {
             status = ugn_SetEnv(0, name, text);
-            expected = refused;
-            if (!refused) table[name].stored = text ? Value(text) : std::nullopt;
-            break;
-        case 1:
+        } else if (op == 1) {
             status = ugn_SetEnvAlias(0, name, text);
-            expected = refused || !text || std::strlen(text) <= 64 ? refused : UGN_ENV_VAR_TOO_LONG;
-            if (!expected && text) table[name].alias = text;
-            if (!expected && !text) table.erase(name);
-            break;
-        case 2:
-            if (name) text ? setenv(name, text, 1) : unsetenv(name);
-            break;
-        default:
-            if (!name || !table.count(name)) break;
-            auto* entry =
-                static_cast<UGN_ENVALIAS*>(otm_GetObject(OTM_QUIET, ugn__EnvAliases, name));
-            ASSERT_NE(entry, nullptr);
+            if (expected == 0 && long_text) expected = UGN_ENV_VAR_TOO_LONG;
+        } else if (op == 2 && entry != nullptr) {
             status = ugn_SetEnvAlias(0, entry->name, text ? entry->alias : nullptr);
-            if (!text) table.erase(name);
+        } else {
+            expected = 0;
+            if (name) text ? setenv(name, text, 1) : unsetenv(name);
+        }
+        const bool failed = fail != 0 && mvxc::AllocCount() >= fail && expected == 0;
+        mvxc::SetAllocFailure(0);
+        if (failed) {
+            ASSERT_TRUE(status == UGN_MALLOC_ERR || status == UGN_ENVALIAS_ERR) << step;
+            expected = status;
         }
         ASSERT_EQ(status, expected) << step;
         EXPECT_EQ(mpm__LastError, expected);
         mpm_ClearError(0);
+        if (expected == 0 && op == 0) table[name].stored = text ? Value(text) : std::nullopt;
+        if (expected == 0 && op == 1 && text) table[name].alias = text;
+        if (expected == 0 && (op == 1 || (op == 2 && entry)) && !text) table.erase(name);
         ASSERT_EQ(ugn__EnvAliases->count, static_cast<int32_t>(table.size()));
         for (const char* n : names) {
             const bool aliased = n && table.count(n) && !table[n].alias.empty();
             const Value via = aliased ? value_of(table[n].alias) : std::nullopt;
             ASSERT_EQ(Get(n), !n ? std::nullopt : via ? via : value_of(n)) << step;
         }
-    }
-}
-
-// Every allocation of ugn_SetEnv failing in turn, for an existing and a new
-// entry: the failure is reported and the table keeps what it had.
-TEST_F(Ugn, SetEnvSurvivesEveryAllocationFailure) {
-    ASSERT_EQ(ugn_SetEnv(0, "MVXTEST_KEEP", "old"), 0);
-    for (const char* name : {"MVXTEST_KEEP", "MVXTEST_FRESH"}) {
-        SCOPED_TRACE(name);
-        const Value before = Get(name);
-        const int32_t entries = ugn__EnvAliases->count;
-        int32_t status = 0;
-        auto run = [&] { status = ugn_SetEnv(0, name, "new"); };
-        mvxtest::FailEachAllocation(run, [&](bool failed) {
-            EXPECT_EQ(mpm__LastError, status);
-            EXPECT_TRUE(failed ? status == UGN_MALLOC_ERR || (!before && status == UGN_ENVALIAS_ERR)
-                               : status == 0);
-            EXPECT_EQ(ugn__EnvAliases->count, entries + (!failed && !before));
-            EXPECT_EQ(Get(name), failed ? before : "new");
-            mpm_ClearError(0);
-        });
     }
 }
 
@@ -165,21 +151,42 @@ TEST_F(Ugn, RestartEmptiesTheTableAndTheNameList) {
     EXPECT_TRUE(ugn__EnvAliases->count == 0 && ugn__TempNameList->count == 0 && ugn__TmpNum == 0);
 }
 
-// With MORVEX_TMP the names count through both fields and are recorded,
-// named but not created; a trailing separator is not doubled; a directory
-// that leaves no room for the name in 1024 bytes is refused, not cut; a
-// stored MORVEX_TMP serves without the process variable.
-TEST_F(Ugn, MorvexTmpNamesFollowThePattern) {
-    morvex_tmp_.Set(dir_.path() + "/");
-    Names handed_out;
-    for (int i = 1; i <= 257; ++i) {
-        ASSERT_EQ(ugn_TempFile(), ugn__TmpNam);
-        handed_out.emplace_back(ugn__TmpNam);
+// Temporary names. Without MORVEX_TMP (or with it empty) a name is one no
+// file has, not even a dangling link, in TMPDIR or /tmp; with it the name
+// follows a fixed pattern, named but not created. Every allocation failing
+// in turn leaves the list, the counter and the buffer as they were.
+TEST_F(Ugn, TempNamesFollowTheirRuleAndSurviveAllocationFailures) {
+    tmpdir_.Set(dir_.path() + "/");
+    ugn_TempSeq = 0;
+    Touch(dir_ / "tmp1a2b.000");
+    ASSERT_EQ(symlink("nowhere", (dir_ / "tmp1a2b.001").c_str()), 0);
+    for (const std::string& morvex : {std::string(), dir_.path()}) {
+        morvex_tmp_.Set(morvex);
+        const Names before = Recorded();
+        const std::string buffer = ugn__TmpNam;
+        char* name = nullptr;
+        auto check = [&](bool failed) {
+            EXPECT_EQ(name == nullptr, failed);
+            EXPECT_EQ(mpm__LastError != 0, failed);
+            const Names now = Recorded();
+            EXPECT_EQ(Names(now.begin(), now.end() - !failed), before);
+            EXPECT_EQ(ugn__TmpNum, !failed && !morvex.empty());
+            EXPECT_EQ(ugn__TmpNam, failed || morvex.empty() ? buffer : std::string(name));
+            mpm_ClearError(0);
+        };
+        mvxtest::FailEachAllocation([&] { name = ugn_TempFile(); }, check);
+        EXPECT_EQ(name, dir_ / (morvex.empty() ? "tmp1a2b.002" : "t1a2b000.000"));
+        EXPECT_EQ(access(name, F_OK), -1);
     }
-    EXPECT_EQ(handed_out[255], dir_ / "t1a2b0ff.000");
-    EXPECT_EQ(handed_out[256], dir_ / "t1a2b000.001");
-    EXPECT_EQ(access(handed_out[0].c_str(), F_OK), -1);
-    EXPECT_EQ(Recorded(), handed_out);
+
+    // The MORVEX_TMP counter runs through both fields; a trailing separator
+    // is not doubled; a directory that leaves no room for the name in 1024
+    // bytes is refused, not cut; a stored MORVEX_TMP serves too.
+    morvex_tmp_.Set(dir_.path() + "/");
+    for (int i = 1; i < 256; ++i)
+        ASSERT_EQ(ugn_TempFile(), ugn__TmpNam);
+    EXPECT_EQ(ugn__TmpNam, dir_ / "t1a2b0ff.000");
+    EXPECT_EQ(ugn_TempFile(), dir_ / "t1a2b000.001");
     const std::string fits(1010, 'd'); // + '/' + 12 bytes of file part + NUL
     const std::pair<std::string, std::string> rows[] = {
         {"C:\\tmp\\", "C:\\tmp\\t1a2b001.001"},
@@ -194,37 +201,15 @@ TEST_F(Ugn, MorvexTmpNamesFollowThePattern) {
     EXPECT_EQ(mvxtest::LastText(), "*** Error (UGN_ENV_VAR_TOO_LONG) ***\nMORVEX_TMP (1011 bytes) "
                                    "leaves no room for a temporary file name in 1024 bytes.\n"
                                    "Environment variable name too long.\n");
-    EXPECT_EQ(Recorded().size(), 259u);
-    morvex_tmp_.Set(std::nullopt);
     ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
+    morvex_tmp_.Set(std::nullopt);
     ugn_FixedPid = 0x12345; // more than four hex digits are written whole
     EXPECT_STREQ(ugn_TempFile(), "/stored/t12345003.001");
-}
+    ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", nullptr), 0);
 
-// Without MORVEX_TMP (or with it empty) a name is one that no file has, not
-// even a dangling link, in TMPDIR or /tmp; the caller and the list share it.
-// A TMPDIR that is a file, or not UTF-8, is reported.
-TEST_F(Ugn, WithoutMorvexTmpNamesAreFreshInTmpdirOrTmp) {
-    char* in_tmp = ugn_TempFile();
-    ASSERT_NE(in_tmp, nullptr);
-    EXPECT_EQ(std::string(in_tmp).rfind("/tmp/tmp1a2b.", 0), 0u) << in_tmp;
-    tmpdir_.Set(dir_.path() + "/");
-    morvex_tmp_.Set("");
-    ugn_TempSeq = 0;
-    Touch(dir_ / "tmp1a2b.000");
-    ASSERT_EQ(symlink("nowhere", (dir_ / "tmp1a2b.001").c_str()), 0);
-    char* fresh = ugn_TempFile();
-    ASSERT_NE(fresh, nullptr);
-    EXPECT_EQ(std::string(fresh), dir_ / "tmp1a2b.002");
-    EXPECT_EQ(access(fresh, F_OK), -1);
-    EXPECT_EQ(std::string(ugn_TempFile()), dir_ / "tmp1a2b.003");
-    int32_t count = 0;
-    char** names = nullptr;
-    ASSERT_EQ(ugn_GetTempFileName(0, &count, &names), 0);
-    ASSERT_EQ(count, 3);
-    EXPECT_TRUE(names[0] == in_tmp && names[1] == fresh);
-    std::free(names);
-
+    // TMPDIR unset, a file, not UTF-8.
+    tmpdir_.Set(std::nullopt);
+    EXPECT_EQ(std::string(ugn_TempFile()).rfind("/tmp/tmp12345.", 0), 0u);
     Touch(dir_ / "plain");
     tmpdir_.Set(dir_ / "plain");
     EXPECT_EQ(ugn_TempFile(), nullptr);
@@ -232,36 +217,12 @@ TEST_F(Ugn, WithoutMorvexTmpNamesAreFreshInTmpdirOrTmp) {
     tmpdir_.Set(dir_ / "bad\xFF");
     EXPECT_EQ(ugn_TempFile(), nullptr);
     EXPECT_EQ(mpm__LastError, UNL_CONVERSION_ERR);
-    EXPECT_EQ(Recorded().size(), 3u);
-}
 
-// Every allocation failing in turn, with and without MORVEX_TMP: the list,
-// the counter and the buffer stay as they were. A list of 34 names (more
-// than one block) that cannot be copied out is reported and stays intact.
-TEST_F(Ugn, TempNameAllocationFailuresKeepTheListAndTheCounter) {
-    tmpdir_.Set(dir_.path());
-    for (const Value& morvex : {Value(dir_.path()), Value()}) {
-        morvex_tmp_.Set(morvex);
-        const Names before = Recorded();
-        const int32_t num = ugn__TmpNum;
-        const std::string buffer = ugn__TmpNam;
-        char* name = nullptr;
-        auto check = [&](bool failed) {
-            EXPECT_EQ(name == nullptr, failed);
-            EXPECT_EQ(mpm__LastError != 0, failed);
-            const Names now = Recorded();
-            EXPECT_EQ(Names(now.begin(), now.end() - !failed), before);
-            EXPECT_EQ(ugn__TmpNum, num + (!failed && morvex));
-            EXPECT_EQ(std::string(ugn__TmpNam), failed || !morvex ? buffer : std::string(name));
-            mpm_ClearError(0);
-        };
-        mvxtest::FailEachAllocation([&] { name = ugn_TempFile(); }, check);
-    }
-    for (int i = 0; i < 32; ++i)
-        ASSERT_NE(ugn_TempFile(), nullptr);
+    // Every name was recorded; the list (more than one block) cannot be
+    // copied out without memory, and stays intact.
     int32_t count = -1;
     EXPECT_EQ(ugn_GetTempFileName(0, &count, nullptr), 0); // the count alone
-    EXPECT_EQ(count, 34);
+    EXPECT_EQ(count, 262);
     const Names all = Recorded();
     char** names = reinterpret_cast<char**>(1);
     mvxc::SetAllocFailure(1);
