@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/capture.h"
@@ -115,12 +116,10 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
     const int32_t kMissing = UGN_OPTS_VALUE_MISSING, kBadTf = UGN_OPTS_INVALID_TF,
                   kUnknown = UGN_OPTS_UNKNOWN_OPTION, kConflict = UGN_OPTS_CONFLICT,
                   kBadType = UGN_OPTS_INVALID_TYPE, kBadGroup = UGN_OPTS_INVALID_GROUP;
-    const struct {
-        std::vector<UGN_OPTION> table;
-        std::string args;
-        int32_t status;
-        std::string quoted, left, stored;
-    } rows[] = {
+    // Options, arguments, status, quoted parts, argv left, values stored.
+    using Row = std::tuple<std::vector<UGN_OPTION>, std::string, int32_t, std::string, std::string,
+                           std::string>;
+    const Row rows[] = {
         {all, "-f -d 2.5 -i -7 -l 123456 -m 3:17 -s hello -t 110:2 in.igs out.dxf", 0, "",
          "prog in.igs out.dxf", "f=1 d=2.500000 i=-7 l=123456 m=3:17 s=hello t=110:2"},
         // Numbers are read like scanf: what is there at the start, clamped;
@@ -175,23 +174,21 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
         {{kOpen, f, required[1], kClose}, "-f", UGN_OPTS_REQUIRED_IN_GROUP, "-s", "prog -f", ""},
         {{f, kOpen, f}, "-f", kUnknown, "-f", "prog -f", ""},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.args.substr(0, 60));
-        Argv args(row.args);
+    for (const auto& [options, line, status, quoted, left, stored] : rows) {
+        SCOPED_TRACE(line.substr(0, 60));
+        Argv args(line);
         v = Stored{};
-        std::vector<UGN_OPTION> table = row.table;
+        std::vector<UGN_OPTION> table = options;
         table.push_back(kEnd);
-        EXPECT_EQ(args.Parse(table.data()), row.status);
-        EXPECT_EQ(mpm__LastError, row.status);
-        EXPECT_EQ(Quoted(), row.quoted);
-        EXPECT_EQ(args.Left(), row.left);
+        EXPECT_EQ(args.Parse(table.data()), status);
+        EXPECT_EQ(mpm__LastError, status);
+        EXPECT_EQ(Quoted(), quoted);
+        EXPECT_EQ(args.Left(), left);
         for (auto i = static_cast<std::size_t>(args.argc); i < args.words.size(); ++i)
             EXPECT_EQ(args.argv[i], nullptr) << "compacted entry " << i;
-        EXPECT_EQ(v.Text(), row.stored);
-        if (v.s != nullptr) { // the argument itself, not a copy
-            EXPECT_TRUE(std::any_of(args.words.begin(), args.words.end(),
-                                    [&](auto& w) { return w.data() == v.s; }));
-        }
+        EXPECT_EQ(v.Text(), stored);
+        const auto word = std::find(args.words.begin(), args.words.end(), v.s ? v.s : "");
+        EXPECT_TRUE(!v.s || word->data() == v.s); // the argument itself, not a copy
         mpm_ClearError(0);
     }
 
