@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,15 +19,12 @@ const UGN_OPTION kEnd = {nullptr, nullptr, nullptr, nullptr, nullptr};
 const UGN_OPTION kOpen = {"[", nullptr, nullptr, nullptr, nullptr};
 const UGN_OPTION kClose = {"]", nullptr, nullptr, nullptr, nullptr};
 
-// A mutable argv: "prog", then the words of a text split at blanks only (a
-// tab stays in its word), then the usual null.
+// A mutable argv: "prog", then the words of a text, then the usual null.
 struct Argv {
     explicit Argv(const std::string& args) : words{"prog"} {
-        for (std::size_t at = 0; at < args.size();) {
-            const std::size_t end = std::min(args.find(' ', at), args.size());
-            words.push_back(args.substr(at, end - at));
-            at = end + 1;
-        }
+        std::istringstream in(args);
+        for (std::string word; in >> word;)
+            words.push_back(word);
         for (std::string& w : words)
             argv.push_back(w.data());
         argv.push_back(nullptr);
@@ -124,9 +122,9 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
          "prog in.igs out.dxf", "f=1 d=2.500000 i=-7 l=123456 m=3:17 s=hello t=110:2"},
         // Numbers are read like scanf: what is there at the start, clamped;
         // an entity alone is of model 0, which has 7 bits.
-        {all, "-m 17 -i \t7 -d 1e3xyz -l 12abc", 0, "", "prog", "d=1000.000000 i=7 l=12 m=0:17"},
+        {all, "-m 17 -i +7 -d 1e3xyz -l 12abc", 0, "", "prog", "d=1000.000000 i=7 l=12 m=0:17"},
         {all, "-i abc -d x1 -m 3:x rest", 0, "", "prog rest", ""},
-        {all, "-m 3\t:4 -i 99999999999 -l -99999999999", 0, "", "prog",
+        {all, "-m 3x:4 -i 99999999999 -l -99999999999", 0, "", "prog",
          "i=2147483647 l=-2147483648"},
         {all, "-m x -d -2.5e3", 0, "", "prog", "d=-2500.000000"},
         {all, "-m 200:5", 0, "", "prog", "m=72:5"},
