@@ -144,7 +144,7 @@ TEST_F(Ugn, EnvTableFollowsTheLookupRule) {
 // start-up releases what was there.
 TEST_F(Ugn, RestartEmptiesTheTableAndTheNameList) {
     morvex_tmp_.Set("/env");
-    ugn_SetEnv(0, "MORVEX_TMP", "/stored");
+    ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
     ASSERT_NE(ugn_TempFile(), nullptr);
     EXPECT_EQ(ugn_Terminate(0), 0);
     EXPECT_TRUE(ugn__EnvAliases == nullptr && ugn__TempNameList == nullptr);
@@ -152,8 +152,7 @@ TEST_F(Ugn, RestartEmptiesTheTableAndTheNameList) {
     EXPECT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "v") + ugn_SetEnvAlias(0, "MORVEX_TMP", "v"),
               2 * UGN_ENVALIAS_ERR);
     EXPECT_EQ(ugn_TempFile(), nullptr);
-    EXPECT_EQ(ugn_Initialize(0), 0);
-    ugn_SetEnv(0, "MORVEX_TMP", "/stored");
+    EXPECT_EQ(ugn_Initialize(0) + ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
     ASSERT_NE(ugn_TempFile(), nullptr);
     EXPECT_EQ(ugn_Initialize(0), 0);
     EXPECT_TRUE(ugn__EnvAliases->count == 0 && ugn__TempNameList->count == 0 && ugn__TmpNum == 0);
