@@ -268,7 +268,8 @@ TEST(Usage, PrintsTheTableAndWrapsBeforeColumn80) {
 }
 
 // The mvx program: help on standard output with status 0; a wrong option's
-// message and the usage, or the usage alone, on standard error with status 2.
+// message and the usage, or the usage alone, on standard error with status 2;
+// otherwise the command runs.
 TEST(MvxProgram, HelpAndWrongOptionsPrintTheUsageWhereTheyShould) {
     const std::string top = "Usage:\n\nmvx [--help | -h] COMMAND [ARGS]\n\n"
                             "   --help   show this help and exit\n   -h       the same as --help\n";
@@ -290,6 +291,10 @@ TEST(MvxProgram, HelpAndWrongOptionsPrintTheUsageWhereTheyShould) {
                   "")
             << args;
     }
+    // Without a wrong option the command runs.
+    const mvxtest::ToolRun info = mvxtest::RunTool("info");
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("module  code  messages\n"), std::string::npos) << info.out;
 }
 
 } // namespace
