@@ -1,0 +1,300 @@
+// ugn_ParseCommandLine and ugn_PrintUsage by tables of command lines and of
+// options, and the mvx program, which reads its command line with both.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "support/capture.h"
+#include "support/fixture.h"
+#include "support/tempdir.h"
+
+namespace {
+
+const UGN_OPTION kEnd = {nullptr, nullptr, nullptr, nullptr, nullptr};
+const UGN_OPTION kOpen = {"[", nullptr, nullptr, nullptr, nullptr};
+const UGN_OPTION kClose = {"]", nullptr, nullptr, nullptr, nullptr};
+
+// A mutable argv: "prog", then the words of a text, then the usual null.
+struct Argv {
+    explicit Argv(const std::string& args) : words{"prog"} {
+        std::istringstream in(args);
+        for (std::string word; in >> word;)
+            words.push_back(word);
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        argc = static_cast<int32_t>(words.size());
+    }
+    int32_t Parse(const UGN_OPTION* table) {
+        return ugn_ParseCommandLine(0, table, &argc, argv.data());
+    }
+    // The first n entries ("(null)" for null), by default those left.
+    std::string Left(int32_t n = -1) const {
+        std::string out;
+        for (int32_t i = 0; i < (n < 0 ? argc : n); ++i)
+            out += (i ? " " : "") + std::string(argv[i] ? argv[i] : "(null)");
+        return out;
+    }
+    std::vector<std::string> words;
+    std::vector<char*> argv;
+    int32_t argc;
+};
+
+// The parts of the latest error message in double quotes, then the index it
+// names, joined by blanks.
+std::string Quoted() {
+    const std::string text = mvxtest::LastText();
+    std::string out;
+    for (std::size_t open = text.find('"'); open != std::string::npos;) {
+        const std::size_t close = text.find('"', open + 1);
+        if (close == std::string::npos) break;
+        out += (out.empty() ? "" : " ") + text.substr(open + 1, close - open - 1);
+        open = text.find('"', close + 1);
+    }
+    if (const std::size_t at = text.find("index "); at != std::string::npos)
+        out += text.substr(at + 6, text.find('.', at) - at - 6);
+    return out;
+}
+
+using CommandLine = mvxtest::LibraryTest;
+
+// Values stored by the option tables; Text names those that changed.
+struct Stored {
+    int32_t f = 0, i = 42, l = 0, t = 5, alpha = 0, beta = 0, opt = 0;
+    double d = 4.5;
+    MDA_PTR m = 99;
+    char* s = nullptr;
+    std::string Text() const {
+        std::string out;
+        auto put = [&](bool changed, const std::string& text) {
+            if (changed) out += (out.empty() ? "" : " ") + text;
+        };
+        put(f != 0, "f=" + std::to_string(f));
+        put(d != 4.5, "d=" + std::to_string(d));
+        put(i != 42, "i=" + std::to_string(i));
+        put(l != 0, "l=" + std::to_string(l));
+        put(m != 99, "m=" + std::to_string(static_cast<uint64_t>(m) >> 57) + ":" +
+                         std::to_string(m & ((MDA_PTR{1} << 57) - 1)));
+        put(s != nullptr, std::string("s=") + (s ? s : ""));
+        put(t != 5, "t=" + std::to_string(t >> 16) + ":" + std::to_string(t & 0xFFFF));
+        put(alpha != 0, "alpha=" + std::to_string(alpha));
+        put(beta != 0, "beta=" + std::to_string(beta));
+        return out;
+    }
+};
+
+// Each row is one command line parsed with one options table: the main one
+// (every type letter, a group, options without a value pointer, an unknown
+// type letter), one with a required option, or a faulty one, which is
+// refused before any argument is looked at. The row gives the status, the
+// quoted parts of its message, argv afterwards and the values stored.
+TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
+    Stored v;
+    const std::vector<UGN_OPTION> all = {
+        {"f", "f", nullptr, &v.f, "a flag"},    {"d", "d", "x", &v.d, nullptr},
+        {"i", "i", "n", &v.i, nullptr},         {"l", "l", "n", &v.l, nullptr},
+        {"m", "m", "ptr", &v.m, nullptr},       {"s", "s", "text", &v.s, nullptr},
+        {"t", "t", "tf", &v.t, nullptr},        {"x", "x", "v", nullptr, nullptr},
+        {"opt", "x", "v", &v.opt, nullptr},     kOpen,
+        {"alpha", "i", "x", &v.alpha, nullptr}, {"beta", "f", nullptr, &v.beta, nullptr},
+        {"k", "s", "key", nullptr, nullptr},    kClose,
+        {"v", "f", nullptr, nullptr, nullptr}};
+    const std::vector<UGN_OPTION> required = {{"f", "f", nullptr, &v.f, nullptr},
+                                              {"s", "s+", "name", &v.s, nullptr}};
+    const UGN_OPTION f = {"a", "f", nullptr, nullptr, nullptr},
+                     nameless = {"", "f", nullptr, nullptr, nullptr},
+                     untyped = {"a", nullptr, nullptr, &v.f, nullptr},
+                     empty_type = {"b", "", nullptr, nullptr, nullptr};
+    const std::string huge = "-" + std::string(100000, 'q');
+    const int32_t kMissing = UGN_OPTS_VALUE_MISSING, kBadTf = UGN_OPTS_INVALID_TF,
+                  kUnknown = UGN_OPTS_UNKNOWN_OPTION, kConflict = UGN_OPTS_CONFLICT,
+                  kBadType = UGN_OPTS_INVALID_TYPE, kBadGroup = UGN_OPTS_INVALID_GROUP;
+    // Options, arguments, status, quoted parts, argv left, values stored.
+    using Row = std::tuple<std::vector<UGN_OPTION>, std::string, int32_t, std::string, std::string,
+                           std::string>;
+    const Row rows[] = {
+        {all, "-f -d 2.5 -i -7 -l 123456 -m 3:17 -s hello -t 110:2 in.igs out.dxf", 0, "",
+         "prog in.igs out.dxf", "f=1 d=2.500000 i=-7 l=123456 m=3:17 s=hello t=110:2"},
+        // Numbers are read like scanf: what is there at the start, clamped;
+        // an entity alone is of model 0, which has 7 bits.
+        {all, "-m 17 -i +7 -d 1e3xyz -l 12abc", 0, "", "prog", "d=1000.000000 i=7 l=12 m=0:17"},
+        {all, "-i abc -d x1 -m 3:x rest", 0, "", "prog rest", ""},
+        {all, "-m 3x:4 -i 99999999999 -l -99999999999", 0, "", "prog",
+         "i=2147483647 l=-2147483648"},
+        {all, "-m x -d -2.5e3", 0, "", "prog", "d=-2500.000000"},
+        {all, "-m 200:5", 0, "", "prog", "m=72:5"},
+        {all, "-m 1:-1", 0, "", "prog", "m=1:144115188075855871"},
+        // Only numeric values may begin with a minus.
+        {all, "-s -x", kMissing, "-s", "prog -s -x", ""},
+        {all, "-m -x", kMissing, "-m", "prog -m -x", ""},
+        {all, "-i", kMissing, "-i", "prog -i", ""},
+        {all, "-k -v", kMissing, "-k", "prog -k -v", ""},
+        {all, "-t 110", kBadTf, "110 -t", "prog -t 110", ""},
+        {all, "-t 110:", kBadTf, "110: -t", "prog -t 110:", ""},
+        {all, "-t :2", kBadTf, ":2 -t", "prog -t :2", ""},
+        // An unknown type letter matters only where a value is stored.
+        {all, "-opt 1", UGN_OPTS_ILLEGAL_TYPE, "x opt", "prog -opt 1", ""},
+        {all, "-x 1 in", 0, "", "prog -x 1 in", ""},
+        // Groups take one member; what was taken before a failure stays
+        // stored and null in argv, which is not compacted.
+        {all, "-f -beta -alpha 3", kConflict, "-alpha -beta", "prog (null) (null) -alpha 3",
+         "f=1 beta=1"},
+        {all, "-f -f", UGN_OPTS_REPEATED_OPTION, "-f", "prog (null) -f", "f=1"},
+        {all, "-alpha 8 file", 0, "", "prog file", "alpha=8"},
+        // Options without a value pointer stay in argv, may repeat, and a
+        // group member of them seen first still conflicts (not the other order).
+        {all, "-v -k one -v -k two rest", 0, "", "prog -v -k one -v -k two rest", ""},
+        {all, "-k a -beta", kConflict, "-beta -k", "prog -k a -beta", ""},
+        {all, "-beta -k a", 0, "", "prog -k a", "beta=1"},
+        // The scan ends at the first positional argument.
+        {all, "in.igs -f -zz", 0, "", "prog in.igs -f -zz", ""},
+        // Unknown options, hostile ones included.
+        {all, "-f -", kUnknown, "-", "prog (null) -", "f=1"},
+        {all, "--f", kUnknown, "--f", "prog --f", ""},
+        {all, "-F", kUnknown, "-F", "prog -F", ""},
+        {all, "-[", kUnknown, "-[", "prog -[", ""},
+        {all, huge, kUnknown, huge, "prog " + huge, ""},
+        // A missing required option fails after the scan; argv is not compacted.
+        {required, "-f in.igs", UGN_OPTS_REQUIRED_NOT_FOUND, "-s", "prog (null) in.igs", "f=1"},
+        {required, "-s a.igs b.dxf", 0, "", "prog b.dxf", "s=a.igs"},
+        // Faulty tables, with the index of the faulty record; group markers
+        // need no type, and a group may stay open to the end.
+        {{f, nameless}, "-f", UGN_OPTS_INVALID_NAME, "1", "prog -f", ""},
+        {{untyped}, "-f", kBadType, "0", "prog -f", ""},
+        {{kOpen, f, kClose, empty_type}, "-f", kBadType, "3", "prog -f", ""},
+        {{kOpen, f, kOpen}, "-f", kBadGroup, "2", "prog -f", ""},
+        {{f, kClose}, "-f", kBadGroup, "1", "prog -f", ""},
+        {{kOpen, f, required[1], kClose}, "-f", UGN_OPTS_REQUIRED_IN_GROUP, "-s", "prog -f", ""},
+        {{f, kOpen, f}, "-f", kUnknown, "-f", "prog -f", ""},
+    };
+    for (const auto& [options, line, status, quoted, left, stored] : rows) {
+        SCOPED_TRACE(line.substr(0, 60));
+        Argv args(line);
+        v = Stored{};
+        std::vector<UGN_OPTION> table = options;
+        table.push_back(kEnd);
+        EXPECT_EQ(args.Parse(table.data()), status);
+        EXPECT_EQ(mpm__LastError, status);
+        EXPECT_EQ(Quoted(), quoted);
+        EXPECT_EQ(args.Left(), left);
+        for (auto i = static_cast<std::size_t>(args.argc); i < args.words.size(); ++i)
+            EXPECT_EQ(args.argv[i], nullptr) << "compacted entry " << i;
+        EXPECT_EQ(v.Text(), stored);
+        const auto word = std::find(args.words.begin(), args.words.end(), v.s ? v.s : "");
+        EXPECT_TRUE(!v.s || word->data() == v.s); // the argument itself, not a copy
+        mpm_ClearError(0);
+    }
+
+    // A null table knows no options; without arguments only the required
+    // options matter; a count below 2 leaves argv alone; a null entry ends
+    // the options.
+    EXPECT_EQ(Argv("-f").Parse(nullptr), UGN_OPTS_UNKNOWN_OPTION);
+    const UGN_OPTION table[] = {required[0], required[1], kEnd}, flags[] = {required[0], kEnd};
+    EXPECT_EQ(ugn_ParseCommandLine(0, table, nullptr, nullptr), UGN_OPTS_REQUIRED_NOT_FOUND);
+    Argv args("-f x -f");
+    for (int32_t count : {1, 0, -3}) {
+        int32_t argc = count;
+        EXPECT_EQ(ugn_ParseCommandLine(0, flags, &argc, args.argv.data()), 0);
+        EXPECT_EQ(argc, count);
+    }
+    args.argv[2] = nullptr; // else the second "-f" would repeat
+    ASSERT_EQ(args.Parse(flags), 0);
+    EXPECT_EQ(args.Left(4), "prog (null) -f (null)");
+}
+
+// With each allocation failing in turn the parse reports UGN_MALLOC_ERR,
+// stores nothing and leaves argv alone.
+TEST_F(CommandLine, AllocationFailureIsReportedAndChangesNothing) {
+    int32_t a = 0;
+    const UGN_OPTION table[] = {{"a", "i", "n", &a, nullptr}, kEnd};
+    std::optional<Argv> args;
+    int32_t status = 0;
+    auto run = [&] {
+        a = 0;
+        status = args.emplace("-a 5 in").Parse(table);
+    };
+    mvxtest::FailEachAllocation(run, [&](bool failed) {
+        EXPECT_EQ(status, failed ? UGN_MALLOC_ERR : 0);
+        EXPECT_EQ(mpm__LastError, status);
+        EXPECT_EQ(a, failed ? 0 : 5);
+        EXPECT_EQ(args->Left(), failed ? "prog -a 5 in" : "prog in");
+        mpm_ClearError(0);
+    });
+}
+
+std::string Usage(const UGN_OPTION* table, const char* program, const char* trailing,
+                  const char* const* extra) {
+    mvxtest::StreamCapture capture(stderr);
+    EXPECT_EQ(ugn_PrintUsage(0, table, program, trailing, extra), 0);
+    return capture.Finish();
+}
+
+// Required, optional and grouped options, an empty group, a stray "]", a
+// group cut short by the next "[" and one left open. After "trans " the
+// pieces end at column 60, so a 19-letter trailing text ends at 79 and
+// stays; after a 25-letter program name the last piece would reach column
+// 80 and moves to a new line, indented under the first.
+TEST(Usage, PrintsTheTableAndWrapsBeforeColumn80) {
+    // clang-format off
+    const UGN_OPTION table[] = {
+        kOpen, kClose, {"in", "s+", "file", nullptr, "input file"}, kClose,
+        {"o", "s", "file", nullptr, "output file"}, kOpen, {"alpha", "i", "x", nullptr, "first"},
+        {"beta", "f", "ignored", nullptr, "second"}, kClose, kOpen,
+        {"gamma", "d", nullptr, nullptr, nullptr}, kOpen, {"c", nullptr, "n", nullptr, "untyped"},
+        kEnd};
+    // clang-format on
+    const std::string line = "-in file [-o file] [-alpha x | -beta] [-gamma] ";
+    const std::string list = "   -in      input file\n   -o       output file\n   -alpha   first\n"
+                             "   -beta    second\n   -gamma    \n   -c       untyped\n\n";
+    const char* const extra[] = {"Example:", "  trans -in a.igs", nullptr};
+    EXPECT_EQ(Usage(table, "/usr/local/bin/trans", "input.igs [out.dxf]", extra),
+              "Usage:\n\ntrans " + line + "[-c n] input.igs [out.dxf]\n\n" + list +
+                  "Example:\n  trans -in a.igs\n\n");
+    const char* const no_lines[] = {nullptr};
+    EXPECT_EQ(Usage(table, "C:\\bin\\iges-to-dxf-translator-v2", nullptr, no_lines),
+              "Usage:\n\niges-to-dxf-translator-v2 " + line + "\n" + std::string(26, ' ') +
+                  "[-c n] \n\n" + list + "\n");
+    EXPECT_EQ(Usage(nullptr, nullptr, "FILE", nullptr), "Usage:\n\n FILE\n\n\n\n");
+    // A program name past column 80 wraps every piece without looping.
+    const std::string program = "/x/" + std::string(100, 'p');
+    EXPECT_EQ(Usage(table + 12, program.c_str(), nullptr, nullptr),
+              "Usage:\n\n" + program.substr(3) + " \n" + std::string(101, ' ') +
+                  "[-c n] \n\n   -c   untyped\n\n\n");
+}
+
+// The mvx program: help on standard output with status 0; a wrong option's
+// message and the usage, or the usage alone, on standard error with status 2;
+// otherwise the command runs.
+TEST(MvxProgram, HelpAndWrongOptionsPrintTheUsageWhereTheyShould) {
+    const std::string top = "Usage:\n\nmvx [--help | -h] COMMAND [ARGS]\n\n"
+                            "   --help   show this help and exit\n   -h       the same as --help\n";
+    const std::pair<std::string, std::string> rows[] = {
+        {"--help", top}, // status 0, the others 2
+        {"--bogus",
+         "*** Error (UGN_OPTS_UNKNOWN_OPTION) ***\nUnknown option \"--bogus\" found.\n\n" + top},
+        {"", top},
+        {"bogus --help", "mvx: unknown command 'bogus'\n" + top},
+    };
+    for (const auto& [args, out] : rows) {
+        using mvxtest::ToolStreams;
+        const bool help = args == "--help";
+        const auto printed =
+            mvxtest::RunTool(args, help ? ToolStreams::kStdout : ToolStreams::kStderr);
+        EXPECT_EQ(printed.status, help ? 0 : 2) << args;
+        EXPECT_EQ(printed.out.substr(0, out.size()), out) << args;
+        EXPECT_EQ(mvxtest::RunTool(args, help ? ToolStreams::kStderr : ToolStreams::kStdout).out,
+                  "")
+            << args;
+    }
+    // Without a wrong option the command runs.
+    const mvxtest::ToolRun info = mvxtest::RunTool("info");
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("module  code  messages\n"), std::string::npos) << info.out;
+}
+
+} // namespace

@@ -1,0 +1,593 @@
+// The general module: the environment-alias table against a reference of
+// its lookup rule, temporary names, files with UTF-8 names, file-name
+// extensions; ugn_FormatDouble at its boundaries and on random doubles read
+// back; moves and fills against byte loops; arrays; texts and codes.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <optional>
+#include <random>
+#include <regex>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "support/capture.h"
+#include "support/fixture.h"
+#include "support/tempdir.h"
+#include "ugn/ugn_int.h"
+
+namespace {
+
+using mvxtest::EnvVar;
+using Names = std::vector<std::string>;
+using Value = std::optional<std::string>;
+
+Value Get(const char* name) {
+    char* value = reinterpret_cast<char*>(1);
+    EXPECT_EQ(ugn_GetEnv(0, name, &value), 0);
+    return value != nullptr ? Value(value) : std::nullopt;
+}
+
+void Touch(const std::string& path) {
+    ASSERT_EQ(close(open(path.c_str(), O_CREAT | O_WRONLY, 0600)), 0) << path;
+}
+
+// The names handed out so far, through ugn_GetTempFileName.
+Names Recorded() {
+    int32_t count = -1;
+    char** names = nullptr;
+    EXPECT_EQ(ugn_GetTempFileName(0, &count, &names), 0);
+    EXPECT_EQ(names == nullptr, count == 0);
+    Names out(names, names + count);
+    std::free(names);
+    return out;
+}
+
+// A fresh directory, process id 0x1A2B, MORVEX_TMP and TMPDIR unset (and
+// restored afterwards), the text module started for its messages.
+class Ugn : public mvxtest::UnlTest {
+protected:
+    struct FixedPid {
+        FixedPid() { ugn_FixedPid = 0x1A2B; }
+        ~FixedPid() { ugn_FixedPid = 0; }
+    } pid_;
+    mvxtest::TempDir dir_;
+    EnvVar morvex_tmp_{"MORVEX_TMP", std::nullopt}, tmpdir_{"TMPDIR", std::nullopt};
+};
+
+// Random calls on a few names (one of the longest allowed, one too long,
+// null) against a map and the process environment: stored values come
+// before the environment; a null value forgets the value, a null alias the
+// entry; a lookup follows one alias, never the alias's own. Entries are also
+// given their own texts back. One call in six has one of its first three
+// allocations fail, which must be reported and change nothing. After each
+// call every name is looked up.
+TEST_F(Ugn, EnvTableFollowsTheLookupRule) {
+    const std::string n64(64, 'N'), n65(65, 'N');
+    const char* const names[] = {"MVXTEST_A", "MVXTEST_B", n64.c_str(), n65.c_str(), nullptr};
+    EnvVar a(names[0], std::nullopt), b(names[1], std::nullopt), c(names[2], std::nullopt),
+        d(names[3], std::nullopt);
+    struct Entry {
+        std::string alias;
+        Value stored;
+    };
+    std::map<std::string, Entry> table;
+    auto value_of = [&](const std::string& n) {
+        const char* in_env = std::getenv(n.c_str());
+        if (table.count(n) && table[n].stored) return table[n].stored;
+        return in_env ? Value(in_env) : std::nullopt;
+    };
+    std::mt19937 rng(1234);
+    for (int step = 0; step < 4000; ++step) {
+        const char* name = names[rng() % 5];
+        const char* text = rng() % 4 ? names[rng() % 5] : ""; // a value or an alias
+        const bool long_text = text != nullptr && std::strlen(text) > 64;
+        int32_t expected = name == nullptr          ? UGN_ENVALIAS_ERR
+                           : std::strlen(name) > 64 ? UGN_ENV_VAR_TOO_LONG
+                                                    : 0;
+        const int op = static_cast<int>(rng() % 4);
+        auto* entry =
+            name && table.count(name)
+                ? static_cast<UGN_ENVALIAS*>(otm_GetObject(OTM_QUIET, ugn__EnvAliases, name))
+                : nullptr;
+        const long fail = rng() % 6 == 0 ? 1 + static_cast<long>(rng() % 3) : 0;
+        mvxc::SetAllocFailure(fail);
+        int32_t status = 0;
+        if (op == 0) {
+            status = ugn_SetEnv(0, name, text);
+        } else if (op == 1) {
+            status = ugn_SetEnvAlias(0, name, text);
+            if (expected == 0 && long_text) expected = UGN_ENV_VAR_TOO_LONG;
+        } else if (op == 2 && entry != nullptr) {
+            status = ugn_SetEnvAlias(0, entry->name, text ? entry->alias : nullptr);
+        } else {
+            expected = 0;
+            if (name) text ? setenv(name, text, 1) : unsetenv(name);
+        }
+        const bool failed = fail != 0 && mvxc::AllocCount() >= fail && expected == 0;
+        mvxc::SetAllocFailure(0);
+        if (failed) {
+            ASSERT_TRUE(status == UGN_MALLOC_ERR || status == UGN_ENVALIAS_ERR) << step;
+            expected = status;
+        }
+        ASSERT_EQ(status, expected) << step;
+        EXPECT_EQ(mpm__LastError, expected);
+        mpm_ClearError(0);
+        if (expected == 0 && op == 0) table[name].stored = text ? Value(text) : std::nullopt;
+        if (expected == 0 && op == 1 && text) table[name].alias = text;
+        if (expected == 0 && (op == 1 || (op == 2 && entry)) && !text) table.erase(name);
+        ASSERT_EQ(ugn__EnvAliases->count, static_cast<int32_t>(table.size()));
+        for (const char* n : names) {
+            const bool aliased = n && table.count(n) && !table[n].alias.empty();
+            const Value via = aliased ? value_of(table[n].alias) : std::nullopt;
+            ASSERT_EQ(Get(n), !n ? std::nullopt : via ? via : value_of(n)) << step;
+        }
+    }
+}
+
+// Shut-down frees the values (the leak checker would see them) and empties
+// both containers; without them nothing is stored or recorded. A repeated
+// start-up releases what was there.
+TEST_F(Ugn, RestartEmptiesTheTableAndTheNameList) {
+    morvex_tmp_.Set("/env");
+    ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
+    ASSERT_NE(ugn_TempFile(), nullptr);
+    EXPECT_EQ(ugn_Terminate(0), 0);
+    EXPECT_TRUE(ugn__EnvAliases == nullptr && ugn__TempNameList == nullptr);
+    EXPECT_EQ(Get("MORVEX_TMP"), "/env");
+    EXPECT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "v") + ugn_SetEnvAlias(0, "MORVEX_TMP", "v"),
+              2 * UGN_ENVALIAS_ERR);
+    EXPECT_EQ(ugn_TempFile(), nullptr);
+    EXPECT_EQ(ugn_Initialize(0) + ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
+    ASSERT_NE(ugn_TempFile(), nullptr);
+    EXPECT_EQ(ugn_Initialize(0), 0);
+    EXPECT_TRUE(ugn__EnvAliases->count == 0 && ugn__TempNameList->count == 0 && ugn__TmpNum == 0);
+}
+
+// Temporary names. Without MORVEX_TMP (or with it empty) a name is one no
+// file has, not even a dangling link, in TMPDIR or /tmp; with it the name
+// follows a fixed pattern, named but not created. Every allocation failing
+// in turn leaves the list, the counter and the buffer as they were.
+TEST_F(Ugn, TempNamesFollowTheirRuleAndSurviveAllocationFailures) {
+    tmpdir_.Set(dir_.path() + "/");
+    ugn_TempSeq = 0;
+    Touch(dir_ / "tmp1a2b.000");
+    ASSERT_EQ(symlink("nowhere", (dir_ / "tmp1a2b.001").c_str()), 0);
+    for (const std::string& morvex : {std::string(), dir_.path()}) {
+        morvex_tmp_.Set(morvex);
+        const Names before = Recorded();
+        const std::string buffer = ugn__TmpNam;
+        char* name = nullptr;
+        auto check = [&](bool failed) {
+            EXPECT_EQ(name == nullptr, failed);
+            EXPECT_EQ(mpm__LastError != 0, failed);
+            const Names now = Recorded();
+            EXPECT_EQ(Names(now.begin(), now.end() - !failed), before);
+            EXPECT_EQ(ugn__TmpNum, !failed && !morvex.empty());
+            EXPECT_EQ(ugn__TmpNam, failed || morvex.empty() ? buffer : std::string(name));
+            mpm_ClearError(0);
+        };
+        mvxtest::FailEachAllocation([&] { name = ugn_TempFile(); }, check);
+        EXPECT_EQ(name, dir_ / (morvex.empty() ? "tmp1a2b.002" : "t1a2b000.000"));
+        EXPECT_EQ(access(name, F_OK), -1);
+    }
+
+    // The MORVEX_TMP counter runs through both fields; a trailing separator
+    // is not doubled; a directory that leaves no room for the name in 1024
+    // bytes is refused, not cut; a stored MORVEX_TMP serves too.
+    morvex_tmp_.Set(dir_.path() + "/");
+    for (int i = 1; i < 256; ++i)
+        ASSERT_EQ(ugn_TempFile(), ugn__TmpNam);
+    EXPECT_EQ(ugn__TmpNam, dir_ / "t1a2b0ff.000");
+    EXPECT_EQ(ugn_TempFile(), dir_ / "t1a2b000.001");
+    const std::string fits(1010, 'd'); // + '/' + 12 bytes of file part + NUL
+    const std::pair<std::string, std::string> rows[] = {
+        {"C:\\tmp\\", "C:\\tmp\\t1a2b001.001"},
+        {fits, fits + "/t1a2b002.001"},
+        {fits + "d", ""}, // refused
+    };
+    for (const auto& [dir, name] : rows) {
+        morvex_tmp_.Set(dir);
+        const char* made = ugn_TempFile();
+        EXPECT_EQ(made != nullptr ? made : "", name);
+    }
+    EXPECT_EQ(mvxtest::LastText(), "*** Error (UGN_ENV_VAR_TOO_LONG) ***\nMORVEX_TMP (1011 bytes) "
+                                   "leaves no room for a temporary file name in 1024 bytes.\n"
+                                   "Environment variable name too long.\n");
+    ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
+    morvex_tmp_.Set(std::nullopt);
+    ugn_FixedPid = 0x12345; // more than four hex digits are written whole
+    EXPECT_STREQ(ugn_TempFile(), "/stored/t12345003.001");
+    ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", nullptr), 0);
+
+    // TMPDIR unset, a file, not UTF-8.
+    tmpdir_.Set(std::nullopt);
+    EXPECT_EQ(std::string(ugn_TempFile()).rfind("/tmp/tmp12345.", 0), 0u);
+    Touch(dir_ / "plain");
+    tmpdir_.Set(dir_ / "plain");
+    EXPECT_EQ(ugn_TempFile(), nullptr);
+    EXPECT_EQ(mpm__LastError, MVX_BAD_FILENAME);
+    tmpdir_.Set(dir_ / "bad\xFF");
+    EXPECT_EQ(ugn_TempFile(), nullptr);
+    EXPECT_EQ(mpm__LastError, UNL_CONVERSION_ERR);
+
+    // Every name was recorded; the list (more than one block) cannot be
+    // copied out without memory, and stays intact.
+    int32_t count = -1;
+    EXPECT_EQ(ugn_GetTempFileName(0, &count, nullptr), 0); // the count alone
+    EXPECT_EQ(count, 262);
+    const Names all = Recorded();
+    char** names = reinterpret_cast<char**>(1);
+    mvxc::SetAllocFailure(1);
+    EXPECT_EQ(ugn_GetTempFileName(0, &count, &names), UGN_MALLOC_ERR);
+    mvxc::SetAllocFailure(0);
+    EXPECT_TRUE(count == 0 && names == nullptr && mpm__LastError == UGN_MALLOC_ERR);
+    EXPECT_EQ(Recorded(), all);
+}
+
+// A non-ASCII name is made, exists and goes away; names and modes that are
+// not UTF-8, null or over-long are refused with errno set, touching nothing.
+TEST_F(Ugn, FilesHaveUtf8Names) {
+    const std::string path = dir_ / "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF-\xC3\xBC.txt"; // データ-ü
+    FILE* out = ugn_Fopen(path.c_str(), "wt");
+    ASSERT_NE(out, nullptr);
+    std::fclose(out);
+    EXPECT_EQ(ugn_FileExist(0, path.c_str()), 1);
+    EXPECT_EQ(ugn_Unlink(path.c_str()), 0);
+    EXPECT_TRUE(ugn_Unlink(path.c_str()) == -1 && errno == ENOENT);
+
+    // Linux takes any bytes in a name, so a file that is not UTF-8 can exist.
+    const std::string bad = dir_ / "bad\xFF\xFE", ok = dir_ / "ok";
+    const std::string overlong = dir_ / "x\xC0\xAF", surrogate = dir_ / "x\xED\xA0\x80";
+    Touch(bad);
+    const std::tuple<const char*, const char*, int> rows[] = {
+        {bad.c_str(), "r", EILSEQ},
+        {overlong.c_str(), "r", EILSEQ},
+        {surrogate.c_str(), "r", EILSEQ},
+        {nullptr, "r", EINVAL},
+        {ok.c_str(), "w\xFF", EILSEQ},
+        {ok.c_str(), nullptr, EINVAL},
+        {ok.c_str(), "wwwwwwwwwwwwwwww", EINVAL}, // 16 bytes
+    };
+    for (const auto& [name, mode, error] : rows) {
+        errno = 0;
+        EXPECT_EQ(ugn_Fopen(name, mode), nullptr);
+        EXPECT_EQ(errno, error) << (name ? name : "null");
+        if (name == ok.c_str()) continue; // the mode was at fault
+        EXPECT_EQ(ugn_Open(name, O_RDONLY, 0) + ugn_Unlink(name) + ugn_FileExist(0, name), -2);
+        EXPECT_EQ(errno, error);
+    }
+    EXPECT_EQ(access(bad.c_str(), F_OK) + access(ok.c_str(), F_OK), -1); // still there; not made
+    EXPECT_EQ(mvxtest::LastText(), "*** Error (UNL_CONVERSION_ERR) ***\nnable to convert source "
+                                   "string to target encoding.\n");
+
+    // The existence test tells a file it cannot read (unless privileges read
+    // anything) or a directory from a name that names nothing.
+    const std::string locked = dir_ / "locked";
+    Touch(locked);
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    const std::pair<std::string, int32_t> exist[] = {{locked, 1},
+                                                     {dir_.path(), 1},
+                                                     {dir_ / "missing", 0},
+                                                     {locked + "/child", 0},
+                                                     {dir_ / std::string(300, 'n'), 0}};
+    for (const auto& [name, there] : exist)
+        EXPECT_EQ(ugn_FileExist(0, name.c_str()), there) << name;
+    EXPECT_EQ(ugn_FileExist(0, nullptr), 0);
+}
+
+TEST(FileNames, ExtensionIsReplacedOrAdded) {
+    const std::tuple<const char*, const char*, const char*> rows[] = {
+        // out null: nothing written
+        {"data.old", "igs", "data.igs"}, {"data", "igs", "data.igs"},
+        {"data.", "igs", "data.igs"},    {"dir.d/data", "igs", "dir.igs"},
+        {".profile", "bak", ".bak"},     {"", "igs", nullptr},
+        {"data", "", nullptr},           {nullptr, "a", nullptr},
+        {"a", nullptr, nullptr},
+    };
+    for (const auto& [name, extension, expected] : rows) {
+        char out[32] = "untouched";
+        EXPECT_EQ(ugn_GetFileName(0, name, extension, out), expected != nullptr ? 1 : 0);
+        EXPECT_STREQ(out, expected != nullptr ? expected : "untouched");
+    }
+    EXPECT_EQ(ugn_GetFileName(0, "a", "b", nullptr), 0);
+    char same[16] = "model"; // out may be the name itself
+    EXPECT_EQ(ugn_GetFileName(0, same, "igs", same) + ugn_GetFileName(0, same, "dxf", same), 2);
+    EXPECT_STREQ(same, "model.dxf");
+}
+
+// Formats into a buffer full of junk, which must be cleared after the text.
+std::string Format(double value, int32_t* status) {
+    char out[24];
+    std::memset(out, 'x', sizeof out);
+    *status = ugn_FormatDouble(value, out);
+    const std::size_t n = strnlen(out, sizeof out);
+    EXPECT_LE(n, 22u) << value;
+    EXPECT_EQ(std::count(out + n, out + sizeof out, '\0'), 24 - static_cast<long>(n)) << value;
+    return std::string(out, n);
+}
+
+// What the random run below cannot tell: no leading zero, the form of
+// numbers below 1, rounding carries, and below 1e-307 the digits kept with
+// exponent -307 and UGN_MINEXP_ERR returned (never reported).
+TEST(FormatDouble, ExamplesBoundariesAndLimits) {
+    const std::tuple<double, const char*, int32_t> rows[] = {
+        {-0.0625, "-.0625D0", 0},
+        {-0.0, "0.0D0", 0},
+        // Below 1 written out while zeros and digits fit 15 places.
+        {1.5e-14, ".000000000000015D0", 0},
+        {1.0e-16, "1.0D-16", 0},
+        {0.0123456789012345, "1.23456789012345D-2", 0},
+        // Rounding on the 16th digit, with a carry through all 15 into the exponent.
+        {9.999999999999999, "10.0D0", 0},
+        {0.9999999999999999, "1.0D0", 0},
+        {3.0e-308, "3.0D-307", UGN_MINEXP_ERR},
+        {-std::numeric_limits<double>::denorm_min(), "-4.94065645841247D-307", UGN_MINEXP_ERR},
+    };
+    mvx_Initialize(0);
+    for (const auto& [value, text, expected] : rows) {
+        int32_t status = -1;
+        EXPECT_EQ(Format(value, &status), text) << value;
+        EXPECT_EQ(status, expected) << value;
+    }
+    EXPECT_EQ(mpm__ErrorStack->count, 0);
+    mvx_Terminate(0);
+}
+
+// Random bit patterns cover every exponent, subnormals included. Each text
+// has one of the two forms with at most 15 digits, and reads back (with 'D'
+// read as 'e') to the value within one unit in the 15th digit for the
+// rounding plus 0.17 units per decade of exponent for the scaling, each step
+// by 0.1 or 10 rounding once (the 1.7e308 example is 3 units off).
+TEST(FormatDouble, RandomValuesReadBackWithinTheLastDigit) {
+    const std::regex shape(
+        R"(-?((0|[1-9][0-9]*)?\.([0-9]*[1-9]|0)D0|)"
+        R"([1-9]\.([0-9]*[1-9]|0)D(-[1-9][0-9]*|1[4-9]|[2-9][0-9]|[1-3][0-9]{2})))");
+    std::mt19937_64 rng(0x5EEDF00D);
+    int tiny = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const uint64_t bits = rng();
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        int32_t status = 0;
+        std::string text = Format(value, &status);
+        if (!std::isfinite(value)) { // refused with an empty text
+            ASSERT_EQ(status, UGN_BAD_FLOAT);
+            ASSERT_EQ(text, "");
+            continue;
+        }
+        ASSERT_TRUE(std::regex_match(text, shape)) << text;
+        const std::size_t d = text.find('D');
+        ASSERT_LE(std::count_if(text.begin(), text.begin() + d, ::isdigit), 15) << text;
+        text[d] = 'e';
+        const long double back = std::strtold(text.c_str(), nullptr);
+        const long double magnitude = std::fabs(static_cast<long double>(value));
+        if (status == UGN_MINEXP_ERR) { // the digits of the value with exponent -307
+            ASSERT_LT(magnitude, 1.001e-307L) << text;
+            ++tiny;
+            continue;
+        }
+        ASSERT_EQ(status, 0) << text;
+        ASSERT_GT(magnitude, 0.999e-307L) << text;
+        const long double decades = std::fabs(std::floor(std::log10(magnitude)));
+        const long double unit = std::pow(10.0L, std::floor(std::log10(magnitude)) - 14);
+        ASSERT_LE(std::fabs(back - value), unit * (0.6L + 0.17L * decades))
+            << text << " for " << value;
+    }
+    EXPECT_GT(tiny, 100); // subnormals and values below 1e-307 came up
+}
+
+// Each swap exchanges the first two of three elements of its width;
+// counts below 1 and null arrays do nothing. -0.0 must stay -0.0.
+TEST(UtilMemory, SwapsExchangeArraysOfEveryWidth) {
+    auto swapped = [](auto swap, auto x, auto y) {
+        decltype(x) a[] = {x, x, x}, b[] = {y, y, y};
+        for (int count : {2, 0, -5})
+            swap(count, a, b);
+        swap(2, nullptr, b);
+        swap(2, a, nullptr);
+        return std::signbit(double(a[1])) == std::signbit(double(y)) && a[0] == y && a[1] == y &&
+               a[2] == x && b[0] == x && b[1] == x && b[2] == y;
+    };
+    EXPECT_TRUE(swapped(ugn_SwapByte, uint8_t{1}, uint8_t{200}));
+    EXPECT_TRUE(swapped(ugn_SwapShort, int16_t{-1}, int16_t{0x1234}));
+    EXPECT_TRUE(swapped(ugn_SwapInt, 1, INT32_MIN));
+    EXPECT_TRUE(swapped(ugn_SwapLong, INT32_MAX, -9));
+    EXPECT_TRUE(swapped(ugn_SwapFloat, 1.5f, 0.25f));
+    EXPECT_TRUE(swapped(ugn_SwapDouble, 1e300, -0.0));
+}
+
+// Random moves, fills and zeroings in one buffer against byte loops: every
+// alignment, both directions of a move, overlapping or not, counts below 1.
+// A move must give what copying byte by byte in its direction gives.
+TEST(UtilMemory, MoveFillAndZeroMatchByteLoops) {
+    std::mt19937 rng(20240611);
+    std::array<uint8_t, 256> actual{}, expected{};
+    for (int round = 0; round < 40000; ++round) {
+        for (auto& b : actual)
+            b = static_cast<uint8_t>(rng());
+        expected = actual;
+        const int length = static_cast<int>(rng() % 100);
+        const int from = static_cast<int>(rng() % (256 - length));
+        // Targets near the source as often as far ones.
+        const int near = std::clamp(from + static_cast<int>(rng() % 41) - 20, 0, 256 - length);
+        const int to = round % 2 == 0 ? near : static_cast<int>(rng() % (256 - length));
+        const int op = static_cast<int>(rng() % 4); // 0, 1 move; 2 fill; 3 zero
+        const int count = op == 0 ? -length : op == 1 ? length : length - 3;
+        const auto byte = static_cast<uint8_t>(op == 2 ? rng() : 0);
+        if (op < 2) {
+            ugn_MoveByte(count, actual.data() + from, actual.data() + to);
+        } else if (op == 2) {
+            ugn_FillByte(count, byte, actual.data() + to);
+        } else {
+            ugn_ZeroByte(count, actual.data() + to);
+        }
+        for (int k = 0; k < (op < 2 ? length : count); ++k) {
+            const int i = op == 0 ? length - 1 - k : k;
+            expected[to + i] = op < 2 ? expected[from + i] : byte;
+        }
+        ASSERT_EQ(actual, expected)
+            << "op " << op << " count " << count << " from " << from << " to " << to;
+    }
+    ugn_MoveByte(5, nullptr, actual.data());
+    ugn_MoveByte(5, actual.data(), nullptr);
+    ugn_FillByte(4, 1, nullptr);
+    ugn_ZeroByte(4, nullptr);
+}
+
+// One array of 8-byte elements through calls by the table, some with the
+// allocation failing: the result and the element count afterwards. A call
+// that leaves the count leaves the array where it was; growth keeps the
+// first 9 elements and makes the whole size usable; mode 1 creates zeroed.
+TEST(UtilMemory, GetMemoryCreatesGrowsAndRefusesByTheTable) {
+    const struct {
+        int32_t mode, used, extra, step, size;
+        bool fail_allocation;
+        int32_t result, allocated;
+    } rows[] = {
+        {1, 0, 0, 10, 8, true, 1, 0},   // failed creation changes nothing
+        {1, 0, 0, 10, 8, false, 0, 10}, // mode 1: zeroed, step elements
+        {1, 0, 0, 10, 8, false, 1, 10}, // mode 1 once there is an array
+        {0, 9, 0, 5, 8, false, 0, 10},  // room left: unchanged
+        {0, 10, 0, 5, 8, true, 1, 10},  // failed growth keeps the array
+        {0, 10, 0, 5, 8, false, 0, 15}, // full: grows by step
+        {2, 6, 9, 5, 8, false, 0, 20},  // used + extra counts
+        {0, 0, 0, 0, 8, false, 1, 20},  // step, size below 1
+        {1, 0, 0, 4, -8, false, 1, 20},
+        {0, INT32_MAX, INT32_MAX, INT32_MAX, 1, false, 1, 20}, // the count would pass INT32_MAX
+    };
+    int32_t allocated = 0;
+    void* block = nullptr;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.mode << " " << row.used << " " << row.step);
+        void* before = block;
+        const int32_t count = allocated;
+        mvxc::SetAllocFailure(row.fail_allocation ? 1 : 0);
+        EXPECT_EQ(
+            ugn_GetMemory(row.mode, row.used, row.extra, row.step, row.size, &allocated, &block),
+            row.result);
+        mvxc::SetAllocFailure(0);
+        EXPECT_EQ(allocated, row.allocated);
+        EXPECT_TRUE(allocated != count || block == before);
+        if (allocated == 0) continue;
+        auto* values = static_cast<int64_t*>(block);
+        for (int i = 0; i < 9; ++i) {
+            EXPECT_EQ(values[i], count == 0 ? 0 : i * 11);
+            values[i] = i * 11;
+        }
+        values[allocated - 1] = 7;
+    }
+    EXPECT_EQ(ugn_GetMemory(0, 0, 0, 4, 8, nullptr, &block) +
+                  ugn_GetMemory(0, 0, 0, 4, 8, &allocated, nullptr),
+              2);
+    int32_t used = 17;
+    ugn_FreeMemory(&used, &allocated, &block);
+    EXPECT_TRUE(block == nullptr && used == 0 && allocated == 0);
+    // Any other mode creates an uninitialised array of step elements.
+    ASSERT_EQ(ugn_GetMemory(0, 0, 0, 3, 4, &allocated, &block), 0);
+    EXPECT_EQ(allocated, 3);
+    ugn_FreeMemory(nullptr, nullptr, &block);
+    ugn_FreeMemory(nullptr, nullptr, nullptr);
+
+    // The one-call allocation: zeroed with mode 1; refused, or failing,
+    // without touching the block pointer.
+    for (int mode : {1, 0}) {
+        ASSERT_EQ(ugn_GetMemoryShort(mode, 100, 3, &block), 0);
+        EXPECT_TRUE(mode == 0 || std::count(static_cast<uint8_t*>(block),
+                                            static_cast<uint8_t*>(block) + 300, 0) == 300);
+        ugn_FreeMemoryShort(&block);
+        mvxc::SetAllocFailure(1);
+        EXPECT_EQ(ugn_GetMemoryShort(mode, 8, 8, &block), 1);
+        mvxc::SetAllocFailure(0);
+    }
+    EXPECT_EQ(ugn_GetMemoryShort(0, -1, 8, &block) + ugn_GetMemoryShort(1, 8, -1, &block) +
+                  ugn_GetMemoryShort(1, 8, 8, nullptr),
+              3);
+    EXPECT_EQ(block, nullptr);
+    ugn_FreeMemoryShort(nullptr);
+}
+
+// The EBCDIC codes that have an ASCII counterpart, as runs of characters:
+// the EBCDIC code of the first character, then the characters.
+TEST(UtilText, EbcdicMapsTheWholeTableAndNothingElse) {
+    const std::vector<std::pair<int, std::string>> runs = {
+        {0x40, " "},         {0x4B, ".<(+!&"},      {0x5A, "!$*);^-/"},   {0x6A, "|,%_>?"},
+        {0x79, "`:#@'=\""},  {0x81, "abcdefghi"},   {0x8B, "{"},          {0x8E, "+"},
+        {0x91, "jklmnopqr"}, {0x9B, "}"},           {0xA1, "~stuvwxyz"},  {0xAD, "["},
+        {0xBD, "]"},         {0xC0, "{ABCDEFGHI"},  {0xD0, "}JKLMNOPQR"}, {0xE0, "\\"},
+        {0xE2, "STUVWXYZ"},  {0xF0, "0123456789|"},
+    };
+    std::map<int, int> expected;
+    for (const auto& [first, chars] : runs) {
+        for (std::size_t i = 0; i < chars.size(); ++i)
+            expected[first + static_cast<int>(i)] = static_cast<unsigned char>(chars[i]);
+    }
+    ASSERT_EQ(expected.size(), 100u);
+    for (int code : {-1, INT_MIN, INT_MAX, 256, 0x1C1})
+        EXPECT_EQ(ugn_EbcdicToAscii(code), -1);
+    for (int code = 0; code < 256; ++code) {
+        const auto it = expected.find(code);
+        EXPECT_EQ(ugn_EbcdicToAscii(code), it == expected.end() ? -1 : it->second) << code;
+    }
+}
+
+// Random pairs (equal ones included, differences that would overflow
+// included) against the operators; NaN compares equal to everything.
+TEST(UtilText, ComparisonsOrderLikeTheOperators) {
+    std::mt19937_64 rng(77);
+    for (int i = 0; i < 10000; ++i) {
+        const auto a = static_cast<int64_t>(rng()), b = i % 7 ? static_cast<int64_t>(rng()) : a;
+        const auto x = static_cast<int32_t>(a), y = static_cast<int32_t>(b);
+        const double u = x / 7.0, v = y / 7.0;
+        ASSERT_EQ(ugn_DbptrCompare(&a, &b), (a > b) - (a < b));
+        ASSERT_EQ(ugn_IntCompare(&x, &y), (x > y) - (x < y));
+        ASSERT_EQ(ugn_DoubleCompare(&u, &v), (u > v) - (u < v));
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN(), one = 1.0;
+    EXPECT_EQ(ugn_DoubleCompare(&nan, &one) + 10 * ugn_DoubleCompare(&one, &nan), 0);
+}
+
+TEST(UtilText, CommentsBlanksAndCaseChanges) {
+    // Punctuation is passed over, but not letters, digits or the end of the
+    // line; bytes above 127 are not letters; a letter marker matches first.
+    const std::tuple<const char*, const char*, int> comments[] = {
+        {"$$", "  ; $$ text", 1}, {"$$", " 1$$", 0},     {"$$", "  $", 0},  {"#", "\t\xE9#", 1},
+        {"C", "C comment", 1},    {"C", "c comment", 0}, {nullptr, "x", 1}, {"#", nullptr, 0},
+    };
+    for (const auto& [marker, line, comment] : comments)
+        EXPECT_EQ(ugn_IsComment(marker, line), comment) << (line ? line : "null");
+    EXPECT_EQ(ugn_IsNull(nullptr), 1);
+    for (int c = 0; c < 256; ++c) {
+        const char text[] = {' ', static_cast<char>(c), '\t', '\0'};
+        EXPECT_EQ(ugn_IsNull(text), (c >= 33 && c <= 126) ? 0 : 1) << c;
+    }
+    const std::tuple<void (*)(char*), const char*, const char*> cases[] = {
+        {ugn_GetLower, "MiXeD 123 _Z\xC9", "mixed 123 _z\xC9"},
+        {ugn_GetUpper, "MiXeD 123 _z\xE9", "MIXED 123 _Z\xE9"},
+        {ugn_LowerProper, "  HELLO WORLD", "  Hello world"},
+        {ugn_LowerProper, "\tHELLO", "\thello"}, // only blanks are skipped
+        {ugn_LowerProper, "   ", "   "},
+    };
+    for (const auto& [change, in, out] : cases) {
+        std::string text = in;
+        change(text.data());
+        EXPECT_EQ(text, out);
+        change(nullptr);
+    }
+}
+
+} // namespace
