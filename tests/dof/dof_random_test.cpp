@@ -1,10 +1,9 @@
 // Model-based randomized run: seeded sequences of block allocations and
 // frees, writes into blocks, reads anywhere and reopening, with system calls
 // and allocations failing now and then, against a reference of the file's
-// bytes, its blocks and its page buffers. After every step the file agrees
-// with the reference and passes the whole-state checker, and its blocks,
-// free slots and the space forgotten at reopening tile it exactly, so no
-// byte is ever handed out twice.
+// bytes and blocks. After every step the file agrees with the reference and
+// passes the whole-state checker, and its blocks, free slots and the space
+// forgotten at reopening tile it exactly, so no byte is handed out twice.
 #include <functional>
 #include <map>
 #include <random>
@@ -19,69 +18,20 @@ using doftest::SlotList;
 using doftest::Slots;
 
 constexpr int64_t kHeader = DOF_BLOCK_HEADER;
-
-// A page buffer's state.
-struct Buffer {
-    int64_t page = -1;
-    int32_t weight = 0;
-    uint32_t stamp = 0;
-    int32_t dirty = 0;
-    bool operator==(const Buffer&) const = default;
-};
-
-std::vector<Buffer> PoolOf(const DOF_FILE* file) {
-    std::vector<Buffer> pool;
-    for (int32_t i = 0; i < file->buffer_count; ++i) {
-        const DOF_BUFFER& b = file->buffers[i];
-        pool.push_back({b.page, b.weight, b.stamp, b.dirty});
-    }
-    return pool;
-}
-
 using Blocks = std::map<int64_t, std::pair<uint32_t, uint32_t>>; // data offset -> used, capacity
 
-// What the file must hold: its pages, its blocks and end offset, and the
-// state of its buffers.
+// What the file must hold: its pages, its blocks and its end offset.
 struct Reference {
     int64_t page_size;
-    std::vector<Buffer> pool;
-    uint32_t clock = UINT32_MAX;
     std::vector<uint8_t> bytes;
     int64_t end = 0;
     Blocks blocks;
     std::map<int64_t, int64_t> lost; // space a reopened file forgot: start -> stop
 
-    // A page request: a hit gains weight; otherwise the lightest buffer of
-    // strictly greatest age (buffer 0 when none is older than now) is
-    // written back when dirty and takes the page, read or created as zeros.
-    Buffer& Request(int64_t page) {
-        if (++clock % 16 == 0) {
-            for (Buffer& b : pool)
-                b.weight >>= 1;
-        }
-        for (Buffer& b : pool) {
-            if (b.page != page) continue;
-            b.weight += 128;
-            b.stamp = clock;
-            return b;
-        }
-        Buffer* victim = &pool[0];
-        int32_t weight = 0x7FFF;
-        uint32_t age = 0;
-        for (Buffer& b : pool) {
-            if (b.weight > weight || clock - b.stamp <= age) continue;
-            victim = &b;
-            weight = b.weight;
-            age = clock - b.stamp;
-        }
-        bytes.resize(std::max(bytes.size(), static_cast<std::size_t>((page + 1) * page_size)));
-        *victim = {page, 128, clock, 0};
-        return *victim;
-    }
-    // dof_ReadWrite: its pages in order, then the copy.
+    // dof_ReadWrite: the pages it touches exist afterwards.
     void Transfer(bool write, int64_t at, int64_t count, void* data) {
-        for (int64_t page = at / page_size; page <= (at + count - 1) / page_size; ++page)
-            Request(page).dirty |= write ? 1 : 0;
+        const int64_t stop = (at + count + page_size - 1) / page_size * page_size;
+        bytes.resize(std::max(bytes.size(), static_cast<std::size_t>(stop)));
         const auto n = static_cast<std::size_t>(count);
         write ? std::memcpy(bytes.data() + at, data, n) : std::memcpy(data, bytes.data() + at, n);
     }
@@ -143,46 +93,32 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
     Faults faults;
     Faults::short_writes = config.short_writes;
     dof::MergeLimit = config.merge_limit;
-    Reference ref{config.page_size,
-                  std::vector<Buffer>(static_cast<std::size_t>(config.buffers)),
-                  UINT32_MAX,
-                  {},
-                  0,
-                  {},
-                  {}};
+    Reference ref{config.page_size, {}, 0, {}, {}};
     std::vector<int64_t> live; // data offsets of the blocks
     DOF_FILE* file = nullptr;
-    int disk = -1;
 
     // Opens the file after failing each of its allocations in turn: each
-    // failure is reported and gives no handle (the sanitizer build finds
-    // what leaks). The clock is set to wrap at
-    // the first page request.
+    // failure is reported (opening the descriptor allocates too) and gives
+    // no handle; the sanitizer build finds what leaks.
     auto open = [&](uint32_t mode) {
         int32_t rc = 0;
         const long failures = mvxtest::FailEachAllocation(
             [&] { rc = dof_Open(mode, path.c_str(), config.buffers, config.page_size, &file); },
             [&](bool failed) {
-                // Opening the descriptor allocates too.
                 EXPECT_TRUE(failed ? (rc == DOF_MALLOC_ERR || rc == DOF_OPEN_ERR) : rc == 0);
-                EXPECT_EQ(failed, file == nullptr);
-                EXPECT_EQ(mpm__LastError, failed ? rc : 0);
+                EXPECT_TRUE(failed == (file == nullptr) && mpm__LastError == rc);
                 mpm_ClearError(0);
             });
         EXPECT_GE(failures, config.buffers + 3 + (lists ? 2 : 0));
-        ASSERT_NE(file, nullptr);
-        file->clock = UINT32_MAX;
-        ref.pool.assign(ref.pool.size(), Buffer{});
-        ref.clock = UINT32_MAX;
-        disk = ::open(path.c_str(), O_RDONLY);
     };
     open(config.options);
+    ASSERT_NE(file, nullptr);
 
     // Runs an operation that must succeed, with a system call (or, for a
     // free, an allocation) failing now and then. A failed run reports the
     // failure with the file named, changes neither the free list nor the end
-    // offset, leaves the file sound and the position unknown; the reference
-    // takes over the buffers as they are, and the operation runs again.
+    // offset and leaves the file sound with the position unknown; then the
+    // operation runs again. An interrupted transfer goes on.
     const struct {
         long* countdown;
         int32_t code;
@@ -198,13 +134,13 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
         const bool memory = freeing && below(2) == 0;
         mvxc::SetAllocFailure(memory ? nth : 0);
         *kind.countdown = memory ? 0 : nth;
-        Faults::error = below(4) == 0 ? EINTR : EIO; // an interrupted transfer goes on
+        Faults::error = below(4) == 0 ? EINTR : EIO;
         Faults::zero_write = below(2) == 0;
         const int32_t rc = op();
         const bool failing = Faults::error != EINTR || kind.code == DOF_SEEK_ERR ||
                              (Faults::zero_write && kind.code == DOF_WRITE_ERR);
-        const bool hit = memory ? nth != 0 && mvxc::AllocCount() >= nth
-                                : nth != 0 && *kind.countdown == 0 && failing;
+        const bool hit =
+            nth != 0 && (memory ? mvxc::AllocCount() >= nth : *kind.countdown == 0 && failing);
         mvxc::SetAllocFailure(0);
         *kind.countdown = 0;
         EXPECT_EQ(rc != 0, hit);
@@ -215,20 +151,14 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
                            : Reported(kind.code, kind.text + path + ".\n"));
         EXPECT_TRUE(memory || file->position == -1);
         EXPECT_TRUE(Slots(file) == slots && file->end == end);
-        EXPECT_TRUE(doftest::FileIsConsistent(file, disk));
-        ref.pool = PoolOf(file);
-        ref.clock = file->clock;
-        ref.bytes.resize(static_cast<std::size_t>(file->pages * config.page_size), 0);
+        EXPECT_TRUE(doftest::FileIsConsistent(file));
         return op();
     };
     // Frees a block in the file and in the reference.
     auto free_block = [&](int64_t data) {
         ASSERT_EQ(attempt(true, [&] { return dof_FreeBlock(file, data); }), 0);
         std::erase(live, data);
-        if (!lists) return;
-        uint32_t header[2];
-        ref.Transfer(false, data - kHeader, kHeader, header);
-        ref.end = std::max(ref.end, data + header[1]);
+        ref.end = std::max(ref.end, lists ? data + ref.blocks[data].second : 0);
         ref.blocks.erase(data);
     };
 
@@ -280,16 +210,15 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
             if (!lists) continue; // only blocks of free lists have a header
             uint32_t used = 0;
             ASSERT_EQ(attempt(false, [&] { return dof_GetBlockSize(file, data, &used); }), 0);
-            ref.Transfer(false, data - kHeader, kHeader, &used);
             ASSERT_EQ(used, ref.blocks.at(data).first);
         } else {
             // Closed, the disk holds the reference's bytes; reopened, the
             // file starts with an empty free list at its size.
-            close(disk);
             const SlotList slots = Slots(file);
             ASSERT_EQ(dof_Close(0, file), 0);
-            ASSERT_EQ(doftest::DiskBytes(path), ref.bytes);
+            ASSERT_EQ(mvxtest::ReadFile(path), std::string(ref.bytes.begin(), ref.bytes.end()));
             open(config.options | DOF_READ_WRITE);
+            ASSERT_NE(file, nullptr);
             const auto size = std::ssize(ref.bytes);
             for (const auto& [offset, capacity] : slots) {
                 if (offset < size) ref.lost[offset] = std::min(offset + capacity + kHeader, size);
@@ -304,34 +233,30 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
             // header ends the file starts at the end offset: it is refused.)
             const auto [last, sizes] =
                 ref.blocks.empty() ? Blocks::value_type{} : *ref.blocks.rbegin();
-            const auto [used, capacity] = sizes;
-            if (last + capacity > size) {
-                ++past_end_;
-                if (kind == 98 && last < size) {
-                    uint32_t got = 0;
-                    ASSERT_EQ(dof_GetBlockSize(file, last, &got), 0);
-                    EXPECT_EQ(got, used);
-                    ref.Transfer(false, last - kHeader, kHeader, &got);
-                    ref.end = last + capacity;
-                } else if (below(2) == 0 && last < size) {
-                    free_block(last);
-                } else {
-                    ref.lost[last - kHeader] = size;
-                    ref.blocks.erase(last);
-                    std::erase(live, last);
-                    int64_t offset = 0;
-                    ASSERT_EQ(dof_AllocateBlock(file, 8, &offset), 0);
-                    ASSERT_EQ(offset, ref.Allocate(8, {}));
-                    live.push_back(offset);
-                }
+            if (last + sizes.second <= size) continue;
+            ++past_end_;
+            uint32_t used = 0;
+            if (kind == 98 && last < size) {
+                ASSERT_EQ(dof_GetBlockSize(file, last, &used), 0);
+                EXPECT_EQ(used, sizes.first);
+                ref.end = last + sizes.second;
+            } else if (below(2) == 0 && last < size) {
+                free_block(last);
+            } else {
+                ref.lost[last - kHeader] = size;
+                ref.blocks.erase(last);
+                std::erase(live, last);
+                int64_t offset = 0;
+                ASSERT_EQ(dof_AllocateBlock(file, 8, &offset), 0);
+                ASSERT_EQ(offset, ref.Allocate(8, {}));
+                live.push_back(offset);
             }
         }
 
         ASSERT_EQ(mvxtest::LastText(), "");
-        ASSERT_TRUE(file->pages * config.page_size == std::ssize(ref.bytes) &&
-                    file->end == ref.end);
-        ASSERT_TRUE(doftest::FileIsConsistent(file, disk));
-        ASSERT_TRUE(PoolOf(file) == ref.pool && file->clock == ref.clock);
+        ASSERT_EQ(file->pages * config.page_size, std::ssize(ref.bytes));
+        ASSERT_EQ(file->end, ref.end);
+        ASSERT_TRUE(doftest::FileIsConsistent(file));
         for (int32_t i = 0; i < file->buffer_count; ++i) {
             const DOF_BUFFER& b = file->buffers[i];
             const auto n = static_cast<std::size_t>(config.page_size);
@@ -343,7 +268,6 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
             ASSERT_TRUE(ref.Tiles(Slots(file)));
         }
     }
-    close(disk);
     EXPECT_EQ(dof_Close(0, file), 0);
 }
 
