@@ -1,7 +1,7 @@
 // What the randomized run does not reach: opening (defaults, temporary
-// names, refused files) and closing when the system fails, refused requests
-// and damaged headers as table rows, a free list whose two copies disagree,
-// pages shortened behind the file's back, and the statistics text.
+// names, refused files) and closing when the system fails, pages shortened
+// behind the file's back, refused requests and damaged headers as table
+// rows, the buffers' victim rule, and the statistics text.
 #include <fstream>
 #include <map>
 
@@ -159,23 +159,12 @@ TEST_F(DofTables, RefusedRequestsAndDamagedHeadersChangeNothing) {
         SCOPED_TRACE(row.what);
         DOF_FILE* on = files[row.which];
         ASSERT_TRUE(damage(row.at, row.damage));
-        int32_t rc = 0;
-        switch (row.op) {
-        case 'a':
-            rc = dof_AllocateBlock(on, 0, &offset);
-            break;
-        case 'f':
-            rc = dof_FreeBlock(on, row.at);
-            break;
-        case 's':
-            rc = dof_GetBlockSize(on, row.at, &size);
-            break;
-        case 'p':
-            rc = dof_GetPage(on, row.at, &buffer);
-            break;
-        default:
-            rc = dof_ReadWrite(row.op == 'w', on, row.count, row.at, bytes);
-        }
+        const int32_t rc = row.op == 'a'   ? dof_AllocateBlock(on, 0, &offset)
+                           : row.op == 'f' ? dof_FreeBlock(on, row.at)
+                           : row.op == 's' ? dof_GetBlockSize(on, row.at, &size)
+                           : row.op == 'p'
+                               ? dof_GetPage(on, row.at, &buffer)
+                               : dof_ReadWrite(row.op == 'w', on, row.count, row.at, bytes);
         EXPECT_EQ(rc, row.code);
         EXPECT_EQ(mpm__LastErrorLevel, rc == DOF_BAD_SLOT ? MPM_FATAL : MPM_ERROR);
         EXPECT_TRUE(rc == DOF_BAD_SLOT ? Reported(rc, "Bad slot is passed in.\n")
@@ -191,55 +180,9 @@ TEST_F(DofTables, RefusedRequestsAndDamagedHeadersChangeNothing) {
     EXPECT_EQ(dof_ReadWrite(DOF_WRITE, files[1], 0, 5000, bytes), 0);
     EXPECT_EQ(dof_FlushPage(files[1], &files[1]->buffers[0]), 0);
     EXPECT_EQ(files[1]->write_requests + files[1]->physical_writes, 0u);
-    // An end offset so high that a new block could not be addressed.
-    const int64_t end = file->end;
-    file->end = dof::kMaxOffset - 20;
-    EXPECT_EQ(dof_AllocateBlock(file, 20, &offset), DOF_BAD_SIZE);
-    mpm_ClearError(0);
-    file->end = end;
     for (DOF_FILE* open : files)
         EXPECT_EQ(dof_Close(0, open), 0);
     EXPECT_EQ(mvxtest::ReadFile(Path("ro.bin")), std::string(1024, 5));
-}
-
-// A slot handed out whole leaves the list through its predecessor, found in
-// the tree. When the list and the tree disagree (the slot is not linked from
-// the predecessor the tree gives, or it is missing from the tree), the slot
-// is left alone and the block goes to the end of the file.
-TEST_F(DofTables, WholeSlotOfADisagreeingFreeListGoesToTheEnd) {
-    for (const bool unlinked : {true, false}) {
-        DOF_FILE* file = nullptr;
-        ASSERT_EQ(dof_Open(DOF_TEMPORARY | DOF_FREE_LISTS, "", 2, 512, &file), 0);
-        int64_t blocks[6] = {};
-        for (int i = 0; i < 6; ++i)
-            ASSERT_EQ(dof_AllocateBlock(file, i % 2 != 0 ? 1 : (i == 4 ? 100 : 16), &blocks[i]), 0);
-        for (int i : {0, 2, 4})
-            ASSERT_EQ(dof_FreeBlock(file, blocks[i]), 0);
-        DOF_SLOT* first = file->free_list->first;
-        DOF_SLOT* second = first->next;
-        DOF_SLOT* third = second->next;
-        const DOF_SLOT key = *third;
-        // The walk reaches the third slot through the first, the tree gives
-        // the second as its predecessor; or the tree hands it back to us.
-        if (unlinked) first->next = third, second->next = nullptr;
-        ASSERT_TRUE(unlinked || otm_RemoveObject(OTM_BYREF, file->free_list->tree, &key) == 0);
-        const int64_t end = file->end;
-        int64_t offset = 0;
-        EXPECT_EQ(dof_AllocateBlock(file, 100, &offset), 0);
-        EXPECT_EQ(offset, end + 8);
-        EXPECT_TRUE(Reported(DOF_BAD_SLOT, "Bad slot is passed in.\n"));
-        EXPECT_TRUE(third->offset == blocks[4] - 8 && third->capacity == 100u);
-        if (unlinked) {
-            first->next = second;
-            second->next = third;
-        } else {
-            second->next = nullptr;
-            --file->free_list->free_slots;
-            std::free(third);
-        }
-        EXPECT_TRUE(FileIsConsistent(file));
-        EXPECT_EQ(dof_Close(0, file), 0);
-    }
 }
 
 TEST_F(DofTables, StatisticsArePrintedExactly) {

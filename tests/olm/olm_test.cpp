@@ -1,14 +1,12 @@
-// Object lists: seeded runs of random operations on two lists, for every
-// record size from 1 to 72 bytes, compared after every step with a reference
-// list that also tracks the current element, the cycle index and the
-// messages each step must report, and checked whole. Now and then an
-// operation runs with its 1st, 2nd, ... allocation failing first, and adding
-// must allocate only when no slot is free. Then the reports of bad sizes,
-// null lists and unequal merges.
+// Object lists: random operations for every record size from 1 to 72 bytes
+// against a reference list of the records, the current element, the cycle
+// and the reports, with allocations failing now and then; then the reports
+// of bad sizes and null lists.
 #include <cstring>
 #include <functional>
 #include <map>
 #include <random>
+#include <ranges>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -20,56 +18,48 @@ class ObjectList : public mvxtest::LibraryTest {};
 
 namespace {
 
+using Record = std::string; // a record's bytes; merges compare the first one
+
 // A report as the error stack holds it.
 std::string Text(const std::string& name, const std::string& message) {
     return "*** Error (" + name + ") ***\n" + message;
 }
 
-using Record = std::string; // the record's bytes; the first one is what merges compare
-
-int CompareFirstBytes(const void* key, const void* object) {
+int ByFirstByte(const void* key, const void* object) {
     const auto a = *static_cast<const uint8_t*>(key), b = *static_cast<const uint8_t*>(object);
     return (a > b) - (a < b);
 }
 
-std::vector<Record> Records(const OLM_LIST* list) {
+// The records head to tail, and the index of the current one (-1: none).
+std::vector<Record> Records(const OLM_LIST* list, int32_t* current = nullptr) {
     std::vector<Record> out;
-    for (const OLM_ELEM* elem = list->head; elem != nullptr; elem = elem->next)
+    for (const OLM_ELEM* elem = list->head; elem != nullptr; elem = elem->next) {
+        if (elem == list->current && current != nullptr)
+            *current = static_cast<int32_t>(out.size());
         out.emplace_back(reinterpret_cast<const char*>(elem + 1), list->size);
+    }
     return out;
 }
 
-int32_t CurrentIndex(const OLM_LIST* list) {
-    int32_t i = 0;
-    for (const OLM_ELEM* elem = list->head; elem != nullptr; elem = elem->next, ++i) {
-        if (elem == list->current) return i;
-    }
-    return -1;
-}
-
-// Checks every invariant of a list: its blocks and the slots they hold;
-// head to tail and tail to head give the same count elements, each 8-byte
-// aligned; the current element is null exactly when the list is empty and
-// is otherwise in it; the free chain holds exactly the other slots; the
-// cycle index is in 0..count.
+// Checks every invariant of a list: head to tail gives count elements with
+// matching back links, each an 8-byte aligned slot of one of its blocks; the
+// current element is null exactly when the list is empty and otherwise in
+// it; the free chain holds exactly the other slots; 0 <= cycle <= count.
 ::testing::AssertionResult ListIsConsistent(const OLM_LIST* list) {
     auto fail = [] { return ::testing::AssertionFailure(); };
-    if (list->slot_size != (list->size + 16 + 7) / 8 * 8) return fail() << "slot size";
-    std::unordered_set<const void*> slots;
+    std::unordered_set<const void*> slots, used, free_slots;
     std::size_t blocks = 0;
-    for (void* block = list->blocks; block != nullptr; block = *static_cast<void**>(block)) {
-        if (++blocks > 100000) return fail() << "block chain does not end";
+    for (void* block = list->blocks; block != nullptr;
+         block = *static_cast<void**>(block), ++blocks) {
         for (int32_t i = 0; i < list->per_block; ++i)
             slots.insert(static_cast<unsigned char*>(block) + 8 + i * list->slot_size);
     }
-    std::unordered_set<const OLM_ELEM*> used, free_slots;
     const OLM_ELEM* prev = nullptr;
     for (const OLM_ELEM* elem = list->head; elem != nullptr; prev = elem, elem = elem->next) {
-        if (slots.count(elem) == 0 || reinterpret_cast<uintptr_t>(elem) % 8 != 0) {
-            return fail() << "element outside every slot or unaligned";
+        if (slots.count(elem) == 0 || reinterpret_cast<uintptr_t>(elem) % 8 != 0 ||
+            !used.insert(elem).second || elem->prev != prev) {
+            return fail() << "element " << used.size() << " misplaced, looped or mislinked";
         }
-        if (!used.insert(elem).second) return fail() << "element chain loops";
-        if (elem->prev != prev) return fail() << "prev link of element " << used.size();
     }
     if (prev != list->tail || used.size() != static_cast<std::size_t>(list->count)) {
         return fail() << "count " << list->count << " but " << used.size() << " elements";
@@ -96,26 +86,26 @@ struct Model {
     std::vector<Record> items;
     int32_t cur = -1;
     int32_t cycle = 0;
-    std::vector<std::string> reports; // oldest first
+    std::vector<std::string> reports; // newest first, as on the stack
 
     int32_t size() const { return static_cast<int32_t>(items.size()); }
+    void Report(const std::string& name, const std::string& message) {
+        reports.insert(reports.begin(), Text(name, message));
+    }
     int32_t Fail(int32_t position) {
-        reports.push_back(
-            Text("OLM_INVALIDPOSITION", "Invalid position = " + std::to_string(position) + "\n"));
+        Report("OLM_INVALIDPOSITION", "Invalid position = " + std::to_string(position) + "\n");
         return -1;
     }
-    // Where a record added at the position goes, or -1.
-    int32_t AddIndex(int32_t position) {
-        if (position < OLM_TAIL) return Fail(position);
-        if (position == OLM_HEAD || position == 1) return 0;
-        if (position == OLM_TAIL) return size();
-        if (position == OLM_CURRENT) return std::max(cur, 0);
-        if (position - 1 <= size()) return position - 1;
-        Fail(position - 1);
-        return size() != 0 ? Fail(position) : 0;
-    }
+    // Adding: where the record goes, or -1.
     bool Add(int32_t position, const Record& rec) {
-        const int32_t at = AddIndex(position);
+        int32_t at = position == OLM_HEAD || position == 1 ? 0
+                     : position == OLM_TAIL                ? size()
+                     : position == OLM_CURRENT             ? std::max(cur, 0)
+                     : position < OLM_TAIL                 ? Fail(position)
+                     : position - 1 <= size()              ? position - 1
+                                                           : Fail(position - 1);
+        if (at < 0 && position > 1 && size() == 0) at = 0;
+        if (at < 0 && position > 1) Fail(position);
         if (at >= 0) items.insert(items.begin() + (cur = at), rec);
         return at >= 0;
     }
@@ -134,7 +124,7 @@ struct Model {
     int32_t Remove(int32_t position) {
         const std::size_t reported = reports.size();
         const int32_t at = Find(position);
-        if (at < 0 && reports.size() == reported) Fail(position);
+        if (at < 0 && reports.size() == reported) Fail(position); // -1, -2, 0 of an empty list
         if (at < 0) return OLM_INVALIDPOSITION;
         items.erase(items.begin() + at);
         if (cur > at || cur == size()) --cur;
@@ -145,7 +135,7 @@ struct Model {
         if (++cycle > size()) return cycle = 0, -1;
         if (cycle == 1) return cur = 0;
         if (cur + 1 < size()) return ++cur;
-        reports.push_back(Text("OLM_NULLPOINTER", "NULL pointer\n"));
+        Report("OLM_NULLPOINTER", "NULL pointer\n");
         return cycle = 0, -1;
     }
     void Adopt(const std::vector<Record>& records) {
@@ -164,18 +154,16 @@ std::vector<Record> SetMerge(const std::vector<Record>& one, const std::vector<R
         a.emplace(r[0], r);
     for (const Record& r : two)
         b.emplace(r[0], r);
-    if (operation == OTM_UNION) out = a;
-    for (const auto& [value, rec] : b) {
-        if (operation == OTM_UNION || (a.count(value) != 0) == (operation == OTM_INTERSECT))
+    for (const auto& [value, rec] : a) {
+        if (operation == OTM_UNION || (operation == OTM_SYMDIFF && b.count(value) == 0))
             out.emplace(value, rec);
     }
-    for (const auto& [value, rec] : a) {
-        if (operation == OTM_SYMDIFF && b.count(value) == 0) out.emplace(value, rec);
+    for (const auto& [value, rec] : b) {
+        if (operation == OTM_UNION || (operation == OTM_INTERSECT) == (a.count(value) != 0))
+            out.emplace(value, rec);
     }
-    std::vector<Record> result;
-    for (const auto& [value, rec] : out)
-        result.push_back(rec);
-    return result;
+    const auto records = std::views::values(out);
+    return {records.begin(), records.end()};
 }
 
 void RunOne(int32_t size, std::mt19937& rng) {
@@ -185,120 +173,96 @@ void RunOne(int32_t size, std::mt19937& rng) {
     };
     auto fresh = [&] {
         Record rec(static_cast<std::size_t>(size), '\0');
-        for (char& c : rec)
-            c = static_cast<char>(rng());
+        std::generate(rec.begin(), rec.end(), [&] { return static_cast<char>(rng()); });
         rec[0] = static_cast<char>(pick(0, 19));
         return rec;
     };
     OLM_LIST* list = olm_CreateList(0, size, 1 + size % 5, 0x1111);
     Model model;
     auto same = [&](const void* got, int32_t want) {
-        if (got == nullptr || want < 0) return (got == nullptr) == (want < 0);
-        return Record(static_cast<const char*>(got), static_cast<std::size_t>(size)) ==
-               model.items[static_cast<std::size_t>(want)];
+        const auto n = static_cast<std::size_t>(size);
+        return want < 0 ? got == nullptr
+                        : got != nullptr &&
+                              std::memcmp(got, model.items[static_cast<std::size_t>(want)].data(),
+                                          n) == 0;
     };
-    // The state the reference gives the list.
     auto matches = [&] {
-        return ListIsConsistent(list) && Records(list) == model.items &&
-               CurrentIndex(list) == model.cur && list->cycle == model.cycle;
-    };
-    auto position = [&] {
-        const int32_t r = pick(0, 9);
-        return r < 3   ? OLM_HEAD
-               : r < 5 ? OLM_TAIL
-               : r < 7 ? OLM_CURRENT
-                       : pick(-4, model.size() + 3);
+        int32_t cur = -1;
+        return ListIsConsistent(list) && Records(list, &cur) == model.items && cur == model.cur &&
+               list->cycle == model.cycle;
     };
 
     for (int step = 0; step < 250; ++step) {
         SCOPED_TRACE("step " + std::to_string(step));
-        // Now and then the call runs with each of its allocations failing in
-        // turn first: a failed run reports running out of memory once and
-        // leaves the list as it was.
+        // Now and then a call that reports nothing else (a report allocates
+        // too) runs with each of its allocations failing in turn first: a
+        // failed run reports running out of memory once and changes nothing.
         const bool inject = pick(0, 15) == 0;
-        // Calls that report something else allocate for the report as well.
         auto run = [&](const std::function<bool()>& call, bool quiet = true) {
             mvxc::SetAllocFailure(0);
             if (!inject || !quiet) return void(call());
             mvxtest::FailEachAllocation(call, [&](bool failed) {
-                if (!failed) return;
-                EXPECT_TRUE(mpm__LastError == OLM_NOMEMORY || mpm__LastError == OTM_NOMEMORY);
-                EXPECT_EQ(mvxtest::StackTexts().size(), 1u);
+                const std::string text = mvxtest::LastText();
+                EXPECT_TRUE(!failed || text.find("NOMEMORY) ***") != std::string::npos);
+                EXPECT_EQ(mvxtest::StackTexts().size(), failed ? 1u : 0u);
                 mpm_ClearError(0);
-                EXPECT_TRUE(matches());
+                EXPECT_TRUE(!failed || matches());
             });
         };
         const int action = model.size() > 100 && pick(0, 1) == 0 ? 40 : pick(0, 99);
+        const int32_t pos =
+            pick(0, 9) < 7 ? pick(OLM_TAIL, OLM_CURRENT) : pick(-4, model.size() + 3);
+        const bool quiet = pos >= OLM_TAIL && pos <= 1;
         if (action < 30) {
-            // The caller may fill the record itself.
+            // The caller may fill the record itself. Only a list without a
+            // free slot makes a block.
             const Record rec = fresh();
-            const int32_t pos = position();
             const bool later = pick(0, 4) == 0, had_free = list->free != nullptr;
+            const void* record = later ? nullptr : rec.data();
             void* got = nullptr;
-            run(
-                [&] {
-                    return (got = olm_AddObject(0, list, pos, later ? nullptr : rec.data())) !=
-                           nullptr;
-                },
-                pos >= OLM_TAIL && pos <= 1);
-            // A block is made only when no slot is free (reports allocate too).
-            ASSERT_TRUE(inject || pos > 1 || pos < OLM_TAIL ||
-                        mvxc::AllocCount() == (had_free ? 0 : 1));
+            run([&] { return (got = olm_AddObject(0, list, pos, record)) != nullptr; }, quiet);
+            ASSERT_TRUE(inject || !quiet || mvxc::AllocCount() == (had_free ? 0 : 1));
             ASSERT_EQ(got != nullptr, model.Add(pos, rec));
             if (got != nullptr && later) std::memcpy(got, rec.data(), rec.size());
             ASSERT_TRUE(got == nullptr || got == list->current + 1);
         } else if (action < 40) {
             // olm__SetCurIndex gives the element itself, olm_GetObject its record.
-            const int32_t pos = position();
-            if (pick(0, 1) == 0) {
-                ASSERT_TRUE(same(olm_GetObject(0, list, pos), model.Get(pos)));
-            } else {
-                auto* elem = static_cast<OLM_ELEM*>(olm__SetCurIndex(0, list, pos));
-                ASSERT_TRUE(same(elem == nullptr ? nullptr : elem + 1, model.Get(pos)));
-                ASSERT_TRUE(elem == nullptr || elem == list->current);
-            }
+            auto* elem = static_cast<OLM_ELEM*>(olm__SetCurIndex(0, list, pos));
+            const void* got = pick(0, 1) == 0 ? olm_GetObject(0, list, OLM_CURRENT) : elem + 1;
+            ASSERT_TRUE(same(elem == nullptr ? nullptr : got, model.Get(pos)));
+            ASSERT_TRUE(elem == nullptr || elem == list->current);
         } else if (action < 60) {
-            const int32_t pos = position();
             ASSERT_EQ(olm_RemoveObject(0, list, pos), model.Remove(pos));
         } else if (action < 68) {
             ASSERT_TRUE(same(olm_CycleList(0, list), model.Cycle()));
         } else if (action < 72) {
             // The array's records stand in order where the position points.
-            const int32_t count = pick(0, 5), pos = position();
-            std::vector<Record> array;
+            std::vector<Record> array(static_cast<std::size_t>(pick(0, 5)));
             std::string bytes;
-            for (int32_t i = 0; i < count; ++i)
-                bytes += array.emplace_back(fresh());
+            for (Record& rec : array)
+                bytes += rec = fresh();
+            const auto count = static_cast<int32_t>(array.size());
             int32_t rc = 0;
             run([&] { return (rc = olm_AddArray(0, list, pos, count, bytes.data())) == 0; },
-                count > 0 && pos >= OLM_TAIL && pos <= 1);
-            int32_t expected = 0;
-            if (count == 0) {
-                model.reports.push_back(Text("OLM_INVALIDSIZE", "Invalid size = 0\n"));
-                expected = OLM_INVALIDSIZE;
-            } else if (!model.Add(pos, array.back())) {
-                expected = OLM_INVALIDPOSITION;
-            }
-            for (int32_t i = count - 2; i >= 0 && expected == 0; --i)
+                quiet && count > 0);
+            if (count == 0) model.Report("OLM_INVALIDSIZE", "Invalid size = 0\n");
+            const bool added = count > 0 && model.Add(pos, array.back());
+            for (int32_t i = count - 2; i >= 0 && added; --i)
                 model.Add(OLM_CURRENT, array[static_cast<std::size_t>(i)]);
-            ASSERT_EQ(rc, expected);
+            ASSERT_EQ(rc, count == 0 ? OLM_INVALIDSIZE : added ? 0 : OLM_INVALIDPOSITION);
         } else if (action < 75) {
             int32_t count = -1;
             void* array = nullptr;
             run([&] { return (array = olm_GetArray(0, list, &count)) != nullptr; });
             ASSERT_EQ(count, model.size());
-            std::vector<Record> got;
             for (int32_t i = 0; i < count; ++i)
-                got.emplace_back(static_cast<char*>(array) + i * size,
-                                 static_cast<std::size_t>(size));
-            ASSERT_EQ(got, model.items);
+                ASSERT_TRUE(same(static_cast<char*>(array) + i * size, i));
             mvx_Free(0, array);
             if (count != 0) model.cycle = 0;
         } else if (action < 78) {
             OLM_LIST* copy = nullptr;
             run([&] { return (copy = olm_CopyList(0, list)) != nullptr; });
-            ASSERT_TRUE(ListIsConsistent(copy));
-            ASSERT_EQ(Records(copy), model.items);
+            ASSERT_TRUE(ListIsConsistent(copy) && Records(copy) == model.items);
             ASSERT_TRUE(copy->user == list->user && copy->per_block == list->per_block &&
                         copy->current == copy->tail);
             model.cycle = 0;
@@ -319,25 +283,22 @@ void RunOne(int32_t size, std::mt19937& rng) {
             const std::vector<Record>* b = first ? (none ? nullptr : &theirs) : &model.items;
             const auto options = static_cast<uint32_t>(pick(0, 3));
             const auto operation = static_cast<uint8_t>(pick(0, 12) % 4); // 0: no operation
-            const bool real = options != 0;
-            const bool copy_two = a == nullptr || (b != nullptr && a->empty() && !real);
-            const bool copy_one = !copy_two && (b == nullptr || (b->empty() && !real));
+            const bool copy_two = a == nullptr || (b != nullptr && a->empty() && options == 0);
+            const bool copy_one = !copy_two && (b == nullptr || (b->empty() && options == 0));
             const bool tree = !copy_one && !copy_two && operation != 0;
-            const std::vector<Record> expected = copy_one   ? *a
-                                                 : copy_two ? *b
-                                                 : tree     ? SetMerge(*a, *b, operation)
-                                                            : std::vector<Record>{};
+            std::vector<Record> expected = copy_one        ? *a
+                                           : copy_two && b ? *b
+                                                           : std::vector<Record>{};
+            if (tree) expected = SetMerge(*a, *b, operation);
             OLM_LIST* merged = nullptr;
             run([&] {
-                return (merged = olm_MergeList(options, one, two, operation, CompareFirstBytes)) !=
-                       nullptr;
+                return (merged = olm_MergeList(options, one, two, operation, ByFirstByte));
             });
             ASSERT_EQ(merged == nullptr, expected.empty() && !copy_one && !copy_two);
             if (first ? copy_one : copy_two || tree) model.cycle = 0;
             if (merged != nullptr) {
                 const OLM_LIST* layout = copy_two ? two : one;
-                ASSERT_TRUE(ListIsConsistent(merged));
-                ASSERT_EQ(Records(merged), expected);
+                ASSERT_TRUE(ListIsConsistent(merged) && Records(merged) == expected);
                 ASSERT_TRUE(merged->user == layout->user && merged->per_block == layout->per_block);
                 if (pick(0, 2) == 0) std::swap(list, merged), model.Adopt(expected);
                 olm_DeleteList(0, merged);
@@ -348,8 +309,7 @@ void RunOne(int32_t size, std::mt19937& rng) {
             model.Adopt({});
         }
         ASSERT_TRUE(matches());
-        const std::vector<std::string> reports(model.reports.rbegin(), model.reports.rend());
-        ASSERT_EQ(mvxtest::StackTexts(), reports); // newest first
+        ASSERT_EQ(mvxtest::StackTexts(), model.reports);
         mpm_ClearError(0);
         model.reports.clear();
     }
@@ -369,9 +329,9 @@ TEST_F(ObjectList, BadSizesNullListsAndUnequalMergesAreReported) {
     std::vector<std::string> reports;
     for (const auto& [size, per_block] : {std::pair{0, 10}, {-4, 10}, {4, 0}, {INT32_MAX, 1}}) {
         EXPECT_EQ(olm_CreateList(0, size, per_block, 0), nullptr);
-        const int32_t refused = per_block > 0 ? size : per_block;
+        const std::string refused = std::to_string(per_block > 0 ? size : per_block);
         reports.insert(reports.begin(),
-                       Text("OLM_INVALIDSIZE", "Invalid size = " + std::to_string(refused) + "\n"));
+                       Text("OLM_INVALIDSIZE", "Invalid size = " + refused + "\n"));
     }
     int32_t count = 5, value = 1;
     EXPECT_EQ(olm_DeleteList(0, nullptr), OLM_NULLPOINTER);
@@ -381,8 +341,7 @@ TEST_F(ObjectList, BadSizesNullListsAndUnequalMergesAreReported) {
     EXPECT_EQ(olm_RemoveAll(0, nullptr), OLM_NULLPOINTER);
     EXPECT_EQ(olm_CycleList(0, nullptr), nullptr);
     EXPECT_EQ(olm_AddArray(0, nullptr, OLM_TAIL, 1, &value), OLM_NULLPOINTER);
-    EXPECT_EQ(olm_GetArray(0, nullptr, &count), nullptr);
-    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(olm_GetArray(0, nullptr, &count) == nullptr && count == 0);
     EXPECT_EQ(olm_CopyList(0, nullptr), nullptr);
     EXPECT_EQ(olm__CreateBlock(0, nullptr), OLM_NULLPOINTER);
     EXPECT_EQ(olm__SetCurIndex(0, nullptr, 1), nullptr);
