@@ -8,12 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "dof/dof_int.h"
@@ -59,26 +56,22 @@ inline ::testing::AssertionResult Reported(int32_t code, const std::string& mess
                                          << "', expected 0x" << code << " '" << message << "'";
 }
 
-// Makes chosen calls of the module's system-call seam fail. Each countdown
-// names the call (1 = the next one) that fails with `error`; 0 never. A
-// failing write returns 0 instead with zero_write; a nonzero short_writes
-// caps what every write moves. Installed on construction, removed by the
-// fixture.
+// Makes chosen calls of the module's system-call seam fail: each countdown
+// names the call (1 = the next one) that fails with `error`, 0 none. A
+// nonzero short_writes caps what every write moves. Installed on
+// construction, removed by the fixture.
 struct Faults {
     static inline long write_at, read_at, seek_at, stat_at, close_at;
     static inline int error;
     static inline std::size_t short_writes;
-    static inline bool zero_write;
 
     Faults() {
         write_at = read_at = seek_at = stat_at = close_at = 0;
         error = EIO;
         short_writes = 0;
-        zero_write = false;
-        dof::SysWrite = [](int fd, const void* data, std::size_t count) -> ssize_t {
-            if (Hit(write_at)) return zero_write ? 0 : Fail();
-            return dof::DefaultWrite(fd, data,
-                                     short_writes != 0 ? std::min(count, short_writes) : count);
+        dof::SysWrite = [](int fd, const void* data, std::size_t count) {
+            const std::size_t n = short_writes != 0 ? std::min(count, short_writes) : count;
+            return Hit(write_at) ? Fail() : dof::DefaultWrite(fd, data, n);
         };
         dof::SysRead = [](int fd, void* data, std::size_t count) {
             return Hit(read_at) ? Fail() : dof::DefaultRead(fd, data, count);
@@ -89,8 +82,7 @@ struct Faults {
         dof::SysStat = [](int fd, struct stat* status) {
             return Hit(stat_at) ? static_cast<int>(Fail()) : dof::DefaultStat(fd, status);
         };
-        // Like a close interrupted after the descriptor was released.
-        dof::SysClose = [](int fd) {
+        dof::SysClose = [](int fd) { // released even when it fails, like an interrupted close
             const int rc = dof::DefaultClose(fd);
             return Hit(close_at) ? static_cast<int>(Fail()) : rc;
         };
@@ -118,13 +110,11 @@ inline void InOrder(const OTM_NODE* node, std::vector<const void*>& out) {
     InOrder(node->right, out);
 }
 
-// Checks a file's whole state:
-//   * every buffer is empty (page -1, clean) or holds a distinct page that
-//     exists in the file;
-//   * the free list ascends inside [0, end offset), no two slots overlap,
-//     and none touch (with the default merge limit);
-//   * the slot tree holds exactly the list's slots (the same objects) in the
-//     same order, and free_slots counts them.
+// Checks a file's whole state: every buffer is empty or holds a distinct
+// page of the file; the free list ascends inside [0, end offset) without
+// overlaps and, under the default merge limit, without touching slots; the
+// slot tree holds exactly the list's slots (the same objects) in the same
+// order, and free_slots counts them.
 inline ::testing::AssertionResult FileIsConsistent(const DOF_FILE* file) {
     auto fail = [] { return ::testing::AssertionFailure(); };
     std::set<int64_t> held;
@@ -132,37 +122,25 @@ inline ::testing::AssertionResult FileIsConsistent(const DOF_FILE* file) {
         const DOF_BUFFER& buffer = file->buffers[i];
         if (buffer.page == -1 && buffer.dirty == 0) continue;
         if (buffer.page < 0 || buffer.page >= file->pages || !held.insert(buffer.page).second) {
-            return fail() << "buffer " << i << " holds page " << buffer.page << " of "
-                          << file->pages << " (dirty " << buffer.dirty << ")";
+            return fail() << "buffer " << i << " holds page " << buffer.page;
         }
     }
     if (file->free_lists == 0) return ::testing::AssertionSuccess();
-    const DOF_FREELIST* list = file->free_list;
-    std::vector<const void*> listed;
-    const DOF_SLOT* prev = nullptr;
-    for (const DOF_SLOT* slot = list->first; slot != nullptr && listed.size() < 1000000;
-         prev = slot, slot = slot->next) {
+    std::vector<const void*> listed, tree;
+    int64_t end = 0; // of the previous slot
+    for (const DOF_SLOT* slot = file->free_list->first; slot != nullptr && listed.size() < 1000000;
+         slot = slot->next) {
+        const bool touching = !listed.empty() && end == slot->offset;
+        if (slot->offset < end || (touching && dof::MergeLimit == UINT32_MAX)) {
+            return fail() << "slot at " << slot->offset << " overlaps or touches the one before";
+        }
         listed.push_back(slot);
-        if (slot->offset < 0 || slot->offset + slot->capacity + DOF_BLOCK_HEADER > file->end) {
-            return fail() << "slot at " << slot->offset << " outside the end " << file->end;
-        }
-        if (prev == nullptr) continue;
-        const int64_t prev_end = prev->offset + prev->capacity + DOF_BLOCK_HEADER;
-        // Under a lowered merge limit a refused merge leaves two slots
-        // touching, so only the default limit makes full merging checkable.
-        if (prev_end > slot->offset ||
-            (prev_end == slot->offset && dof::MergeLimit == UINT32_MAX)) {
-            return fail() << "slots at " << prev->offset << " and " << slot->offset
-                          << " overlap, touch or are out of order";
-        }
+        end = slot->offset + slot->capacity + DOF_BLOCK_HEADER;
     }
-    std::vector<const void*> tree;
-    InOrder(list->tree->root, tree);
-    if (tree != listed || list->tree->count != static_cast<int32_t>(listed.size()) ||
-        list->free_slots != static_cast<int32_t>(listed.size())) {
-        return fail() << "tree (" << tree.size() << " slots, count " << list->tree->count
-                      << "), list (" << listed.size() << ") and free_slots (" << list->free_slots
-                      << ") differ";
+    InOrder(file->free_list->tree->root, tree);
+    if (end > file->end || tree != listed || file->free_list->tree->count != std::ssize(listed) ||
+        file->free_list->free_slots != std::ssize(listed)) {
+        return fail() << "the slots pass the end, or tree, list and count differ";
     }
     return ::testing::AssertionSuccess();
 }

@@ -1,9 +1,11 @@
-// Model-based randomized run: seeded sequences of block allocations and
-// frees, writes into blocks, reads anywhere and reopening, with system calls
-// and allocations failing now and then, against a reference of the file's
-// bytes and blocks. After every step the file agrees with the reference and
-// passes the whole-state checker, and its blocks, free slots and the space
-// forgotten at reopening tile it exactly, so no byte is handed out twice.
+// Seeded random allocations, frees, writes, reads, refused requests and
+// reopening, with system calls and allocations failing now and then,
+// against a reference of the file's bytes and blocks. After every step the
+// file agrees with it and passes the whole-state checker, and its blocks,
+// slots and the space forgotten at reopening tile it exactly.
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <random>
@@ -71,8 +73,7 @@ struct Reference {
 
 struct Config {
     uint32_t options;
-    int32_t buffers;
-    int32_t page_size;
+    int32_t buffers, page_size;
     uint32_t merge_limit;
     std::size_t short_writes;
 };
@@ -80,8 +81,7 @@ struct Config {
 class DofRandom : public doftest::DofTest {
 protected:
     void Run(const Config& config, uint32_t seed);
-    int failures_ = 0; // failed runs of an operation
-    int past_end_ = 0; // reopened files ending inside their last block
+    int failures_ = 0, past_end_ = 0; // failed operations, reopened files ending in a block
 };
 
 void DofRandom::Run(const Config& config, uint32_t seed) {
@@ -113,13 +113,17 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
     };
     open(config.options);
     ASSERT_NE(file, nullptr);
+    // Nothing to do: a count of 0, the flush of an empty buffer.
+    EXPECT_TRUE(dof_ReadWrite(DOF_WRITE, file, 0, 5000, nullptr) == 0 &&
+                dof_FlushPage(file, &file->buffers[0]) == 0);
+    EXPECT_EQ(file->write_requests + file->physical_writes, 0u);
 
     // Runs an operation that must succeed, with a system call (or, for a
     // free, an allocation) failing now and then. A failed run reports the
     // failure with the file named, changes neither the free list nor the end
     // offset and leaves the file sound with the position unknown; then the
     // operation runs again. An interrupted transfer goes on.
-    const struct {
+    const struct { // fails, as reported
         long* countdown;
         int32_t code;
         const char* text;
@@ -135,10 +139,8 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
         mvxc::SetAllocFailure(memory ? nth : 0);
         *kind.countdown = memory ? 0 : nth;
         Faults::error = below(4) == 0 ? EINTR : EIO;
-        Faults::zero_write = below(2) == 0;
         const int32_t rc = op();
-        const bool failing = Faults::error != EINTR || kind.code == DOF_SEEK_ERR ||
-                             (Faults::zero_write && kind.code == DOF_WRITE_ERR);
+        const bool failing = Faults::error != EINTR || kind.code == DOF_SEEK_ERR;
         const bool hit =
             nth != 0 && (memory ? mvxc::AllocCount() >= nth : *kind.countdown == 0 && failing);
         mvxc::SetAllocFailure(0);
@@ -189,7 +191,13 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
             }
             live.push_back(offset);
         } else if (kind < 52) {
+            // Freed again, the block lies in free space: refused as fatal.
             free_block(data);
+            if (lists && kind % 4 == 0) {
+                EXPECT_EQ(dof_FreeBlock(file, data), DOF_BAD_SLOT);
+                EXPECT_EQ(mpm__LastErrorLevel, MPM_FATAL);
+                EXPECT_TRUE(Reported(DOF_BAD_SLOT, "Bad slot is passed in.\n"));
+            }
         } else if (kind < 90) {
             // Write into a block, within its capacity, or read anywhere up to
             // two pages past the current file.
@@ -206,20 +214,68 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
                 0);
             ref.Transfer(write, from, count, write ? bytes.data() : want.data());
             ASSERT_TRUE(write || bytes == want) << "read " << count << " at " << from;
-        } else if (kind < 98) {
+        } else if (kind < 95) {
             if (!lists) continue; // only blocks of free lists have a header
             uint32_t used = 0;
             ASSERT_EQ(attempt(false, [&] { return dof_GetBlockSize(file, data, &used); }), 0);
             ASSERT_EQ(used, ref.blocks.at(data).first);
+        } else if (kind < 98) {
+            // Refused, changing nothing: a bad size, count, offset or page.
+            const int64_t bad =
+                std::array{int64_t{-8}, int64_t{7}, ref.end, ref.end + 100}[below(4)];
+            uint8_t byte = 0;
+            DOF_BUFFER* buffer = nullptr;
+            int64_t offset = -1;
+            uint32_t used = 7;
+            const int32_t got[] = {dof_AllocateBlock(file, 0, &offset),
+                                   dof_ReadWrite(DOF_READ, file, -1, 0, &byte),
+                                   dof_ReadWrite(DOF_WRITE, file, 1, -1, &byte),
+                                   dof_ReadWrite(DOF_READ, file, INT64_MAX, 1, &byte),
+                                   dof_GetPage(file, -1, &buffer),
+                                   dof_GetPage(file, dof::kMaxOffset / config.page_size, &buffer),
+                                   dof_GetBlockSize(file, bad, &used),
+                                   dof_FreeBlock(file, bad)};
+            const int32_t want[] = {
+                DOF_BAD_SIZE,   DOF_BAD_SIZE,   DOF_BAD_OFFSET, DOF_BAD_OFFSET,
+                DOF_BAD_OFFSET, DOF_BAD_OFFSET, DOF_BAD_OFFSET, lists ? DOF_BAD_OFFSET : 0};
+            EXPECT_TRUE(std::ranges::equal(got, want) && offset == -1 && used == 7 && !buffer);
+            EXPECT_EQ(mvxtest::StackTexts().size(), lists ? 8u : 7u);
+            mpm_ClearError(0);
+            if (!lists) continue;
+            // A header damaged to claim nothing, more than it owns, or the
+            // free slot above the block is refused too; then repaired.
+            const auto [size, capacity] = ref.blocks.at(data);
+            const SlotList slots = Slots(file);
+            const auto above = std::ranges::find_if(slots, [&](auto& s) { return s.first > data; });
+            const int64_t how = below(above == slots.end() ? 2 : 3);
+            dof::BlockHeader header{how == 0 ? 0 : how == 1 ? capacity + 1 : size, capacity};
+            if (how == 2) header.capacity = static_cast<uint32_t>(above->first - data + 1);
+            ASSERT_EQ(dof_ReadWrite(DOF_WRITE, file, kHeader, data - kHeader, &header), 0);
+            const int32_t rc = how == 0 && kind % 2 == 0 ? dof_GetBlockSize(file, data, &used)
+                                                         : dof_FreeBlock(file, data);
+            EXPECT_EQ(rc, how == 2 ? DOF_BAD_SLOT : DOF_BAD_OFFSET);
+            mpm_ClearError(0);
+            header = {size, capacity};
+            ASSERT_EQ(dof_ReadWrite(DOF_WRITE, file, kHeader, data - kHeader, &header), 0);
         } else {
             // Closed, the disk holds the reference's bytes; reopened, the
             // file starts with an empty free list at its size.
             const SlotList slots = Slots(file);
             ASSERT_EQ(dof_Close(0, file), 0);
             ASSERT_EQ(mvxtest::ReadFile(path), std::string(ref.bytes.begin(), ref.bytes.end()));
+            // Read-only wins over read-write: writing, or reading past the
+            // end (which would add a page), is refused.
+            const auto size = std::ssize(ref.bytes);
+            const uint32_t read_only = config.options | DOF_READ_ONLY | DOF_READ_WRITE;
+            ASSERT_EQ(dof_Open(read_only, path.c_str(), 1, config.page_size, &file), 0);
+            uint8_t byte = 0;
+            EXPECT_EQ(dof_ReadWrite(DOF_WRITE, file, 1, 0, &byte), DOF_WRITE_ERR);
+            EXPECT_TRUE(Reported(DOF_WRITE_ERR, "Error writing to file " + path + ".\n"));
+            EXPECT_EQ(dof_ReadWrite(DOF_READ, file, 1, size, &byte), DOF_WRITE_ERR);
+            mpm_ClearError(0);
+            ASSERT_EQ(dof_Close(0, file), 0);
             open(config.options | DOF_READ_WRITE);
             ASSERT_NE(file, nullptr);
-            const auto size = std::ssize(ref.bytes);
             for (const auto& [offset, capacity] : slots) {
                 if (offset < size) ref.lost[offset] = std::min(offset + capacity + kHeader, size);
             }
@@ -227,10 +283,9 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
             ref.end = size;
             if (!lists) live.clear(), ref.blocks.clear();
             // The file ends where its last written page ends, which may lie
-            // inside its last block. Sized or freed, the block moves the end
-            // offset past it; a block allocated first lands at the file
-            // size, over a tail the file cannot know about. (A block whose
-            // header ends the file starts at the end offset: it is refused.)
+            // inside its last block: sized or freed, the block moves the end
+            // offset past it. (A block whose header ends the file starts at
+            // the end offset and is refused: the run forgets it.)
             const auto [last, sizes] =
                 ref.blocks.empty() ? Blocks::value_type{} : *ref.blocks.rbegin();
             if (last + sizes.second <= size) continue;
@@ -240,16 +295,12 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
                 ASSERT_EQ(dof_GetBlockSize(file, last, &used), 0);
                 EXPECT_EQ(used, sizes.first);
                 ref.end = last + sizes.second;
-            } else if (below(2) == 0 && last < size) {
+            } else if (last < size) {
                 free_block(last);
             } else {
-                ref.lost[last - kHeader] = size;
+                ref.lost[last - kHeader] = size; // forgotten
                 ref.blocks.erase(last);
                 std::erase(live, last);
-                int64_t offset = 0;
-                ASSERT_EQ(dof_AllocateBlock(file, 8, &offset), 0);
-                ASSERT_EQ(offset, ref.Allocate(8, {}));
-                live.push_back(offset);
             }
         }
 
@@ -257,13 +308,6 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
         ASSERT_EQ(file->pages * config.page_size, std::ssize(ref.bytes));
         ASSERT_EQ(file->end, ref.end);
         ASSERT_TRUE(doftest::FileIsConsistent(file));
-        for (int32_t i = 0; i < file->buffer_count; ++i) {
-            const DOF_BUFFER& b = file->buffers[i];
-            const auto n = static_cast<std::size_t>(config.page_size);
-            ASSERT_TRUE(b.page < 0 ||
-                        std::memcmp(b.data, ref.bytes.data() + b.page * config.page_size, n) == 0)
-                << "buffer " << i;
-        }
         if (lists) {
             ASSERT_TRUE(ref.Tiles(Slots(file)));
         }
