@@ -138,6 +138,12 @@ struct Model {
         Report("OLM_NULLPOINTER", "NULL pointer\n");
         return cycle = 0, -1;
     }
+    // Whether a record handed out is the one at the index (-1: none).
+    bool Is(const void* got, int32_t at) const {
+        if (at < 0 || got == nullptr) return at < 0 && got == nullptr;
+        const Record& want = items[static_cast<std::size_t>(at)];
+        return std::memcmp(got, want.data(), want.size()) == 0;
+    }
     void Adopt(const std::vector<Record>& records) {
         items = records;
         cur = size() - 1;
@@ -179,13 +185,6 @@ void RunOne(int32_t size, std::mt19937& rng) {
     };
     OLM_LIST* list = olm_CreateList(0, size, 1 + size % 5, 0x1111);
     Model model;
-    auto same = [&](const void* got, int32_t want) {
-        const auto n = static_cast<std::size_t>(size);
-        return want < 0 ? got == nullptr
-                        : got != nullptr &&
-                              std::memcmp(got, model.items[static_cast<std::size_t>(want)].data(),
-                                          n) == 0;
-    };
     auto matches = [&] {
         int32_t cur = -1;
         return ListIsConsistent(list) && Records(list, &cur) == model.items && cur == model.cur &&
@@ -202,8 +201,8 @@ void RunOne(int32_t size, std::mt19937& rng) {
             mvxc::SetAllocFailure(0);
             if (!inject || !quiet) return void(call());
             mvxtest::FailEachAllocation(call, [&](bool failed) {
-                const std::string text = mvxtest::LastText();
-                EXPECT_TRUE(!failed || text.find("NOMEMORY) ***") != std::string::npos);
+                EXPECT_TRUE(!failed ||
+                            mvxtest::LastText().find("NOMEMORY) ***") != std::string::npos);
                 EXPECT_EQ(mvxtest::StackTexts().size(), failed ? 1u : 0u);
                 mpm_ClearError(0);
                 EXPECT_TRUE(!failed || matches());
@@ -229,12 +228,12 @@ void RunOne(int32_t size, std::mt19937& rng) {
             // olm__SetCurIndex gives the element itself, olm_GetObject its record.
             auto* elem = static_cast<OLM_ELEM*>(olm__SetCurIndex(0, list, pos));
             const void* got = pick(0, 1) == 0 ? olm_GetObject(0, list, OLM_CURRENT) : elem + 1;
-            ASSERT_TRUE(same(elem == nullptr ? nullptr : got, model.Get(pos)));
+            ASSERT_TRUE(model.Is(elem == nullptr ? nullptr : got, model.Get(pos)));
             ASSERT_TRUE(elem == nullptr || elem == list->current);
         } else if (action < 60) {
             ASSERT_EQ(olm_RemoveObject(0, list, pos), model.Remove(pos));
         } else if (action < 68) {
-            ASSERT_TRUE(same(olm_CycleList(0, list), model.Cycle()));
+            ASSERT_TRUE(model.Is(olm_CycleList(0, list), model.Cycle()));
         } else if (action < 72) {
             // The array's records stand in order where the position points.
             std::vector<Record> array(static_cast<std::size_t>(pick(0, 5)));
@@ -256,7 +255,7 @@ void RunOne(int32_t size, std::mt19937& rng) {
             run([&] { return (array = olm_GetArray(0, list, &count)) != nullptr; });
             ASSERT_EQ(count, model.size());
             for (int32_t i = 0; i < count; ++i)
-                ASSERT_TRUE(same(static_cast<char*>(array) + i * size, i));
+                ASSERT_TRUE(model.Is(static_cast<char*>(array) + i * size, i));
             mvx_Free(0, array);
             if (count != 0) model.cycle = 0;
         } else if (action < 78) {
