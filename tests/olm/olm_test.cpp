@@ -6,7 +6,6 @@
 #include <functional>
 #include <map>
 #include <random>
-#include <ranges>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -168,8 +167,10 @@ std::vector<Record> SetMerge(const std::vector<Record>& one, const std::vector<R
         if (operation == OTM_UNION || (operation == OTM_INTERSECT) == (a.count(value) != 0))
             out.emplace(value, rec);
     }
-    const auto records = std::views::values(out);
-    return {records.begin(), records.end()};
+    std::vector<Record> result;
+    for (const auto& [value, rec] : out)
+        result.push_back(rec);
+    return result;
 }
 
 void RunOne(int32_t size, std::mt19937& rng) {
@@ -227,8 +228,10 @@ void RunOne(int32_t size, std::mt19937& rng) {
         } else if (action < 40) {
             // olm__SetCurIndex gives the element itself, olm_GetObject its record.
             auto* elem = static_cast<OLM_ELEM*>(olm__SetCurIndex(0, list, pos));
-            const void* got = pick(0, 1) == 0 ? olm_GetObject(0, list, OLM_CURRENT) : elem + 1;
-            ASSERT_TRUE(model.Is(elem == nullptr ? nullptr : got, model.Get(pos)));
+            const void* got = elem == nullptr   ? nullptr
+                              : pick(0, 1) == 0 ? olm_GetObject(0, list, OLM_CURRENT)
+                                                : elem + 1;
+            ASSERT_TRUE(model.Is(got, model.Get(pos)));
             ASSERT_TRUE(elem == nullptr || elem == list->current);
         } else if (action < 60) {
             ASSERT_EQ(olm_RemoveObject(0, list, pos), model.Remove(pos));
