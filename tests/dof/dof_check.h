@@ -1,19 +1,16 @@
 // Helpers of the paged-file tests: a fixture with a private temporary
-// directory, a check of the newest report, an I/O failure injector for the
-// module's system-call seam, and a checker of a file's whole state.
+// directory, a check of the newest report, an injector of failing system
+// calls, and a checker of a file's whole state.
 #ifndef MVX_TEST_DOF_CHECK_H
 #define MVX_TEST_DOF_CHECK_H
 
-#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "dof/dof_int.h"
@@ -26,7 +23,7 @@ namespace doftest {
 using SlotList = std::vector<std::pair<int64_t, uint32_t>>;
 
 // The library started, a fresh directory that MORVEX_TMP points at, and the
-// module's test seams restored at the end.
+// module's test seams put back at the end.
 class DofTest : public mvxtest::LibraryTest {
 protected:
     void TearDown() override {
@@ -43,13 +40,6 @@ protected:
         const std::filesystem::directory_iterator all(tmp_.path());
         return static_cast<std::size_t>(std::distance(begin(all), end(all)));
     }
-    // Opens a file or fails the test.
-    static DOF_FILE* Open(uint32_t options, const std::string& name, int32_t buffers,
-                          int32_t page_size) {
-        DOF_FILE* file = nullptr;
-        EXPECT_EQ(dof_Open(options, name.c_str(), buffers, page_size, &file), 0);
-        return file;
-    }
 
     mvxtest::TempDir tmp_;
     mvxtest::EnvVar morvex_tmp_{"MORVEX_TMP", tmp_.path()};
@@ -61,63 +51,53 @@ inline ::testing::AssertionResult Reported(int32_t code, const std::string& mess
     const int32_t got = mpm__LastError;
     const std::string text = mvxtest::LastText();
     mpm_ClearError(0);
-    if (got != code || !text.ends_with(message)) {
-        return ::testing::AssertionFailure() << "got 0x" << std::hex << got << " '" << text
-                                             << "', expected 0x" << code << " '" << message << "'";
-    }
-    return ::testing::AssertionSuccess();
+    if (got == code && text.ends_with(message)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got 0x" << std::hex << got << " '" << text
+                                         << "', expected 0x" << code << " '" << message << "'";
 }
 
-// Makes chosen calls of the module's system-call seam fail. Each countdown
-// names the call (1 = the next one) that fails with `error`; 0 never. The
-// calls before it go to the system. Installed on construction, removed by
-// the fixture.
+// Makes chosen calls of the module's system-call seam fail: each countdown
+// names the call (1 = the next one) that fails with `error`, 0 none. A
+// nonzero short_writes caps what every write moves. Installed on
+// construction, removed by the fixture.
 struct Faults {
     static inline long write_at, read_at, seek_at, stat_at, close_at;
     static inline int error;
-    static inline std::size_t short_writes; // nonzero: every write moves at most this much
-    static inline bool zero_write;          // the failing write returns 0 instead of -1
+    static inline std::size_t short_writes;
 
     Faults() {
         write_at = read_at = seek_at = stat_at = close_at = 0;
         error = EIO;
         short_writes = 0;
-        zero_write = false;
-        dof::SysWrite = &Write;
-        dof::SysRead = &Read;
-        dof::SysSeek = &Seek;
-        dof::SysStat = [](int fd, struct stat* status) {
-            return Hit(stat_at) ? Fail<int>() : dof::DefaultStat(fd, status);
+        dof::SysWrite = [](int fd, const void* data, std::size_t count) {
+            const std::size_t n = short_writes != 0 ? std::min(count, short_writes) : count;
+            return Hit(write_at) ? Fail() : dof::DefaultWrite(fd, data, n);
         };
-        dof::SysClose = &Close;
+        dof::SysRead = [](int fd, void* data, std::size_t count) {
+            return Hit(read_at) ? Fail() : dof::DefaultRead(fd, data, count);
+        };
+        dof::SysSeek = [](int fd, off_t offset, int whence) {
+            return Hit(seek_at) ? Fail() : dof::DefaultSeek(fd, offset, whence);
+        };
+        dof::SysStat = [](int fd, struct stat* status) {
+            return Hit(stat_at) ? static_cast<int>(Fail()) : dof::DefaultStat(fd, status);
+        };
+        dof::SysClose = [](int fd) { // released even when it fails, like an interrupted close
+            const int rc = dof::DefaultClose(fd);
+            return Hit(close_at) ? static_cast<int>(Fail()) : rc;
+        };
     }
     static bool Hit(long& countdown) { return countdown > 0 && --countdown == 0; }
-    template <typename R> static R Fail() {
+    static ssize_t Fail() {
         errno = error;
         return -1;
-    }
-    static ssize_t Write(int fd, const void* data, std::size_t count) {
-        if (Hit(write_at)) return zero_write ? 0 : Fail<ssize_t>();
-        if (short_writes != 0 && count > short_writes) count = short_writes;
-        return dof::DefaultWrite(fd, data, count);
-    }
-    static ssize_t Read(int fd, void* data, std::size_t count) {
-        return Hit(read_at) ? Fail<ssize_t>() : dof::DefaultRead(fd, data, count);
-    }
-    static off_t Seek(int fd, off_t offset, int whence) {
-        return Hit(seek_at) ? Fail<off_t>() : dof::DefaultSeek(fd, offset, whence);
-    }
-    static int Close(int fd) {
-        if (!Hit(close_at)) return dof::DefaultClose(fd);
-        dof::DefaultClose(fd); // like a close interrupted after the release
-        return Fail<int>();
     }
 };
 
 // The slots of a file's free list, in list order, as {offset, capacity}.
 inline SlotList Slots(const DOF_FILE* file) {
     SlotList out;
-    for (const DOF_SLOT* slot = file->free_list != nullptr ? file->free_list->first : nullptr;
+    for (const DOF_SLOT* slot = file->free_lists != 0 ? file->free_list->first : nullptr;
          slot != nullptr && out.size() < 1000000; slot = slot->next)
         out.emplace_back(slot->offset, slot->capacity);
     return out;
@@ -130,82 +110,39 @@ inline void InOrder(const OTM_NODE* node, std::vector<const void*>& out) {
     InOrder(node->right, out);
 }
 
-// Checks a file's whole state:
-//   * every buffer is empty (page -1, clean) or holds a distinct page that
-//     exists in the file; hits never exceed requests;
-//   * the free list is in strictly ascending order, every slot inside
-//     [0, end offset), no two overlapping, none touching (with the default
-//     merge limit);
-//   * the slot tree holds exactly the list's slots (the same objects) in the
-//     same order, and free_slots counts them.
-// With fd >= 0 (a second descriptor on the same file), every clean buffer
-// must also equal its page on disk.
-inline ::testing::AssertionResult FileIsConsistent(const DOF_FILE* file, int fd = -1) {
+// Checks a file's whole state: every buffer is empty or holds a distinct
+// page of the file; the free list ascends inside [0, end offset) without
+// overlaps and, under the default merge limit, without touching slots; the
+// slot tree holds exactly the list's slots (the same objects) in the same
+// order, and free_slots counts them.
+inline ::testing::AssertionResult FileIsConsistent(const DOF_FILE* file) {
     auto fail = [] { return ::testing::AssertionFailure(); };
-    if (file->page_hits > file->page_requests) return fail() << "more hits than requests";
     std::set<int64_t> held;
-    std::vector<uint8_t> disk(static_cast<std::size_t>(file->page_size));
     for (int32_t i = 0; i < file->buffer_count; ++i) {
         const DOF_BUFFER& buffer = file->buffers[i];
         if (buffer.page == -1 && buffer.dirty == 0) continue;
         if (buffer.page < 0 || buffer.page >= file->pages || !held.insert(buffer.page).second) {
-            return fail() << "buffer " << i << " holds page " << buffer.page << " of "
-                          << file->pages << " (dirty " << buffer.dirty << ")";
-        }
-        if (fd >= 0 && buffer.dirty == 0 &&
-            (pread(fd, disk.data(), disk.size(), buffer.page * file->page_size) !=
-                 file->page_size ||
-             std::memcmp(disk.data(), buffer.data, disk.size()) != 0)) {
-            return fail() << "clean buffer " << i << " differs from its page on disk";
+            return fail() << "buffer " << i << " holds page " << buffer.page;
         }
     }
-    if (file->free_lists == 0) {
-        if (file->free_list == nullptr) return ::testing::AssertionSuccess();
-        return fail() << "free list without free lists";
-    }
-    const DOF_FREELIST* list = file->free_list;
-    if (list == nullptr || list->tree == nullptr) return fail() << "no free list";
-    std::vector<const void*> listed;
-    const DOF_SLOT* prev = nullptr;
-    for (const DOF_SLOT* slot = list->first; slot != nullptr; prev = slot, slot = slot->next) {
+    if (file->free_lists == 0) return ::testing::AssertionSuccess();
+    std::vector<const void*> listed, tree;
+    int64_t end = 0; // of the previous slot
+    for (const DOF_SLOT* slot = file->free_list->first; slot != nullptr && listed.size() < 1000000;
+         slot = slot->next) {
+        const bool touching = !listed.empty() && end == slot->offset;
+        if (slot->offset < end || (touching && dof::MergeLimit == UINT32_MAX)) {
+            return fail() << "slot at " << slot->offset << " overlaps or touches the one before";
+        }
         listed.push_back(slot);
-        if (listed.size() > 1000000) return fail() << "slot list does not end";
-        if (slot->offset < 0 || slot->offset + slot->capacity + DOF_BLOCK_HEADER > file->end) {
-            return fail() << "slot at " << slot->offset << " outside the end " << file->end;
-        }
-        if (prev == nullptr) continue;
-        const int64_t prev_end = prev->offset + prev->capacity + DOF_BLOCK_HEADER;
-        // Under a lowered merge limit a refused merge leaves two slots
-        // touching, so only the default limit makes full merging checkable.
-        if (prev_end > slot->offset ||
-            (prev_end == slot->offset && dof::MergeLimit == UINT32_MAX)) {
-            return fail() << "slots at " << prev->offset << " and " << slot->offset
-                          << " overlap, touch or are out of order";
-        }
+        end = slot->offset + slot->capacity + DOF_BLOCK_HEADER;
     }
-    std::vector<const void*> tree;
-    InOrder(list->tree->root, tree);
-    if (tree != listed || list->tree->count != static_cast<int32_t>(listed.size()) ||
-        list->free_slots != static_cast<int32_t>(listed.size())) {
-        return fail() << "tree (" << tree.size() << " slots, count " << list->tree->count
-                      << "), list (" << listed.size() << ") and free_slots (" << list->free_slots
-                      << ") differ";
+    InOrder(file->free_list->tree->root, tree);
+    if (end > file->end || tree != listed || file->free_list->tree->count != std::ssize(listed) ||
+        file->free_list->free_slots != std::ssize(listed)) {
+        return fail() << "the slots pass the end, or tree, list and count differ";
     }
     return ::testing::AssertionSuccess();
-}
-
-// Reads a whole file from disk.
-inline std::vector<uint8_t> DiskBytes(const std::string& path) {
-    const std::string text = mvxtest::ReadFile(path);
-    return {text.begin(), text.end()};
-}
-
-// Writes bytes to a file on disk, replacing it.
-inline void WriteDisk(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(fd);
 }
 
 } // namespace doftest
