@@ -156,6 +156,19 @@ TEST_F(BackPtrTest, ReleaseAndMoveFollowTheirOptions) {
     std::free(up);
     EXPECT_EQ(mda_IsTFAParent(kNode, child), parent);
     EXPECT_EQ(mda_IsTFAParent(kLeaf, child), 0);
+    const MDA_PTR grand = Node(0); // two levels up, by the first parent
+    Point(grand, 0, parent);
+    EXPECT_EQ(mda_GetNthlevelParents(0, child, 2, &levels, &up), 0);
+    EXPECT_EQ(Ptrs(up, up + levels), Ptrs{grand});
+    std::free(up);
+    EXPECT_EQ(mda_GetParentsByTF(0, child, kNode, &levels, &up), 0);
+    EXPECT_EQ(Ptrs(up, up + levels), (Ptrs{parent, parent}));
+    std::free(up);
+    EXPECT_EQ(mda_GetParentsByTF(0, child, kLeaf, &levels, &up), 0);
+    EXPECT_EQ(up, nullptr);
+    MDA_PTR filled[3] = {};
+    EXPECT_EQ(mda__FillPtr(3, grand, filled), 0);
+    EXPECT_EQ(Ptrs(filled, filled + 3), (Ptrs{grand, grand, grand}));
     // A body's plain stores are recorded when it is entered with MDA_SET_BACKPTRS.
     void* body = nullptr;
     MDA_PTR made = 0;
@@ -198,7 +211,7 @@ TEST_F(BackPtrTest, ReleaseAndMoveFollowTheirOptions) {
 
     // Freeing a model with lists frees them (the leak checker watches).
     Point(parent, 0, live);
-    EXPECT_EQ(mda__FreePtr(0, parent), 0);
+    EXPECT_EQ(mda__FreePtr(MDA_FREEPTR_WITH_PARENTS, parent), 0); // grand still refers to it
     EXPECT_EQ(Parents(live), Ptrs{});
     EXPECT_EQ(mda_RegisterNoBackPtrTF(0, NewModel(0), kTag), MDA_NO_BACKPTRS);
     EXPECT_EQ(mda_RegisterNoBackPtrTF(0, model_, MVX_TF(9, 9)), MDA_UNKNOWN_TF);
