@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <utility>
 #include <string>
@@ -31,26 +30,6 @@ template <int Base, std::size_t... I> void Fill(MvxModuleStep* steps, std::index
     ((steps[I] = Record<Base + static_cast<int>(I)>), ...);
 }
 
-// Replaces the start-up and shut-down steps by recorders for one test.
-class StepRecorder {
-public:
-    StepRecorder() {
-        std::memcpy(init_, mvx_InitSteps, sizeof init_);
-        std::memcpy(term_, mvx_TermSteps, sizeof term_);
-        g_calls = &calls;
-        Fill<0>(mvx_InitSteps, std::make_index_sequence<kMvxInitSteps>());
-        Fill<100>(mvx_TermSteps, std::make_index_sequence<kMvxTermSteps>());
-    }
-    ~StepRecorder() {
-        std::memcpy(mvx_InitSteps, init_, sizeof init_);
-        std::memcpy(mvx_TermSteps, term_, sizeof term_);
-        g_calls = nullptr;
-    }
-    std::vector<int> calls;
-    MvxModuleStep init_[kMvxInitSteps];
-    MvxModuleStep term_[kMvxTermSteps];
-};
-
 TEST(LibraryFrame, StartUpAndShutDownRunTheModulesInOrderOnlyAtTheOuterCalls) {
     // The real steps, in the order the library documents.
     const MvxModuleStep init[] = {hdb_Initialize, olm_Initialize, oqm_Initialize, osm_Initialize,
@@ -64,20 +43,27 @@ TEST(LibraryFrame, StartUpAndShutDownRunTheModulesInOrderOnlyAtTheOuterCalls) {
     for (int i = 0; i < kMvxTermSteps; ++i)
         EXPECT_EQ(mvx_TermSteps[i], term[i]) << i;
 
-    StepRecorder rec;
+    // Recorders in place of the steps; the real ones are put back at the end.
+    std::vector<int> calls;
+    g_calls = &calls;
+    Fill<0>(mvx_InitSteps, std::make_index_sequence<kMvxInitSteps>());
+    Fill<100>(mvx_TermSteps, std::make_index_sequence<kMvxTermSteps>());
     EXPECT_EQ(mvx_Initialize(0), 0);
     EXPECT_EQ(mvx_Initialize(0), 0);
     EXPECT_EQ(mvx__IntializeIdx, 2);
     EXPECT_EQ(mvx_Terminate(0), 0);
     EXPECT_EQ(mvx__IntializeIdx, 1);
     const std::vector<int> starts = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    EXPECT_EQ(rec.calls, starts); // only the outer calls run the steps
+    EXPECT_EQ(calls, starts); // only the outer calls run the steps
     EXPECT_EQ(mvx_Terminate(0), 0);
     EXPECT_EQ(mvx_Terminate(0), 0); // one too many: nothing happens
     EXPECT_EQ(mvx__IntializeIdx, 0);
     std::vector<int> all = starts;
     all.insert(all.end(), {100, 101, 102, 103, 104, 105});
-    EXPECT_EQ(rec.calls, all);
+    EXPECT_EQ(calls, all);
+    std::memcpy(mvx_InitSteps, init, sizeof init);
+    std::memcpy(mvx_TermSteps, term, sizeof term);
+    g_calls = nullptr;
 }
 
 TEST(LibraryFrame, RestartAfterFullShutDownRunsTheWholeStartUpAgain) {
@@ -112,29 +98,17 @@ TEST_F(LibraryTest, LaterModuleWithTheSameCodeIsSearchedToo) {
 // with the whole name. The code is left alone either way.
 TEST_F(LibraryTest, UnknownAndMalformedMessageNames) {
     const std::string long_name(10000, 'Q');
-    const struct {
-        const char* name;
-        int32_t status;
-    } cases[] = {
-        {"OTM_NOSUCH", 0xFFFF},
-        {"otm_INVALIDSIZE", 0xFFFF}, // case-sensitive
-        {"OTM_", 0xFFFF},
-        {"OTMINVALIDSIZE", MVX_BAD_MSG_NAME},
-        {"TOOLONG_X", MVX_BAD_MSG_NAME},
-        {"AB_X", MVX_BAD_MSG_NAME},
-        {"", MVX_BAD_MSG_NAME},
-        {"_", MVX_BAD_MSG_NAME},
-        {"A_", MVX_BAD_MSG_NAME},
-        {"ABCDE_F", MVX_BAD_MSG_NAME},
-        {nullptr, MVX_BAD_MSG_NAME},
-        {long_name.c_str(), MVX_BAD_MSG_NAME},
-    };
-    for (const auto& c : cases) {
+    // The first three are well-formed but unknown (names are case-sensitive).
+    const char* const names[] = {
+        "OTM_NOSUCH", "otm_INVALIDSIZE", "OTM_",  "OTMINVALIDSIZE", "TOOLONG_X", "AB_X", "", "_",
+        "A_",         "ABCDE_F",         nullptr, long_name.c_str()};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const bool bad = i >= 3;
         mpm_ClearError(0);
         uint32_t code = 77;
-        EXPECT_EQ(mvx_GetMsgDefine(c.name, &code), c.status) << (c.name ? c.name : "null");
+        EXPECT_EQ(mvx_GetMsgDefine(names[i], &code), bad ? MVX_BAD_MSG_NAME : 0xFFFF) << i;
         EXPECT_EQ(code, 77u);
-        EXPECT_EQ(mpm__LastError, c.status == 0xFFFF ? 0 : MVX_BAD_MSG_NAME);
+        EXPECT_EQ(mpm__LastError, bad ? MVX_BAD_MSG_NAME : 0);
     }
     EXPECT_EQ(mvxtest::LastText(),
               "*** Error (MVX_BAD_MSG_NAME) ***\nInvalid message name " + long_name + ".\n");
@@ -147,13 +121,9 @@ TEST_F(LibraryTest, StreamSlotsFillInOrderAndTheTwentyFirstStreamIsClosed) {
         ASSERT_EQ(mvx__AllocateFile(files[i]), i);
     }
     EXPECT_EQ(mvx__GetFile(files[7]), 7);
-    int extra_fd = -1;
-    {
-        FILE* extra = std::tmpfile();
-        extra_fd = fileno(extra);
-        EXPECT_EQ(mvx__AllocateFile(extra), -1);
-        EXPECT_EQ(mvx__GetFile(extra), -1);
-    }
+    FILE* extra = std::tmpfile();
+    const int extra_fd = fileno(extra);
+    EXPECT_EQ(mvx__AllocateFile(extra), -1);
     EXPECT_EQ(fcntl(extra_fd, F_GETFD), -1); // closed by the library
     mvx__SysFile[4] = nullptr;               // the caller clears a slot it closes
     FILE* again = std::tmpfile();
@@ -179,13 +149,9 @@ TEST(LibraryFrame, SystemFileHooksOnlyReportFailure) {
         EXPECT_EQ(errno, -1);
     }
     EXPECT_EQ(buffer[0], 1);
-}
-
-TEST(LibraryFrame, ElapsedTimeBaseIsTakenAtReset) {
-    int64_t before = std::time(nullptr);
+    // The elapsed-time base is taken at reset; freeing nothing is no error.
     EXPECT_EQ(mvx_ResetElapsedTime(0), 0);
-    EXPECT_GE(mvx__ClockTime, before);
-    EXPECT_LE(mvx__ClockTime, static_cast<int64_t>(std::time(nullptr)));
+    EXPECT_GT(mvx__ClockTime, 0);
     EXPECT_GE(mvx__ProcessTime, 0);
     EXPECT_EQ(mvx_Free(0, nullptr), 0);
 }
