@@ -366,7 +366,7 @@ TEST_F(Mth, RandomSystemsProductsAndTransposesMatchNaiveLoops) {
     }
 }
 
-TEST_F(Mth, AxisTransformationsComposeAndInvert) {
+TEST_F(Mth, AxisTransformationsComposeInvertAndTurnExactly) {
     Random random;
     for (int round = 0; round < 50; ++round) {
         auto point = random.Vector(3, -10, 10), axis = random.Vector(3),
@@ -412,9 +412,7 @@ TEST_F(Mth, AxisTransformationsComposeAndInvert) {
     EXPECT_EQ(mth_FindTwoPerpAxesToAxis(0, zero, e1, e2), MTH_SHORT_VECTOR);
     EXPECT_TRUE(e1[0] == 1 && e2[1] == 1);
     EXPECT_EQ(mth_MatrixGlobalToLocalSys(0, x, x, mth__ZNormal, zero, m), MTH_SINGULAR_MATRIX);
-}
-
-TEST_F(Mth, ExactQuarterTurnsAndPlaneMatrices) {
+    // Exact quarter turns about an axis.
     const double z2[3] = {0, 0, 2}, want[9] = {0, -1, 0, 1, 0, 0, 0, 0, 1}, v[3] = {1, 2, 3};
     double r[9], out[3];
     EXPECT_EQ(mth_GetAxisMatrix(z2, kPi / 2, r), 0);
@@ -423,7 +421,6 @@ TEST_F(Mth, ExactQuarterTurnsAndPlaneMatrices) {
     EXPECT_TRUE(out[0] == -2 && out[1] == 1 && out[2] == 3);
     mth_ApplyRotMatrixVector(8, r, out, out); // transposed, in place: back
     EXPECT_TRUE(out[0] == 1 && out[1] == 2 && out[2] == 3);
-    const double zero[3] = {0, 0, 0};
     EXPECT_EQ(mth_GetAxisMatrix(zero, 1.0, r), MTH_SHORT_VECTOR);
     EXPECT_EQ(std::memcmp(r, Ident(3).data(), sizeof r), 0);
     // From three points: a = p1 - p0 = 2x, normal a x (p1 - p2) = -6z, in-plane -12y;
@@ -434,11 +431,11 @@ TEST_F(Mth, ExactQuarterTurnsAndPlaneMatrices) {
         {1, 0, 0, 0, -1, 0, 0, 0, -1}, {1, 0, 0, 0, 0, -1, 0, 1, 0}, {0, 0, 1, 0, 1, 0, 1, 0, 0}};
     for (int i = 0; i < 3; ++i) {
         const double* p = points[i];
-        double m[9];
-        EXPECT_EQ(i == 0 ? mth_GetPlanePntMatrix(p, p + 3, p + 6, m)
-                         : mth_GetPntPlaneMatrix(1, p, p + 3, p + 6, m),
+        double plane[9];
+        EXPECT_EQ(i == 0 ? mth_GetPlanePntMatrix(p, p + 3, p + 6, plane)
+                         : mth_GetPntPlaneMatrix(1, p, p + 3, p + 6, plane),
                   0);
-        EXPECT_TRUE(Near(m, wants[i], 9, 0)) << i;
+        EXPECT_TRUE(Near(plane, wants[i], 9, 0)) << i;
     }
     // From a list: coincident and collinear points are skipped.
     const double list[15] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 1, 0, 0};

@@ -38,10 +38,8 @@ TEST(LibraryFrame, StartUpAndShutDownRunTheModulesInOrderOnlyAtTheOuterCalls) {
                                   fmt_Initialize, cfg_Initialize, dof_Initialize, map_Initialize};
     const MvxModuleStep term[] = {map_Terminate, cfg_Terminate, ugn_Terminate,
                                   mda_Terminate, ddf_Terminate, mpm_Terminate};
-    for (int i = 0; i < kMvxInitSteps; ++i)
-        EXPECT_EQ(mvx_InitSteps[i], init[i]) << i;
-    for (int i = 0; i < kMvxTermSteps; ++i)
-        EXPECT_EQ(mvx_TermSteps[i], term[i]) << i;
+    EXPECT_EQ(std::memcmp(mvx_InitSteps, init, sizeof init), 0);
+    EXPECT_EQ(std::memcmp(mvx_TermSteps, term, sizeof term), 0);
 
     // Recorders in place of the steps; the real ones are put back at the end.
     std::vector<int> calls;
@@ -64,9 +62,8 @@ TEST(LibraryFrame, StartUpAndShutDownRunTheModulesInOrderOnlyAtTheOuterCalls) {
     std::memcpy(mvx_InitSteps, init, sizeof init);
     std::memcpy(mvx_TermSteps, term, sizeof term);
     g_calls = nullptr;
-}
 
-TEST(LibraryFrame, RestartAfterFullShutDownRunsTheWholeStartUpAgain) {
+    // A restart after a full shut-down runs the whole start-up again.
     mvx_Initialize(0);
     mvx__Table[7].code = "XYZ"; // an application's module
     FILE* f = std::tmpfile();
@@ -81,22 +78,9 @@ TEST(LibraryFrame, RestartAfterFullShutDownRunsTheWholeStartUpAgain) {
     std::fclose(f);
 }
 
-TEST_F(LibraryTest, LaterModuleWithTheSameCodeIsSearchedToo) {
-    // An application module that reuses a code: the walk goes on past a
-    // module with that code that lacks the name.
-    static const char* const texts[] = {" mine\n"};
-    static const MVX_MSGNAME names[] = {{"MINE", 1, 0}};
-    mvx__Table[200] = MVX_MODULE{200, 1, 0, "OTM", texts, names};
-    uint32_t code = 0;
-    EXPECT_EQ(mvx_GetMsgDefine("OTM_MINE", &code), 0);
-    EXPECT_EQ(code, 0xC80001u);
-    EXPECT_EQ(mvx_GetMsgDefine("OTM_NOTFOUND", &code), 0); // the first module still wins
-    EXPECT_EQ(code, 0x30006u);
-}
-
 // Unknown names give 0xFFFF quietly; malformed ones report MVX_BAD_MSG_NAME
 // with the whole name. The code is left alone either way.
-TEST_F(LibraryTest, UnknownAndMalformedMessageNames) {
+TEST_F(LibraryTest, MessageNamesToCodes) {
     const std::string long_name(10000, 'Q');
     // The first three are well-formed but unknown (names are case-sensitive).
     const char* const names[] = {
@@ -112,9 +96,19 @@ TEST_F(LibraryTest, UnknownAndMalformedMessageNames) {
     }
     EXPECT_EQ(mvxtest::LastText(),
               "*** Error (MVX_BAD_MSG_NAME) ***\nInvalid message name " + long_name + ".\n");
+    // An application module that reuses a code: the walk goes on past a
+    // module with that code that lacks the name.
+    static const char* const texts[] = {" mine\n"};
+    static const MVX_MSGNAME mine[] = {{"MINE", 1, 0}};
+    mvx__Table[200] = MVX_MODULE{200, 1, 0, "OTM", texts, mine};
+    uint32_t code = 0;
+    EXPECT_EQ(mvx_GetMsgDefine("OTM_MINE", &code), 0);
+    EXPECT_EQ(code, 0xC80001u);
+    EXPECT_EQ(mvx_GetMsgDefine("OTM_NOTFOUND", &code), 0); // the first module still wins
+    EXPECT_EQ(code, 0x30006u);
 }
 
-TEST_F(LibraryTest, StreamSlotsFillInOrderAndTheTwentyFirstStreamIsClosed) {
+TEST_F(LibraryTest, StreamSlotsFillInOrderTheTwentyFirstIsClosedAndHooksFail) {
     FILE* files[MVX_SYSFILE_SLOTS];
     for (int i = 0; i < MVX_SYSFILE_SLOTS; ++i) {
         files[i] = std::tmpfile();
@@ -124,6 +118,7 @@ TEST_F(LibraryTest, StreamSlotsFillInOrderAndTheTwentyFirstStreamIsClosed) {
     FILE* extra = std::tmpfile();
     const int extra_fd = fileno(extra);
     EXPECT_EQ(mvx__AllocateFile(extra), -1);
+    EXPECT_EQ(mvx__GetFile(extra), -1);
     EXPECT_EQ(fcntl(extra_fd, F_GETFD), -1); // closed by the library
     mvx__SysFile[4] = nullptr;               // the caller clears a slot it closes
     FILE* again = std::tmpfile();
@@ -131,9 +126,7 @@ TEST_F(LibraryTest, StreamSlotsFillInOrderAndTheTwentyFirstStreamIsClosed) {
     std::fclose(files[4]);
     for (int i = 0; i < MVX_SYSFILE_SLOTS; ++i)
         std::fclose(mvx__SysFile[i]);
-}
-
-TEST(LibraryFrame, SystemFileHooksOnlyReportFailure) {
+    // The system-file hooks only report failure.
     char buffer[4] = {1, 2, 3, 4};
     const std::function<int()> hooks[] = {
         [] { return static_cast<int>(mvx_SysOpen("/etc/hostname", 0, 0)) + 1; },
