@@ -163,9 +163,9 @@ TEST_F(FileType, EachRuleAndTheOrderBetweenRulesGiveTheirTypeAndRecord) {
     }
 }
 
-// Each failure gives its code, type 13 and no record (the text of one is
-// checked whole by the program's test below).
-TEST_F(FileType, FilesThatCannotBeReadGetTheirStatus) {
+// Each failure gives its code, type 13 and no record; the program reports
+// it with the message text, checked whole for one of them.
+TEST_F(FileType, FilesThatCannotBeReadGetTheirStatusAlsoInTheProgram) {
     const std::string plain = Write("plain", "text\n");
     const std::string missing = dir_ / "missing";
     const std::pair<std::string, int32_t> cases[] = {{"", MVX_BAD_FILENAME},
@@ -183,9 +183,8 @@ TEST_F(FileType, FilesThatCannotBeReadGetTheirStatus) {
         mpm_ClearError(0);
     }
     EXPECT_EQ(mvx_GetFileType(0, nullptr, nullptr, nullptr), MVX_BAD_FILENAME);
-}
 
-TEST_F(FileType, ProgramPrintsOneLinePerFileAndFailsForUnreadableOnes) {
+    // The program prints one line per file and fails for unreadable ones.
     const std::string iges = Write("a.igs", Record("S0000001", "\r\n") + "x\r\n");
     const std::string step = Write("b.stp", kStep + "FILE_SCHEMA(('S1','S2'));\n");
     const std::string vda = Write("c.vda", "VDAFS\n" + kWords);
