@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <utility>
 #include <string>
@@ -31,26 +30,6 @@ template <int Base, std::size_t... I> void Fill(MvxModuleStep* steps, std::index
     ((steps[I] = Record<Base + static_cast<int>(I)>), ...);
 }
 
-// Replaces the start-up and shut-down steps by recorders for one test.
-class StepRecorder {
-public:
-    StepRecorder() {
-        std::memcpy(init_, mvx_InitSteps, sizeof init_);
-        std::memcpy(term_, mvx_TermSteps, sizeof term_);
-        g_calls = &calls;
-        Fill<0>(mvx_InitSteps, std::make_index_sequence<kMvxInitSteps>());
-        Fill<100>(mvx_TermSteps, std::make_index_sequence<kMvxTermSteps>());
-    }
-    ~StepRecorder() {
-        std::memcpy(mvx_InitSteps, init_, sizeof init_);
-        std::memcpy(mvx_TermSteps, term_, sizeof term_);
-        g_calls = nullptr;
-    }
-    std::vector<int> calls;
-    MvxModuleStep init_[kMvxInitSteps];
-    MvxModuleStep term_[kMvxTermSteps];
-};
-
 TEST(LibraryFrame, StartUpAndShutDownRunTheModulesInOrderOnlyAtTheOuterCalls) {
     // The real steps, in the order the library documents.
     const MvxModuleStep init[] = {hdb_Initialize, olm_Initialize, oqm_Initialize, osm_Initialize,
@@ -59,28 +38,32 @@ TEST(LibraryFrame, StartUpAndShutDownRunTheModulesInOrderOnlyAtTheOuterCalls) {
                                   fmt_Initialize, cfg_Initialize, dof_Initialize, map_Initialize};
     const MvxModuleStep term[] = {map_Terminate, cfg_Terminate, ugn_Terminate,
                                   mda_Terminate, ddf_Terminate, mpm_Terminate};
-    for (int i = 0; i < kMvxInitSteps; ++i)
-        EXPECT_EQ(mvx_InitSteps[i], init[i]) << i;
-    for (int i = 0; i < kMvxTermSteps; ++i)
-        EXPECT_EQ(mvx_TermSteps[i], term[i]) << i;
+    EXPECT_EQ(std::memcmp(mvx_InitSteps, init, sizeof init), 0);
+    EXPECT_EQ(std::memcmp(mvx_TermSteps, term, sizeof term), 0);
 
-    StepRecorder rec;
+    // Recorders in place of the steps; the real ones are put back at the end.
+    std::vector<int> calls;
+    g_calls = &calls;
+    Fill<0>(mvx_InitSteps, std::make_index_sequence<kMvxInitSteps>());
+    Fill<100>(mvx_TermSteps, std::make_index_sequence<kMvxTermSteps>());
     EXPECT_EQ(mvx_Initialize(0), 0);
     EXPECT_EQ(mvx_Initialize(0), 0);
     EXPECT_EQ(mvx__IntializeIdx, 2);
     EXPECT_EQ(mvx_Terminate(0), 0);
     EXPECT_EQ(mvx__IntializeIdx, 1);
     const std::vector<int> starts = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    EXPECT_EQ(rec.calls, starts); // only the outer calls run the steps
+    EXPECT_EQ(calls, starts); // only the outer calls run the steps
     EXPECT_EQ(mvx_Terminate(0), 0);
     EXPECT_EQ(mvx_Terminate(0), 0); // one too many: nothing happens
     EXPECT_EQ(mvx__IntializeIdx, 0);
     std::vector<int> all = starts;
     all.insert(all.end(), {100, 101, 102, 103, 104, 105});
-    EXPECT_EQ(rec.calls, all);
-}
+    EXPECT_EQ(calls, all);
+    std::memcpy(mvx_InitSteps, init, sizeof init);
+    std::memcpy(mvx_TermSteps, term, sizeof term);
+    g_calls = nullptr;
 
-TEST(LibraryFrame, RestartAfterFullShutDownRunsTheWholeStartUpAgain) {
+    // A restart after a full shut-down runs the whole start-up again.
     mvx_Initialize(0);
     mvx__Table[7].code = "XYZ"; // an application's module
     FILE* f = std::tmpfile();
@@ -95,12 +78,29 @@ TEST(LibraryFrame, RestartAfterFullShutDownRunsTheWholeStartUpAgain) {
     std::fclose(f);
 }
 
-TEST_F(LibraryTest, LaterModuleWithTheSameCodeIsSearchedToo) {
+// Unknown names give 0xFFFF quietly; malformed ones report MVX_BAD_MSG_NAME
+// with the whole name. The code is left alone either way.
+TEST_F(LibraryTest, MessageNamesToCodes) {
+    const std::string long_name(10000, 'Q');
+    // The first three are well-formed but unknown (names are case-sensitive).
+    const char* const names[] = {
+        "OTM_NOSUCH", "otm_INVALIDSIZE", "OTM_",  "OTMINVALIDSIZE", "TOOLONG_X", "AB_X", "", "_",
+        "A_",         "ABCDE_F",         nullptr, long_name.c_str()};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const bool bad = i >= 3;
+        mpm_ClearError(0);
+        uint32_t code = 77;
+        EXPECT_EQ(mvx_GetMsgDefine(names[i], &code), bad ? MVX_BAD_MSG_NAME : 0xFFFF) << i;
+        EXPECT_EQ(code, 77u);
+        EXPECT_EQ(mpm__LastError, bad ? MVX_BAD_MSG_NAME : 0);
+    }
+    EXPECT_EQ(mvxtest::LastText(),
+              "*** Error (MVX_BAD_MSG_NAME) ***\nInvalid message name " + long_name + ".\n");
     // An application module that reuses a code: the walk goes on past a
     // module with that code that lacks the name.
     static const char* const texts[] = {" mine\n"};
-    static const MVX_MSGNAME names[] = {{"MINE", 1, 0}};
-    mvx__Table[200] = MVX_MODULE{200, 1, 0, "OTM", texts, names};
+    static const MVX_MSGNAME mine[] = {{"MINE", 1, 0}};
+    mvx__Table[200] = MVX_MODULE{200, 1, 0, "OTM", texts, mine};
     uint32_t code = 0;
     EXPECT_EQ(mvx_GetMsgDefine("OTM_MINE", &code), 0);
     EXPECT_EQ(code, 0xC80001u);
@@ -108,52 +108,17 @@ TEST_F(LibraryTest, LaterModuleWithTheSameCodeIsSearchedToo) {
     EXPECT_EQ(code, 0x30006u);
 }
 
-// Unknown names give 0xFFFF quietly; malformed ones report MVX_BAD_MSG_NAME
-// with the whole name. The code is left alone either way.
-TEST_F(LibraryTest, UnknownAndMalformedMessageNames) {
-    const std::string long_name(10000, 'Q');
-    const struct {
-        const char* name;
-        int32_t status;
-    } cases[] = {
-        {"OTM_NOSUCH", 0xFFFF},
-        {"otm_INVALIDSIZE", 0xFFFF}, // case-sensitive
-        {"OTM_", 0xFFFF},
-        {"OTMINVALIDSIZE", MVX_BAD_MSG_NAME},
-        {"TOOLONG_X", MVX_BAD_MSG_NAME},
-        {"AB_X", MVX_BAD_MSG_NAME},
-        {"", MVX_BAD_MSG_NAME},
-        {"_", MVX_BAD_MSG_NAME},
-        {"A_", MVX_BAD_MSG_NAME},
-        {"ABCDE_F", MVX_BAD_MSG_NAME},
-        {nullptr, MVX_BAD_MSG_NAME},
-        {long_name.c_str(), MVX_BAD_MSG_NAME},
-    };
-    for (const auto& c : cases) {
-        mpm_ClearError(0);
-        uint32_t code = 77;
-        EXPECT_EQ(mvx_GetMsgDefine(c.name, &code), c.status) << (c.name ? c.name : "null");
-        EXPECT_EQ(code, 77u);
-        EXPECT_EQ(mpm__LastError, c.status == 0xFFFF ? 0 : MVX_BAD_MSG_NAME);
-    }
-    EXPECT_EQ(mvxtest::LastText(),
-              "*** Error (MVX_BAD_MSG_NAME) ***\nInvalid message name " + long_name + ".\n");
-}
-
-TEST_F(LibraryTest, StreamSlotsFillInOrderAndTheTwentyFirstStreamIsClosed) {
+TEST_F(LibraryTest, StreamSlotsFillInOrderTheTwentyFirstIsClosedAndHooksFail) {
     FILE* files[MVX_SYSFILE_SLOTS];
     for (int i = 0; i < MVX_SYSFILE_SLOTS; ++i) {
         files[i] = std::tmpfile();
         ASSERT_EQ(mvx__AllocateFile(files[i]), i);
     }
     EXPECT_EQ(mvx__GetFile(files[7]), 7);
-    int extra_fd = -1;
-    {
-        FILE* extra = std::tmpfile();
-        extra_fd = fileno(extra);
-        EXPECT_EQ(mvx__AllocateFile(extra), -1);
-        EXPECT_EQ(mvx__GetFile(extra), -1);
-    }
+    FILE* extra = std::tmpfile();
+    const int extra_fd = fileno(extra);
+    EXPECT_EQ(mvx__AllocateFile(extra), -1);
+    EXPECT_EQ(mvx__GetFile(extra), -1);
     EXPECT_EQ(fcntl(extra_fd, F_GETFD), -1); // closed by the library
     mvx__SysFile[4] = nullptr;               // the caller clears a slot it closes
     FILE* again = std::tmpfile();
@@ -161,9 +126,7 @@ TEST_F(LibraryTest, StreamSlotsFillInOrderAndTheTwentyFirstStreamIsClosed) {
     std::fclose(files[4]);
     for (int i = 0; i < MVX_SYSFILE_SLOTS; ++i)
         std::fclose(mvx__SysFile[i]);
-}
-
-TEST(LibraryFrame, SystemFileHooksOnlyReportFailure) {
+    // The system-file hooks only report failure.
     char buffer[4] = {1, 2, 3, 4};
     const std::function<int()> hooks[] = {
         [] { return static_cast<int>(mvx_SysOpen("/etc/hostname", 0, 0)) + 1; },
@@ -179,13 +142,10 @@ TEST(LibraryFrame, SystemFileHooksOnlyReportFailure) {
         EXPECT_EQ(errno, -1);
     }
     EXPECT_EQ(buffer[0], 1);
-}
-
-TEST(LibraryFrame, ElapsedTimeBaseIsTakenAtReset) {
-    int64_t before = std::time(nullptr);
+    // The elapsed-time base is taken at reset; freeing nothing is no error.
+    mvx__ClockTime = 0, mvx__ProcessTime = -1;
     EXPECT_EQ(mvx_ResetElapsedTime(0), 0);
-    EXPECT_GE(mvx__ClockTime, before);
-    EXPECT_LE(mvx__ClockTime, static_cast<int64_t>(std::time(nullptr)));
+    EXPECT_GT(mvx__ClockTime, 0);
     EXPECT_GE(mvx__ProcessTime, 0);
     EXPECT_EQ(mvx_Free(0, nullptr), 0);
 }
