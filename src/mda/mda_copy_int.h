@@ -20,6 +20,21 @@ int32_t OwnedArray(void* entity, int32_t count, int32_t size, int32_t* count_out
  * the array may hold db_ptrs. */
 int32_t AfterCopy(uint32_t options, void* entity);
 
+/* The whole of CopyFromOList and CopyFromOTree: the owned array for the
+ * container's count objects of size bytes (a null container is
+ * MDA_NULL_MEMPTR), filled by fill(first byte), then option 2. */
+template <typename Fill>
+int32_t CopyOut(uint32_t options, void* entity, const void* container, int32_t count, int32_t size,
+                int32_t* count_out, void** array, Fill fill) {
+    char* out = nullptr;
+    const int32_t rc = container == nullptr
+                           ? mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR)
+                           : OwnedArray(entity, count, size, count_out, array, &out);
+    if (out == nullptr) return rc;
+    fill(out);
+    return AfterCopy(options, entity);
+}
+
 } // namespace mdacp
 
 #endif

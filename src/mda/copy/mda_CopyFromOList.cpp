@@ -5,12 +5,11 @@
 
 extern "C" int32_t mda_CopyFromOList(uint32_t options, void* entity, OLM_LIST* list, int32_t* count,
                                      void** array) {
-    char* out = nullptr;
-    const int32_t rc = list == nullptr
-                           ? mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR)
-                           : mdacp::OwnedArray(entity, list->count, list->size, count, array, &out);
-    if (out == nullptr) return rc;
-    for (const OLM_ELEM* e = list->head; e != nullptr; e = e->next, out += list->size)
-        std::memcpy(out, e + 1, static_cast<size_t>(list->size));
-    return mdacp::AfterCopy(options, entity);
+    return mdacp::CopyOut(options, entity, list, list != nullptr ? list->count : 0,
+                          list != nullptr ? list->size : 0, count, array, [list](char* out) {
+                              for (const OLM_ELEM* e = list->head; e != nullptr; e = e->next) {
+                                  std::memcpy(out, e + 1, static_cast<size_t>(list->size));
+                                  out += list->size;
+                              }
+                          });
 }

@@ -21,11 +21,7 @@ char* CopyInOrder(const OTM_NODE* node, char* out, int32_t size) {
 
 extern "C" int32_t mda_CopyFromOTree(uint32_t options, void* entity, OTM_TREE* tree, int32_t* count,
                                      void** array) {
-    char* out = nullptr;
-    const int32_t rc = tree == nullptr
-                           ? mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR)
-                           : mdacp::OwnedArray(entity, tree->count, tree->size, count, array, &out);
-    if (out == nullptr) return rc;
-    CopyInOrder(tree->root, out, tree->size);
-    return mdacp::AfterCopy(options, entity);
+    return mdacp::CopyOut(options, entity, tree, tree != nullptr ? tree->count : 0,
+                          tree != nullptr ? tree->size : 0, count, array,
+                          [tree](char* out) { CopyInOrder(tree->root, out, tree->size); });
 }
