@@ -20,26 +20,40 @@ int32_t Parents(MDA_APPDATA* area, MDA_PTR db_ptr, int32_t* count, MDA_PTR** par
     return mdabp::RecordParents(r, count, parents);
 }
 
-// Prints the entries of one side that find no partner among the others
-// (partners found are used up, set to 0); *header says whether the
-// entity's heading line has been printed.
-void PrintUnmatched(MDA_PTR db_ptr, const MDA_PTR* side, int32_t side_count, MDA_PTR* other,
-                    int32_t other_count, const char* format, bool* header) {
-    for (int32_t i = 0; i < side_count; ++i) {
-        int32_t j = 0;
-        while (j < other_count && other[j] != side[i])
-            ++j;
-        if (j < other_count) {
-            other[j] = 0;
-            continue;
-        }
-        if (!*header) {
-            std::fprintf(mda__DbgFile, "Inconsistencies in references to #%d:%" PRId64 ":\n",
-                         MDA_PTR_MODEL(db_ptr), MDA_PTR_ENTITY(db_ptr));
-            *header = true;
-        }
-        std::fprintf(mda__DbgFile, format, MDA_PTR_MODEL(side[i]), MDA_PTR_ENTITY(side[i]));
+// Prints one line for an entity, after its heading line when that is the
+// first; *header says whether the heading has been printed.
+void PrintLine(MDA_PTR db_ptr, const char* format, MDA_PTR parent, bool* header) {
+    if (!*header) {
+        std::fprintf(mda__DbgFile, "Inconsistencies in references to #%d:%" PRId64 ":\n",
+                     MDA_PTR_MODEL(db_ptr), MDA_PTR_ENTITY(db_ptr));
+        *header = true;
     }
+    std::fprintf(mda__DbgFile, format, MDA_PTR_MODEL(parent), MDA_PTR_ENTITY(parent));
+}
+
+// Matches the rebuilt entries (b) one to one with the stored ones (a): a
+// rebuilt entry without a partner is a missing reference; the stored
+// entries left over (their partners are set to 0) are stale ones. Returns
+// whether anything was printed.
+bool PrintDifferences(MDA_PTR db_ptr, const MDA_PTR* b, int32_t b_count, MDA_PTR* a,
+                      int32_t a_count) {
+    bool header = false;
+    for (int32_t i = 0; i < b_count; ++i) {
+        int32_t j = 0;
+        while (j < a_count && a[j] != b[i])
+            ++j;
+        if (j < a_count)
+            a[j] = 0;
+        else
+            PrintLine(db_ptr, "   mda_Add/ModifyPtr was not called from parent #%d:%" PRId64 ".\n",
+                      b[i], &header);
+    }
+    for (int32_t j = 0; j < a_count; ++j)
+        if (a[j] != 0)
+            PrintLine(db_ptr,
+                      "   mda_Delete/ModifyPtr was not called from parent #%d:%" PRId64 ".\n", a[j],
+                      &header);
+    return header;
 }
 
 // Compares the stored and rebuilt lists of every entity of a model; *found
@@ -55,22 +69,7 @@ int32_t CompareModel(int32_t model, MDA_APPDATA* stored, MDA_APPDATA* rebuilt, b
         MDA_PTR* b = nullptr;
         int32_t rc = Parents(stored, db_ptr, &a_count, &a);
         if (rc == 0) rc = Parents(rebuilt, db_ptr, &b_count, &b);
-        if (rc == 0 && a_count + b_count > 0) {
-            bool header = false;
-            // Each side is matched against a copy of the other's entries.
-            PrintUnmatched(db_ptr, b, b_count, a, a_count,
-                           "   mda_Add/ModifyPtr was not called from parent #%d:%" PRId64 ".\n",
-                           &header);
-            std::free(a);
-            a = nullptr;
-            rc = Parents(stored, db_ptr, &a_count, &a);
-            if (rc == 0)
-                PrintUnmatched(db_ptr, a, a_count, b, b_count,
-                               "   mda_Delete/ModifyPtr was not called from parent #%d:%" PRId64
-                               ".\n",
-                               &header);
-            *found = *found || header;
-        }
+        if (rc == 0 && PrintDifferences(db_ptr, b, b_count, a, a_count)) *found = true;
         std::free(a);
         std::free(b);
         if (rc != 0) return rc;

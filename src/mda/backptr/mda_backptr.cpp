@@ -18,13 +18,14 @@ int32_t NewArea(int32_t model, MDA_MODEL* m) {
 
 void DropArea(MDA_APPDATA* area) {
     if (area == nullptr) return;
-    const int64_t records = static_cast<int64_t>(area->highest_block + 1) * MDA_APPDATA_RECORDS;
-    for (int64_t n = 0; n < records; ++n) {
-        char* stored = mda::AppDataRecord(area, n);
-        if (stored == nullptr) continue;
-        ParentRecord r;
-        std::memcpy(&r, stored, sizeof r);
-        if (r.kind == kList) olm_DeleteList(0, ListOf(r));
+    // Only existing blocks can hold lists.
+    for (int64_t block = 0; block <= area->highest_block && block < area->table_size; ++block) {
+        const char* stored = static_cast<const char*>(area->blocks[block]);
+        for (int32_t i = 0; stored != nullptr && i < MDA_APPDATA_RECORDS; ++i) {
+            ParentRecord r;
+            std::memcpy(&r, stored + static_cast<ptrdiff_t>(i) * area->record_size, sizeof r);
+            if (r.kind == kList) olm_DeleteList(0, ListOf(r));
+        }
     }
     mda_FreeAppData(area);
 }
