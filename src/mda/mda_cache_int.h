@@ -75,7 +75,9 @@ public:
     void set_size(int32_t n) { size_ = n; }
 
 private:
-    ChainLink inline_[kInlineBlocks] = {};
+    /* Records are written before they are read; left uninitialised, a
+     * table costs nothing until it is used. */
+    ChainLink inline_[kInlineBlocks];
     ChainLink* links_ = inline_;
     int32_t capacity_ = kInlineBlocks;
     int32_t size_ = 0;

@@ -268,6 +268,18 @@ void Encode(ChainTable& t, ChainTable& target) {
 }
 
 ChainResult Duplicate(void* body, void** copy) {
+    // Most bodies own no blocks: one plain block without a referrer is
+    // copied as it is, with nothing to describe or relink.
+    const MDA_MBLOCK* only = mdamb::HeaderOf(body, false);
+    if (only->next == nullptr && only->referrer == nullptr && only->type == MDA_MBLOCK_PLAIN &&
+        HeaderLooksRight(only)) {
+        auto* to = static_cast<MDA_MBLOCK*>(mvxc::Malloc(static_cast<size_t>(only->size)));
+        if (to == nullptr) return ChainResult::kNoMemory;
+        std::memcpy(to, only, static_cast<size_t>(only->size));
+        to->disk = 0;
+        *copy = mdamb::DataOf(to);
+        return ChainResult::kOk;
+    }
     ChainTable t;
     int64_t total = 0;
     ChainResult r = Describe(body, &t, &total);
