@@ -117,6 +117,15 @@ typedef int32_t MDA_COUNT;
 /* The null TF (type 16000, form 16000). */
 #define MVX_NULL_TF 0x3E803E80
 
+/* A DTF: an entity type together with the dictionary that defines it, which
+ * identifies a type across dictionaries. ddf is a loaded dictionary (the
+ * data dictionary module's DDF_DICT) or null. */
+struct DDF_DICT;
+typedef struct MVX_DTF {
+    struct DDF_DICT* ddf;
+    int32_t tf;
+} MVX_DTF;
+
 MVX_END_DECLS
 
 #endif /* MVX_TYPES_H */

@@ -81,7 +81,7 @@ std::string Formatted(int32_t code) {
         mpm_GetMessage(0, code, &s, "part", 42L);
         break;
     case FMT_MDA_ORIG:
-        mpm_GetMessage(0, code, &s, "model");
+        mpm_GetMessage(0, code, &s, "model", MDA_MAKE_PTR(3, 17));
         break;
     default:
         mpm_GetMessage(0, code, &s);
@@ -170,8 +170,8 @@ TEST_F(Tables, UsedOnlyWhenTheFormatterTakesALeadingPartOfTheBuiltInArguments) {
         {MPM_OPENERROR, 9, " %S", false, "Error opening file name.txt for write.\n"},
         {MPM__STARS, 5, " %a", false, "***\n"},
         // Widths beyond the line buffer; an argument number used twice.
-        {FMT_MDA_ORIG, 21, repeated, false, "MDA model model:entity %<PTR>"},
-        {FMT_MDA_ORIG, 21, "+%1$s/%1$s", false, "MDA model model:entity %<PTR>"},
+        {FMT_MDA_ORIG, 21, repeated, false, "MDA model model:entity #3:17"},
+        {FMT_MDA_ORIG, 21, "+%1$s/%1$s", false, "MDA model model:entity #3:17"},
         {MPM_DOFERROR, 11, "+%1$8194d", false, "DOF error 5\n"},
         {MPM_DOFERROR, 11, " %8193d", true, std::string(8192, ' ') + "5"},
         // Either flag kind; fewer arguments; any order and numbering.
@@ -189,8 +189,8 @@ TEST_F(Tables, UsedOnlyWhenTheFormatterTakesALeadingPartOfTheBuiltInArguments) {
         {FMT_STEP_ORIG, 19, " #%ld %s", false, "STEP part PFID #42"},
         {FMT_STEP_ORIG, 19, " %s %lld", false, "STEP part PFID #42"},
         {MPM_DOFERROR, 11, "+%*d", false, "DOF error 5\n"},
-        {FMT_MDA_ORIG, 21, "+%<PTR> %s", false, "MDA model model:entity %<PTR>"},
-        {FMT_MDA_ORIG, 21, "+%2$<PTR> %1$s", true, "%2$<PTR> model"},
+        {FMT_MDA_ORIG, 21, "+%<PTR> %s", false, "MDA model model:entity #3:17"},
+        {FMT_MDA_ORIG, 21, "+%2$<PTR> %1$s", true, "#3:17 model"},
     };
     const std::string path = dir_ / "one.tbl";
     for (const Row& row : rows) {

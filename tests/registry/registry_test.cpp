@@ -76,13 +76,15 @@ TEST_F(Registry, EveryMessageHasItsNameClassTextCodeAndMacro) {
             << "module " << slot;
 }
 
-// `mvx msg`: a plain and an extended message (by name, hex and decimal code),
-// a module table by code and number, and every kind of refusal.
+// `mvx msg`: a plain and two extended messages with their samples (by name,
+// hex and decimal code), a module table by code and number, and every kind
+// of refusal.
 TEST(MvxMsg, ShowsMessagesAndTablesAndRejectsBadRequests) {
     const std::string plain = "OTM_INVALIDSIZE\n  code:      0x30002\n  module:    3 (OTM)\n"
                               "  exception: 1 (EXC_NONE)\n  kind:      plain\n"
                               "  text:      \" Invalid size = %d\\n\"\n"
-                              "  body:      \"Invalid size = %d\\n\"\n";
+                              "  body:      \"Invalid size = %d\\n\"\n"
+                              "  sample:    \"Invalid size = 42\\n\"\n";
     const std::string eam = "EAM: module 6, 3 messages\n"
                             "  0x60001    1  EAM_NULLPOINTER  \" NULL pointer\\n\"\n"
                             "  0x60002    2  EAM_NOMEMORY     \" Out of memory\\n\"\n"
@@ -98,7 +100,13 @@ TEST(MvxMsg, ShowsMessagesAndTablesAndRejectsBadRequests) {
         {"msg FMT_MDA_ORIG", 0,
          "FMT_MDA_ORIG\n  code:      0xD0016\n  module:    13 (FMT)\n  exception: 1 (EXC_NONE)\n"
          "  kind:      extended\n  text:      \"+MDA %s model:entity %<PTR>\"\n"
-         "  body:      \"MDA %s model:entity %<PTR>\"\n"},
+         "  body:      \"MDA %s model:entity %<PTR>\"\n"
+         "  sample:    \"MDA text model:entity #1:5\"\n"},
+        {"msg FMT_IGES_ORIG", 0,
+         "FMT_IGES_ORIG\n  code:      0xD0012\n  module:    13 (FMT)\n  exception: 1 (EXC_NONE)\n"
+         "  kind:      extended\n  text:      \"+IGES %<TF> %s DE#%ld\"\n"
+         "  body:      \"IGES %<TF> %s DE#%ld\"\n"
+         "  sample:    \"IGES 110:0 text DE#42\"\n"},
         {"msg --module EAM", 0, eam},
         {"msg --module 6", 0, eam},
         {"msg OTM_NOSUCH", 1, "OTM_NOSUCH"},

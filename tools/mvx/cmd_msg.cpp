@@ -9,10 +9,14 @@
 // with mpm_GetMessage (unformatted), and the stored text, flag included, and
 // the exception class from the module registry. Texts are printed in double
 // quotes with C escapes, so the flag character and line ends stay visible.
+// The sample is the text formatted with a sample argument for each
+// conversion (42, 1.5, "text") and directive (a TF 110:0, db_ptr #1:5, a DTF
+// without dictionary), each directive formatted by its registered handler.
 //
 // Exit status: 0 shown, 1 unknown name, code or module, 2 usage error.
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +44,8 @@ void PrintUsage(FILE* out) {
                "          text\n"
                "Texts are shown as stored, in double quotes with C escapes: the first\n"
                "character is the flag (' ' plain printf text, '+' extended text) and is\n"
-               "never printed; 'body' is the text without it.\n",
+               "never printed; 'body' is the text without it, 'sample' the text formatted\n"
+               "with sample arguments (42, 1.5, \"text\", TF 110:0, db_ptr #1:5).\n",
                out);
 }
 
@@ -113,6 +118,126 @@ const char* ClassName(uint32_t exc_class) {
     return frame.names[exc_class - 1].name;
 }
 
+// An extended text formatted by the library's engine.
+std::string Extended(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    char* text = mpm__ExtendedPrint(0, format, &args);
+    va_end(args);
+    std::string out = text != nullptr ? text : "";
+    mvx_Free(0, text);
+    return out;
+}
+
+// A directive with a sample argument of the kind its handler takes. A name
+// without a handler keeps its source text, as the engine keeps it.
+std::string SampleDirective(const std::string& name) {
+    const std::string directive = "%<" + name + ">";
+    const MDA_PTR db_ptr = MDA_MAKE_PTR(1, 5);
+    const MVX_DTF dtf = {nullptr, MVX_TF(110, 0)};
+    std::string out;
+    if (name == "TF") {
+        out = Extended(directive.c_str(), MVX_TF(110, 0));
+    } else if (name == "DTF") {
+        out = Extended(directive.c_str(), &dtf);
+    } else if (name == "PTR" || name == "PTR2" || name == "OrigDesc") {
+        out = Extended(directive.c_str(), db_ptr);
+    } else {
+        out = Extended(directive.c_str());
+    }
+    mpm_ClearStack(0); // no model holds the sample db_ptr: OrigDesc reports it
+    return out;
+}
+
+// One conversion of a printf text (spec is "%", its flags, width and
+// precision; letter its conversion) with a sample argument; false when the
+// letter makes no conversion.
+bool SampleConversion(std::string spec, char letter, std::string* out) {
+    char buf[256] = "";
+    switch (letter) {
+    case 'd':
+    case 'i':
+    case 'o':
+    case 'u':
+    case 'x':
+    case 'X':
+        spec += "ll";
+        spec += letter;
+        std::snprintf(buf, sizeof buf, spec.c_str(), 42LL);
+        break;
+    case 'c':
+        std::snprintf(buf, sizeof buf, (spec + 'c').c_str(), '*');
+        break;
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'g':
+    case 'G':
+        std::snprintf(buf, sizeof buf, (spec + letter).c_str(), 1.5);
+        break;
+    case 's':
+        std::snprintf(buf, sizeof buf, (spec + 's').c_str(), "text");
+        break;
+    case 'p':
+        std::snprintf(buf, sizeof buf, "%p", reinterpret_cast<void*>(0x1234));
+        break;
+    case '%':
+        std::strcpy(buf, "%");
+        break;
+    case 'n':
+        break;
+    default:
+        return false;
+    }
+    *out += buf;
+    return true;
+}
+
+// The text after its flag with sample arguments. Widths and precisions are
+// kept up to 3 digits; a '*' is dropped.
+std::string Sample(const char* stored) {
+    const bool extended = stored[0] == '+';
+    const char* s = stored[0] != '\0' ? stored + 1 : stored;
+    std::string out;
+    for (size_t i = 0; s[i] != '\0';) {
+        if (s[i] != '%') {
+            out += s[i++];
+            continue;
+        }
+        size_t j = i + 1;
+        if (extended) { // an argument number "n$"
+            size_t k = j;
+            while (std::isdigit(static_cast<unsigned char>(s[k])))
+                ++k;
+            if (k > j && s[k] == '$') j = k + 1;
+        }
+        std::string spec = "%";
+        while (s[j] != '\0' && std::strchr("+-# 0", s[j]) != nullptr)
+            spec += s[j++];
+        for (bool precision : {false, true}) {
+            if (precision) {
+                if (s[j] != '.') break;
+                spec += s[j++];
+            }
+            if (s[j] == '*') ++j;
+            for (int digits = 0; std::isdigit(static_cast<unsigned char>(s[j])); ++j)
+                if (++digits <= 3) spec += s[j];
+        }
+        while (s[j] == 'l' || s[j] == 'h' || s[j] == 'L')
+            ++j;
+        const char* close = s[j] == '<' && extended ? std::strchr(s + j, '>') : nullptr;
+        if (close != nullptr) {
+            out += SampleDirective(std::string(s + j + 1, close));
+            i = static_cast<size_t>(close - s) + 1;
+        } else if (s[j] != '\0' && SampleConversion(spec, s[j], &out)) {
+            i = j + 1;
+        } else {
+            out += s[i++]; // a literal '%'
+        }
+    }
+    return out;
+}
+
 void ShowMessage(uint32_t code) {
     const Message msg = Find(code);
     const char* stored = StoredText(msg);
@@ -130,6 +255,7 @@ void ShowMessage(uint32_t code) {
         std::printf("  alt text:  %s\n",
                     Quote(msg.module->texts[-msg.entry->text_index - 1]).c_str());
     std::printf("  body:      %s\n", Quote(body != nullptr ? body : "").c_str());
+    std::printf("  sample:    %s\n", Quote(Sample(stored).c_str()).c_str());
     mvx_Free(0, body);
 }
 

@@ -79,6 +79,11 @@ TEST_F(CacheFailure, DamagedChainsAreReportedAndDeleted) {
     void* outside = nullptr;
     mbtest::Header(body)->referrer = &outside;
     EXPECT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, ents_[0].ptr), MDA_CORRUPTED_ENT);
+    EXPECT_TRUE(std::regex_match(mvxtest::LastText(),
+                                 std::regex(".*\nAn entity #" + std::to_string(model_) + ":" +
+                                            std::to_string(MDA_PTR_ENTITY(ents_[0].ptr)) +
+                                            " \\(TF:\\d+:\\d+\\) is corrupted\\.\nMarking it as DELETED\n")))
+        << mvxtest::LastText();
     EXPECT_EQ(mda_IsDeleted(ents_[0].ptr), 1);
     ents_.erase(ents_.begin());
     for (const Ent& e : ents_) { // the others lock and render as before

@@ -3,10 +3,12 @@
 // release clears the entity's records in every store of its model), and the
 // first model's own list kept by creation, retyping and release.
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <vector>
 
 #include "mda/memory_model.h"
+#include "support/capture.h"
 
 namespace {
 
@@ -59,6 +61,12 @@ TEST_F(EntityListTest, ListsAgreeWithAReference) {
         void* body = nullptr;
         if (op <= 1 && (in < 0 || in == s)) {
             EXPECT_EQ(mda_AddToEntityList(mine, s, p), in == s ? MDA_DUPLICATE_ENTLIST_ENTRY : 0);
+            char text[300]; // the message names the entity both ways
+            std::snprintf(text, sizeof text, "*** Error (MDA_DUPLICATE_ENTLIST_ENTRY) ***\nThe entity "
+                          "#%d:%d (0x%llx) is already defined in the current entity list. The new "
+                          "entry was not added to the current entity list.\n", model_[1],
+                          static_cast<int>(MDA_PTR_ENTITY(p)), static_cast<unsigned long long>(p));
+            EXPECT_TRUE(in != s || mvxtest::LastText() == text) << mvxtest::LastText();
             if (in < 0 && ref[s].empty()) cursor[s] = p;
             if (in < 0) ref[s].push_back(p);
         } else if (op == 2 && (in < 0 || in == s)) {
