@@ -16,32 +16,43 @@
 
 namespace {
 
-struct Event {
-    const DDF_FIELD* field;
-    int32_t count, type;
-    const char *at, *taddr; // the event's address, mda__TraverseAddr at the event
-};
+// What the recording visitor saw of a walk of body: the events as "count
+// type field where" (where is b+N in the body, a+N from the pointer held at
+// mda__TraverseAddr for a dynamic array, or left out for no address), their
+// counts, and each value field with its offset (its pointer's, for a dynamic
+// array).
 struct Recorder {
-    std::vector<Event> events;
-    std::string stop_at, skip_at; // the fields answered with MDA_STOP, MDA_SKIP
-    char* inner = nullptr;        // an entity of another model walked at each event
+    char* body = nullptr;
+    std::string text, stop_at, skip_at; // the fields answered with MDA_STOP, MDA_SKIP
+    std::vector<int32_t> counts;
+    std::vector<std::pair<const DDF_FIELD*, int64_t>> values;
+    char* inner = nullptr; // an entity walked at each event
 } rec;
 
 const MDA_FIELD_VISITOR kQuiet = [](void*, int32_t, int32_t, void*, DDF_FIELD*) { return 0; };
 
 int32_t Record(void*, int32_t count, int32_t type, void* address, DDF_FIELD* field) {
-    rec.events.push_back(
-        {field, count, type, static_cast<char*>(address), static_cast<char*>(mda__TraverseAddr)});
+    const char *at = static_cast<char*>(address), *taddr = static_cast<char*>(mda__TraverseAddr);
+    const bool in_body = at >= rec.body && at < rec.body + mdamb::HeaderOf(rec.body, 0)->size - 40;
+    const std::string name = field == nullptr ? ""
+                             : field->name < 0
+                                 ? " -"
+                                 : std::string(" ") + ddf__Current->fld_names[field->name];
+    rec.text += (rec.text.empty() ? "" : ", ") + std::to_string(count) + ' ' +
+                ddf__FldData[type].name + name;
+    if (at != nullptr)
+        rec.text += in_body ? " b+" + std::to_string(at - rec.body)
+                            : " a+" + std::to_string(at - *reinterpret_cast<char* const*>(taddr));
+    rec.counts.push_back(count);
+    if (type >= DDF_SHORT && type <= DDF_COUNT)
+        rec.values.emplace_back(field, (in_body ? at : taddr) - rec.body);
     if (rec.inner != nullptr) { // a nested walk leaves the outer walk's state as it was
         int32_t* slots = ddf__Counters;
-        void* taddr = mda__TraverseAddr;
         DDF_DICT* dict = ddf__Current;
         EXPECT_EQ(mda_TraverseEntity(0, rec.inner, kQuiet), 0);
         EXPECT_TRUE(ddf__Counters == slots && mda__TraverseAddr == taddr && ddf__Current == dict);
     }
-    if (field == nullptr || field->name < 0) return 0;
-    const std::string name = ddf__Current->fld_names[field->name];
-    return name == rec.stop_at ? MDA_STOP : name == rec.skip_at ? MDA_SKIP : 0;
+    return name == " " + rec.stop_at ? MDA_STOP : name == " " + rec.skip_at ? MDA_SKIP : 0;
 }
 
 class Traversal : public mvxtest::LibraryTest {
@@ -66,24 +77,10 @@ protected:
         return static_cast<char*>(body);
     }
     static void Set(char* at, int32_t value) { std::memcpy(at, &value, 4); }
-    // The events of a walk, each "count type field where": where is b+N in
-    // the body, a+N from the pointer held at mda__TraverseAddr (a dynamic
-    // array), or left out for no address.
-    std::string Walk(int32_t mode, char* body, int32_t expect = 0) {
-        rec.events.clear();
+    static std::string Walk(int32_t mode, void* body, int32_t expect = 0) {
+        rec = Recorder{static_cast<char*>(body), "", rec.stop_at, rec.skip_at, {}, {}, rec.inner};
         EXPECT_EQ(mda_TraverseEntity(mode, body, Record), expect);
-        std::ostringstream s;
-        for (const Event& e : rec.events) {
-            s << (&e == rec.events.data() ? "" : ", ") << e.count << ' '
-              << ddf__FldData[e.type].name;
-            if (e.field != nullptr)
-                s << ' ' << (e.field->name < 0 ? "-" : every_->fld_names[e.field->name]);
-            if (e.at >= body && e.at < body + mdamb::HeaderOf(body, false)->size - 40)
-                s << " b+" << e.at - body;
-            else if (e.at != nullptr)
-                s << " a+" << e.at - *reinterpret_cast<char* const*>(e.taddr);
-        }
-        return s.str();
+        return rec.text;
     }
     mvxtest::CompiledDict every_;
     int32_t model_ = 0;
@@ -91,7 +88,7 @@ protected:
 };
 
 // Defaults (1:0); structs, a union by its selector (reset by defaults),
-// struct and union arrays (3:0); arrays of every dimension form (2:0); lets,
+// struct and union arrays (3:0); lets,
 // a let-sized and a derived array (4:0), also with a walk of another
 // entity from inside the visitor; references and a subentity (5:0),
 // skipped, and with a stop inside it that ends the whole walk.
@@ -129,25 +126,14 @@ TEST_F(Traversal, HandWorkedTypesGiveTheirExactEvents) {
               std::string::npos);
     EXPECT_EQ(*reinterpret_cast<void**>(b + 96), nullptr);
 
-    char* a = Make(MVX_TF(2, 0), MDA_FILL_DEFAULTS);
-    Set(a + 24, 3); // n
-    Set(a + 28, 2); // m
-    EXPECT_EQ(Walk(MDA_TRAV_ALLOCATE, a),
-              "1 count n b+24, 1 count m b+28, 3 int fixed b+32, 6 double grid b+48, "
-              "4 fstring names b+96, 3 double pts a+0, 4 int plus a+0, 2 int minus a+0, "
-              "9 int times a+0, 1 int half a+0, 6 double mat a+16, 12 short cube a+48, "
-              "3 fstring tags a+0, 0 int any, 48 double five a+240, 4 char  pfix a+0, 0 endent");
-
     char* c = Make(MVX_TF(4, 0));
-    Set(c + 24, 3);                 // w
-    Set(c + 28, 4);                 // h
-    const int32_t lets[2] = {7, 6}; // area (3 * 4 + 2) / 2, twice 3 + 3
-    const std::string computed =
-        "1 count w b+24, 1 count h b+28, 7 int cells a+0, 12 int wide a+0, 0 endent";
-    EXPECT_EQ(Walk(MDA_TRAV_ALLOCATE, c), computed);
-    EXPECT_EQ(std::memcmp(c + 32, lets, 8), 0);
+    Set(c + 24, 3); // w
+    Set(c + 28, 4); // h
     rec.inner = Make(MVX_TF(3, 0));
-    EXPECT_EQ(Walk(0, c), computed);
+    EXPECT_EQ(Walk(MDA_TRAV_ALLOCATE, c),
+              "1 count w b+24, 1 count h b+28, 7 int cells a+0, 12 int wide a+0, 0 endent");
+    const int32_t lets[2] = {7, 6}; // area (3 * 4 + 2) / 2, twice 3 + 3
+    EXPECT_EQ(std::memcmp(c + 32, lets, 8), 0);
     rec.inner = nullptr;
 
     char* h = Make(MVX_TF(5, 0));
@@ -196,12 +182,11 @@ TEST_F(Traversal, EveryTypeIsLaidOutAsCompiledAndSizedUpToAFailure) {
         const int32_t model = NewModel(dict.get());
         for (const ddfc::TypeLayout& layout : layouts) {
             SCOPED_TRACE(path + " " + std::to_string(layout.tf >> 16));
-            std::vector<int32_t> full, counts; // the event counts of a walk
+            std::vector<int32_t> full; // the event counts of a walk of the sized body
             void* body = nullptr;
             bool hit = false;
             for (long n = 0; n <= 1 || hit; ++n) { // nothing fails in the first run
                 const int64_t next = mda__Model[model].next_entity;
-                body = nullptr;
                 mvxc::SetAllocFailure(n);
                 int32_t rc =
                     mda_AllocateEntity2(MDA_FILL_DEFAULTS, model, layout.tf, &body, &made_);
@@ -214,14 +199,10 @@ TEST_F(Traversal, EveryTypeIsLaidOutAsCompiledAndSizedUpToAFailure) {
                     ASSERT_EQ(mda__Model[model].next_entity, next);
                     continue;
                 }
-                rec.events.clear();
-                ASSERT_EQ(mda_TraverseEntity(0, body, Record), 0);
-                counts.clear();
-                for (const Event& e : rec.events)
-                    counts.push_back(e.count);
-                if (n == 0) full = counts;
+                Walk(0, body);
+                if (n == 0) full = rec.counts;
                 const auto k =
-                    std::mismatch(full.begin(), full.end(), counts.begin(), counts.end());
+                    std::mismatch(full.begin(), full.end(), rec.counts.begin(), rec.counts.end());
                 ASSERT_EQ(hit, k.first != full.end());
                 ASSERT_TRUE(!hit || *k.second == 0);
             }
@@ -230,17 +211,13 @@ TEST_F(Traversal, EveryTypeIsLaidOutAsCompiledAndSizedUpToAFailure) {
             std::vector<std::pair<int64_t, int64_t>> got;
             for (int64_t k = 0, nesting = 0; first[k].type != DDF_ENDENT; ++k) {
                 const int type = first[k].type;
-                if (type == DDF_DERIVED) break;
+                if (type == DDF_DERIVED) break; // the walk ends there
                 if (nesting == 0 && type >= DDF_SHORT && type <= DDF_COUNT)
                     want[k] = layout.offsets[static_cast<size_t>(k)];
                 nesting += type == DDF_STRUCT ? 1 : type == DDF_ENDSTRUCT ? -1 : 0;
             }
-            const char* start = static_cast<char*>(body);
-            for (const Event& e : rec.events) {
-                const bool in_body = e.at >= start && e.at < start + layout.size;
-                if (want.count(e.field - first) != 0)
-                    got.emplace_back(e.field - first, (in_body ? e.at : e.taddr) - start);
-            }
+            for (const auto& [field, offset] : rec.values)
+                if (want.count(field - first) != 0) got.emplace_back(field - first, offset);
             EXPECT_EQ(got, decltype(got)(want.begin(), want.end()));
         }
         ASSERT_EQ(mda_FreeModel(0, model), 0);
