@@ -80,7 +80,12 @@ protected:
 // array of two or three dimensions of 32-bit elements (a last dimension of
 // 0 gives one without elements), or a 2 x 2 array of strings.
 inline void Fill(Body* b, int i, Kind kind, std::mt19937& rng) {
-    auto text = [&rng] { return std::string(rng() % 30, 'a') + std::to_string(rng()); };
+    auto text = [&rng] {
+        std::string s(rng() % 40, 'a');
+        for (char& c : s)
+            c = static_cast<char>('a' + rng() % 26);
+        return s;
+    };
     char** at = reinterpret_cast<char**>(&b->slot[i]);
     *at = nullptr;
     ASSERT_TRUE(kind != kString || mda_Strdup(0, b, text().c_str(), at) == 0);

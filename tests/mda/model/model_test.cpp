@@ -375,6 +375,8 @@ TEST_P(ModelDirectory, RandomRunMatchesTheReference) {
     EXPECT_EQ(ModelFault(model, ref, next), "");
     EXPECT_GT(m.next_entity, 15000);
     EXPECT_GT(failures, v.bounded == 0 ? 500 : -1);
+    ASSERT_EQ(mda_SetTF(fresh, kArc), 0); // a body not yet registered changes alone
+    EXPECT_EQ(static_cast<MDA_ENTITY_HDR*>(fresh)->tf, kArc);
     mda_FreeEntity(0, fresh);
     if (v.bounded == 0) {
         EXPECT_EQ(m.dir_table_size, 1024);

@@ -71,9 +71,9 @@ protected:
         EXPECT_EQ(mda_AllocateModel(MDA_MEMORY_ONLY, &def, &model), 0);
         return model;
     }
-    char* Make(int32_t tf, uint32_t options = 0) {
+    char* Make(int32_t tf) {
         void* body = nullptr;
-        EXPECT_EQ(mda_AllocateEntity2(options, model_, tf, &body, &made_), 0);
+        EXPECT_EQ(mda_AllocateEntity2(0, model_, tf, &body, &made_), 0);
         return static_cast<char*>(body);
     }
     static void Set(char* at, int32_t value) { std::memcpy(at, &value, 4); }
@@ -93,13 +93,16 @@ protected:
 // and a subentity (5:0), skipped, and with a stop inside it that ends the
 // whole walk.
 TEST_F(Traversal, HandWorkedTypesGiveTheirExactEvents) {
-    const char* s = Make(MVX_TF(1, 0), MDA_FILL_DEFAULTS);
+    void* one = nullptr; // a body of no entity
+    ASSERT_EQ(mda_MallocEntity2(MDA_FILL_DEFAULTS, model_, MVX_TF(1, 0), &one), 0);
+    const char* s = static_cast<char*>(one);
     const int16_t sh = -5;
     const int32_t il[2] = {1234, -1};
     const float f = static_cast<float>(M_PI);
     const double d[6] = {0, 0, 1, M_PI, M_PI / 2, M_PI / 4};
     EXPECT_TRUE(std::memcmp(s + 24, &sh, 2) == 0 && std::memcmp(s + 28, il, 8) == 0 &&
                 std::memcmp(s + 36, &f, 4) == 0 && std::memcmp(s + 40, d, 48) == 0 && s[88] == 65);
+    mda_FreeEntity(0, one);
 
     char* b = Make(MVX_TF(3, 0));
     Set(b + 40, 11); // shape: the member c.code (selectors are followed by padding)
