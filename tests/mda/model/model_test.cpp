@@ -1,13 +1,8 @@
-// The model table and the entity directory. The table: the 64 model
-// slots, look-ups, the current model with its dictionary switch and
-// callbacks, named tolerances, allocation failures that must leave the slot
-// free and nothing behind, and a paged file whose close fails. The
-// directory, plain and bounded: a randomized run of creation, reservation,
-// release, type changes, db_ptr queries and refused creations against a
-// reference map, with the whole model checked as the run goes (in a bounded
-// directory every check reads the blocks back from the overflow file);
-// growth of the plain directory under allocation failure; and an overflow
-// file that cannot be opened, sought, written or read.
+// The model table (64 slots, look-ups, the current model and its callbacks,
+// tolerances, allocation failures, a failing close) and the entity
+// directory, plain and bounded: a randomized run against a reference map
+// with the whole model checked as it goes, growth under allocation failure,
+// and an overflow file that cannot be opened, sought, written or read.
 #include <fcntl.h>
 
 #include <functional>
@@ -19,7 +14,8 @@
 
 namespace {
 
-using ModelTable = modeltest::ModelTest;
+using namespace modeltest;
+using ModelTable = ModelTest;
 
 TEST_F(ModelTable, SixtyFourSlotsLookupsAndRefusals) {
     for (int32_t n = 1; n <= 64; ++n)
@@ -37,13 +33,13 @@ TEST_F(ModelTable, SixtyFourSlotsLookupsAndRefusals) {
     MDA_PTR p = 0;
     void* body = nullptr;
     int32_t size = 0, type = 0, form = 0;
-    ASSERT_EQ(mda_AllocateEntity2(0, 64, modeltest::kArc, &body, &p), 0);
+    ASSERT_EQ(mda_AllocateEntity2(0, 64, kArc, &body, &p), 0);
     EXPECT_EQ(static_cast<uint64_t>(p), 0x8000000000000001ull);
     EXPECT_EQ(mda_IsValidDbptr2(0, p) | mda_ReadTypeForm(p, &type, &form), 1);
     EXPECT_EQ(std::make_pair(type, form), std::make_pair(120, -3));
     EXPECT_EQ(mda_MarkEntityModified(0, p) | mda_GetArraySize(1, body, &size), 0);
     EXPECT_EQ(size, 24);
-    ASSERT_EQ(mda_AllocateEntity2(0, 64, modeltest::kPoint, &body, &p), 0);
+    ASSERT_EQ(mda_AllocateEntity2(0, 64, kPoint, &body, &p), 0);
     EXPECT_EQ(mda_GetArraySize(1, body, &size), 0);
     EXPECT_EQ(size, 48);
 
@@ -103,15 +99,15 @@ TEST_F(ModelTable, SetCurModelSwitchesTheDictionaryOnceAndCallsBack) {
     EXPECT_EQ(mda__CurModelNum, a); // b was current for its allocation, then a again
     EXPECT_EQ(ddf__Current, dict_);
     EXPECT_EQ(ddf__TempDDF, other_);
-    ddf__SavedTF = modeltest::kLine;
+    ddf__SavedTF = kLine;
     ASSERT_EQ(mda_SetCurModel(b, 42), 0);
     EXPECT_EQ(mda__CurModel, &mda__Model[b]);
     EXPECT_EQ(ddf__Current, other_);
     EXPECT_EQ(ddf__TempDDF, dict_);
     EXPECT_EQ(ddf__SavedTF, MVX_NULL_TF);
-    ddf__SavedTF = modeltest::kLine;
+    ddf__SavedTF = kLine;
     ASSERT_EQ(mda_SetCurModel(b, 43), 0); // already current: nothing at all
-    EXPECT_EQ(ddf__SavedTF, modeltest::kLine);
+    EXPECT_EQ(ddf__SavedTF, kLine);
     ASSERT_EQ(mda_SetCurModel(0, 44), 0);
     EXPECT_EQ(mda__CurModel, nullptr);
     EXPECT_EQ(ddf__Current, other_); // no model: the dictionary stays
@@ -202,20 +198,13 @@ TEST_F(ModelTable, PagedFileWhoseCloseFailsIsReleasedAndDeleted) {
     EXPECT_EQ(ScratchFiles(), 0);
 }
 
-using modeltest::Expected;
-using modeltest::kArc;
-using modeltest::kLine;
-using modeltest::kPoint;
-using modeltest::ModelFault;
-
 struct Variant {
     uint32_t options;
     int32_t bounded; // mda__EntDirBlkSizeMax
     uint32_t seed;
 };
 
-class ModelDirectory : public modeltest::ModelTest,
-                       public ::testing::WithParamInterface<Variant> {};
+class ModelDirectory : public ModelTest, public ::testing::WithParamInterface<Variant> {};
 
 constexpr int32_t kLocked = MDA_NEW | MDA_RWLOCK | MDA_MODIFIED | MDA_NEEDFLUSH | MDA_LOCK_ONE;
 
@@ -307,8 +296,8 @@ TEST_P(ModelDirectory, RandomRunMatchesTheReference) {
             if (rng() % 4 == 0) { // locked again later: no longer flagged for writing
                 mda__GetEntDir(model, n)->status = x.status = MDA_RWLOCK | MDA_LOCK_ONE;
             }
-            const int32_t to = rng() % 8 == 0 ? modeltest::kAbsent : tf;
-            const int32_t code = to == modeltest::kAbsent       ? MDA_UNKNOWN_TF
+            const int32_t to = rng() % 8 == 0 ? kAbsent : tf;
+            const int32_t code = to == kAbsent                  ? MDA_UNKNOWN_TF
                                  : (x.status & MDA_RWLOCK) == 0 ? MDA_NOT_RWLOCKED
                                                                 : 0;
             ASSERT_EQ(mda_SetTF(mda__GetEntDir(model, n)->mloc, to), code) << "step " << step;
