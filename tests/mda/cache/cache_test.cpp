@@ -21,6 +21,7 @@ namespace {
 using doftest::Faults;
 
 struct Variant {
+    const char* name;
     uint32_t options;
     int32_t bounded; // mda__EntDirBlkSizeMax
     int entities, steps;
@@ -179,10 +180,12 @@ TEST_P(CacheRandom, LockedBodiesMatchTheReferenceAcrossSwaps) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, CacheRandom,
-                         ::testing::Values(Variant{0, 0, 2000, 20000},
-                                           Variant{MDA_MEMORY_ONLY, 0, 2000, 20000},
-                                           Variant{MDA_NO_DELAYED_WRITE, 0, 1500, 15000},
-                                           Variant{0, 1, 3000, 8000}));
+                         ::testing::Values(Variant{"Paged", 0, 0, 2000, 20000},
+                                           Variant{"MemoryOnly", MDA_MEMORY_ONLY, 0, 2000, 20000},
+                                           Variant{"NoDelayedWrite", MDA_NO_DELAYED_WRITE, 0, 1500,
+                                                   15000},
+                                           Variant{"BoundedDirectory", 0, 1, 3000, 8000}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Damage at an offset of an entity's file block gives the check's finding,
 // then the lock's CORRUPTED_ENT. The body's block comes first; slot 0

@@ -199,6 +199,7 @@ TEST_F(ModelTable, PagedFileWhoseCloseFailsIsReleasedAndDeleted) {
 }
 
 struct Variant {
+    const char* name;
     uint32_t options;
     int32_t bounded; // mda__EntDirBlkSizeMax
     uint32_t seed;
@@ -379,10 +380,11 @@ TEST_P(ModelDirectory, RandomRunMatchesTheReference) {
     EXPECT_EQ(ScratchFiles(), 0);      // and gone
 }
 
-// Plain, bounded to one block, and bounded to two blocks in a paged model.
 INSTANTIATE_TEST_SUITE_P(Directories, ModelDirectory,
-                         ::testing::Values(Variant{MDA_MEMORY_ONLY, 0, 7},
-                                           Variant{MDA_MEMORY_ONLY, 1, 12}, Variant{0, 2, 13}));
+                         ::testing::Values(Variant{"Plain", MDA_MEMORY_ONLY, 0, 7},
+                                           Variant{"BoundedToOneBlock", MDA_MEMORY_ONLY, 1, 12},
+                                           Variant{"BoundedToTwoBlocksPaged", 0, 2, 13}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModelTable, TableDoublingAndBlockAllocationFailuresUseUpNothing) {
     ASSERT_EQ(NewModel(), 1);
