@@ -1,15 +1,14 @@
-// Shared by the cache tests: a fixture with a one-type dictionary in
-// memory (bodies of 48 pointer slots and plain bytes), entity contents of
-// strings, arrays and arrays of strings, a rendering that follows pointers
-// (so bodies at different addresses compare byte for byte), and a checker
-// of a model's cache.
+// Shared by the cache tests: a fixture with a one-type dictionary in memory
+// (bodies of 48 pointer slots and plain bytes), entity contents of strings,
+// arrays and arrays of strings, a rendering that follows pointers (so bodies
+// at different addresses compare byte for byte), and a checker of a model's
+// cache.
 #ifndef MVX_TEST_CACHE_SUPPORT_H
 #define MVX_TEST_CACHE_SUPPORT_H
 
 #include <cstring>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,17 +29,15 @@ struct Body {
     uint8_t bytes[64];
 };
 
-// What a slot of the body holds.
+// What a slot of the body holds; an entity's shape is the kind of each slot
+// (the contents live in the entity).
 enum Kind : uint8_t { kNone, kString, kArray, kPtrArray };
-
-// The kinds of every slot of one entity; the contents live in the entity.
 using Shape = std::vector<Kind>;
 
 class CacheTest : public mvxtest::LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        std::memset(&dict_, 0, sizeof dict_);
         std::strcpy(dict_.name, "cache");
         dict_.type_count = 1;
         dict_.typeforms = &tf_;
@@ -55,7 +52,6 @@ protected:
         mda__EntDirBlkSizeMax = 0;
         LibraryTest::TearDown(); // frees the models while the dictionary lives
     }
-
     int32_t NewModel(uint32_t options, int32_t buffers = 16, int32_t page = 4096) {
         MDA_MODEL_DEF def;
         mda_GetModelDefaults(0, &def);
@@ -66,7 +62,6 @@ protected:
         EXPECT_EQ(mda_AllocateModel(options, &def, &model), 0);
         return model;
     }
-
     // A new locked entity; its body in *body.
     static MDA_PTR NewEntity(int32_t model, Body** body) {
         MDA_PTR p = 0;
@@ -76,12 +71,14 @@ protected:
 
     mvxtest::TempDir tmp_;
     mvxtest::EnvVar env_{"MORVEX_TMP", tmp_.path()};
-    DDF_DICT dict_;
+    DDF_DICT dict_{};
     int32_t tf_ = kTF;
     uint16_t size_ = sizeof(Body);
 };
 
-// Fills slot i of a locked body with new contents of a kind.
+// Fills slot i of a locked body with new contents of a kind: a string, an
+// array of two or three dimensions of 32-bit elements (a last dimension of
+// 0 gives one without elements), or a 2 x 2 array of strings.
 inline void Fill(Body* b, int i, Kind kind, std::mt19937& rng) {
     auto text = [&rng] {
         std::string s(rng() % 40, 'a');
@@ -89,28 +86,23 @@ inline void Fill(Body* b, int i, Kind kind, std::mt19937& rng) {
             c = static_cast<char>('a' + rng() % 26);
         return s;
     };
-    void** at = &b->slot[i];
+    char** at = reinterpret_cast<char**>(&b->slot[i]);
     *at = nullptr;
-    if (kind == kString) {
-        ASSERT_EQ(mda_Strdup(0, b, text().c_str(), reinterpret_cast<char**>(at)), 0);
-    } else if (kind == kArray) {
-        // Two or three dimensions of 32-bit elements; a last dimension of 0
-        // gives an array without elements.
+    ASSERT_TRUE(kind != kString || mda_Strdup(0, b, text().c_str(), at) == 0);
+    if (kind == kArray) {
         const int32_t n = 2 + static_cast<int32_t>(rng() % 2);
         const int32_t dims[3] = {1 + static_cast<int32_t>(rng() % 4),
                                  static_cast<int32_t>(rng() % 5) + (n - 2), 2};
-        ASSERT_EQ(mda__MallocArray(0, b, sizeof(int32_t), n, dims, at), 0);
-        auto* a = mbtest::Array(*at);
-        auto* e = reinterpret_cast<int32_t*>(reinterpret_cast<char*>(a) + a->elem_offset);
+        ASSERT_EQ(mda__MallocArray(0, b, sizeof(int32_t), n, dims, &b->slot[i]), 0);
+        auto* e = reinterpret_cast<int32_t*>(mbtest::Elements(*at));
         for (int64_t k = 0; k < int64_t{dims[0]} * dims[1] * (n == 3 ? 2 : 1); ++k)
             e[k] = static_cast<int32_t>(rng());
-    } else if (kind == kPtrArray) {
-        // A 2 x 2 array of strings.
-        ASSERT_EQ(mda_MallocArray(0, b, sizeof(char*), at, 2, 2, 2), 0);
-        auto*** rows = static_cast<char***>(*at);
-        for (int r = 0; r < 2; ++r)
-            for (int c = 0; c < 2; ++c)
-                ASSERT_EQ(mda_Strdup(0, b, text().c_str(), &rows[r][c]), 0);
+    }
+    if (kind == kPtrArray) {
+        ASSERT_EQ(mda_MallocArray(0, b, sizeof(char*), &b->slot[i], 2, 2, 2), 0);
+        for (int k = 0; k < 4; ++k)
+            ASSERT_EQ(
+                mda_Strdup(0, b, text().c_str(), &reinterpret_cast<char***>(*at)[k / 2][k % 2]), 0);
     }
 }
 
@@ -124,29 +116,24 @@ inline void Clear(Body* b, int i, Kind kind) {
 
 // The entity as bytes, pointers replaced by what they lead to.
 inline std::string Render(const Body* b, const Shape& shape) {
-    std::ostringstream out;
-    out.write(reinterpret_cast<const char*>(&b->header), sizeof b->header);
-    out.write(reinterpret_cast<const char*>(b->bytes), sizeof b->bytes);
+    std::string out(reinterpret_cast<const char*>(&b->header), sizeof b->header);
+    out.append(reinterpret_cast<const char*>(b->bytes), sizeof b->bytes);
     for (int i = 0; i < kSlots; ++i) {
-        out << '[' << i << ':' << int{shape[i]} << ']';
         const void* s = b->slot[i];
-        if (shape[i] == kNone) {
-            out << (s == nullptr ? "null" : "SET");
-        } else if (shape[i] == kString) {
-            out << static_cast<const char*>(s) << '\0';
-        } else if (shape[i] == kArray) {
+        out += '[' + std::to_string(i) + ':' + std::to_string(shape[i]) + ']';
+        if (shape[i] == kNone) out += s == nullptr ? "null" : "SET";
+        if (shape[i] == kString) out.append(static_cast<const char*>(s)).push_back('\0');
+        if (shape[i] == kArray) {
             const MDA_ARRAY_HDR* a = mbtest::Array(s);
-            out << int{a->ndims} << ':' << a->dims[0] << 'x' << a->dims[1] << 'x' << a->dims[2];
-            const int64_t count = int64_t{a->dims[0]} * a->dims[1] * (a->ndims == 3 ? 2 : 1);
-            out.write(reinterpret_cast<const char*>(a) + a->elem_offset, count * a->elem_size);
-        } else {
-            auto* const* const* rows = static_cast<char* const* const*>(s);
-            for (int r = 0; r < 2; ++r)
-                for (int c = 0; c < 2; ++c)
-                    out << rows[r][c] << '\0';
+            out += std::to_string(a->ndims) + ':' + std::to_string(a->dims[0]) + 'x' +
+                   std::to_string(a->dims[1]) + 'x' + std::to_string(a->dims[2]);
+            out.append(mbtest::Elements(s),
+                       int64_t{a->dims[0]} * a->dims[1] * (a->ndims == 3 ? 2 : 1) * a->elem_size);
         }
+        for (int k = 0; shape[i] == kPtrArray && k < 4; ++k)
+            out.append(static_cast<char* const* const*>(s)[k / 2][k % 2]).push_back('\0');
     }
-    return out.str();
+    return out;
 }
 
 // Checks a model's cache: the order list holds every slot once with

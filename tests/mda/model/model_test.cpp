@@ -1,23 +1,202 @@
-// The entity directory, plain and bounded: a randomized run of creation,
-// reservation, release, type changes, db_ptr queries and refused creations
-// against a reference map, with the whole model checked as the run goes (in
-// a bounded directory every check reads the blocks back from the overflow
-// file); growth of the plain directory under allocation failure; and an
-// overflow file that cannot be opened, sought, written or read.
+// The model table (64 slots, look-ups, the current model and its callbacks,
+// tolerances, allocation failures, a failing close) and the entity
+// directory, plain and bounded: a randomized run against a reference map
+// with the whole model checked as it goes, growth under allocation failure,
+// and an overflow file that cannot be opened, sought, written or read.
 #include <fcntl.h>
 
 #include <functional>
 #include <random>
+#include <vector>
 
+#include "dof/dof_int.h"
 #include "mda/model_support.h"
 
 namespace {
 
-using modeltest::Expected;
-using modeltest::kArc;
-using modeltest::kLine;
-using modeltest::kPoint;
-using modeltest::ModelFault;
+using namespace modeltest;
+using ModelTable = ModelTest;
+
+TEST_F(ModelTable, SixtyFourSlotsLookupsAndRefusals) {
+    for (int32_t n = 1; n <= 64; ++n)
+        ASSERT_EQ(NewModel(MDA_MEMORY_ONLY, n % 2 ? dict_ : other_, n < 3 ? "alpha" : "beta"), n);
+    MDA_MODEL_DEF def;
+    mda_GetModelDefaults(0, &def);
+    int32_t model = 77;
+    EXPECT_EQ(mda_AllocateModel(0, &def, &model), MDA_NO_DDF);
+    EXPECT_EQ(mda_AllocateModel(0, nullptr, &model), MDA_NO_DDF);
+    def.ddf = dict_;
+    EXPECT_EQ(mda_AllocateModel(0, &def, &model), MDA_NO_MORE_MODEL);
+    EXPECT_EQ(model, 77);
+    // Model 64: its db_ptrs have the top bit set and still work. Bodies are
+    // as large as the dictionary says, and at least an entity header.
+    MDA_PTR p = 0;
+    void* body = nullptr;
+    int32_t size = 0, type = 0, form = 0;
+    ASSERT_EQ(mda_AllocateEntity2(0, 64, kArc, &body, &p), 0);
+    EXPECT_EQ(static_cast<uint64_t>(p), 0x8000000000000001ull);
+    EXPECT_EQ(mda_IsValidDbptr2(0, p) | mda_ReadTypeForm(p, &type, &form), 1);
+    EXPECT_EQ(std::make_pair(type, form), std::make_pair(120, -3));
+    EXPECT_EQ(mda_MarkEntityModified(0, p) | mda_GetArraySize(1, body, &size), 0);
+    EXPECT_EQ(size, 24);
+    ASSERT_EQ(mda_AllocateEntity2(0, 64, kPoint, &body, &p), 0);
+    EXPECT_EQ(mda_GetArraySize(1, body, &size), 0);
+    EXPECT_EQ(size, 48);
+
+    EXPECT_EQ(mda_GetModelNum("alpha"), 1);
+    EXPECT_EQ(mda_GetModelNum("alph") | mda_GetModelNum(nullptr), 0);
+    int32_t found = -1, none = -1;
+    DDF_DICT stranger{};
+    EXPECT_EQ(mda_FindModelByDDF(0, other_, &found) | mda_FindModelByDDF(0, &stranger, &none), 0);
+    EXPECT_EQ(std::make_pair(found, none), std::make_pair(2, 0));
+    ASSERT_EQ(mda_FreeModel(0, 1), 0);
+    EXPECT_EQ(mda_GetModelNum("alpha"), 2);
+    MDA_MODEL_INFO info;
+    std::memset(&info, 0x77, sizeof info);
+    ASSERT_EQ(mda_GetModelInfo(64, &info), 0);
+    EXPECT_STREQ(info.name, "beta");
+    EXPECT_STREQ(info.ddf_name, "second dictionary");
+    EXPECT_EQ(info.entity_count, 2);
+    EXPECT_EQ(info.reserved[0], 0x7777777777777777); // not filled
+    EXPECT_EQ(mda_GetModelInfo(1, &info), MDA_INVALID_MODEL);
+    EXPECT_EQ(mpm__LastErrorLevel, MPM_WARNING);
+    for (int32_t bad : {-1, 0, 1, 65, 1000}) {
+        EXPECT_EQ(mda_FreeModel(0, bad), MDA_INVALID_MODEL) << bad;
+        EXPECT_EQ(mda_SetTol2(bad, "a", 1.0), MDA_INVALID_MODEL) << bad;
+        EXPECT_EQ(mda_ReserveEntity2(0, bad, &p), MDA_INVALID_MODEL) << bad;
+        EXPECT_EQ(mda__GetEntDir(bad, 0), nullptr) << bad;
+    }
+    EXPECT_EQ(mda_SetCurModel(1, 0), MDA_INVALID_MODEL);
+    // Freeing one slot makes exactly that one available again.
+    EXPECT_EQ(NewModel(), 1);
+    EXPECT_EQ(NewModel(), 0);
+}
+
+// Records the model callbacks in the order they are called.
+std::vector<std::string> g_calls;
+int32_t OnFreed(int32_t a, int32_t b) {
+    g_calls.push_back("freed " + std::to_string(a) + " " + std::to_string(b));
+    return 0;
+}
+int32_t OnCurrent(int32_t a, int32_t b) {
+    // The switch is complete when the callback runs.
+    g_calls.push_back("current " + std::to_string(a) + " " + std::to_string(b) +
+                      (mda__CurModelNum == a && ddf__Current == mda__Model[a].ddf ? "" : " early"));
+    return 0;
+}
+
+TEST_F(ModelTable, SetCurModelSwitchesTheDictionaryOnceAndCallsBack) {
+    MDA_MODEL_DEF def;
+    mda_GetModelDefaults(0, &def);
+    def.make_current = OnCurrent;
+    def.freed = OnFreed;
+    def.ddf = dict_;
+    int32_t a = 0, b = 0;
+    g_calls.clear();
+    ASSERT_EQ(mda_AllocateModel(MDA_MEMORY_ONLY, &def, &a), 0);
+    def.ddf = other_;
+    ASSERT_EQ(mda_AllocateModel(MDA_MEMORY_ONLY | MDA_RESTORE_CURRENT, &def, &b), 0);
+    EXPECT_EQ(mda__CurModelNum, a); // b was current for its allocation, then a again
+    EXPECT_EQ(ddf__Current, dict_);
+    EXPECT_EQ(ddf__TempDDF, other_);
+    ddf__SavedTF = kLine;
+    ASSERT_EQ(mda_SetCurModel(b, 42), 0);
+    EXPECT_EQ(mda__CurModel, &mda__Model[b]);
+    EXPECT_EQ(ddf__Current, other_);
+    EXPECT_EQ(ddf__TempDDF, dict_);
+    EXPECT_EQ(ddf__SavedTF, MVX_NULL_TF);
+    ddf__SavedTF = kLine;
+    ASSERT_EQ(mda_SetCurModel(b, 43), 0); // already current: nothing at all
+    EXPECT_EQ(ddf__SavedTF, kLine);
+    ASSERT_EQ(mda_SetCurModel(0, 44), 0);
+    EXPECT_EQ(mda__CurModel, nullptr);
+    EXPECT_EQ(ddf__Current, other_); // no model: the dictionary stays
+    ASSERT_EQ(mda_SetCurModel(a, 45), 0);
+    ASSERT_EQ(mda_FreeModel(7, a), 0);
+    EXPECT_EQ(mda__CurModelNum, 0);
+    EXPECT_EQ(mda__CurModel, nullptr);
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"current 1 0", "current 2 0", "current 1 0",
+                                                 "current 2 42", "current 1 45", "freed 7 1"}));
+}
+
+// Fails the 1st, 2nd, ... allocation of a model allocation in turn: each
+// failure is reported, leaves the slot free, the current model and the
+// dictionary variables as they were, and no file behind; the sanitizer
+// build checks that nothing leaks.
+TEST_F(ModelTable, EveryAllocationFailureLeavesTheSlotFree) {
+    for (uint32_t options : {0u, static_cast<uint32_t>(MDA_MEMORY_ONLY)}) {
+        for (int32_t bounded : {0, 2}) {
+            SCOPED_TRACE(testing::Message() << options << " " << bounded);
+            mda__EntDirBlkSizeMax = bounded;
+            ASSERT_EQ(NewModel(MDA_MEMORY_ONLY, other_), 1);
+            MDA_MODEL_DEF def;
+            mda_GetModelDefaults(0, &def);
+            def.ddf = dict_;
+            int32_t model = 0, rc = 0;
+            const long failures =
+                mvxtest::FailEachAllocation([&] { rc = mda_AllocateModel(options, &def, &model); },
+                                            [&](bool failed) {
+                                                if (!failed) return;
+                                                EXPECT_EQ(mpm__LastError, rc);
+                                                EXPECT_NE(rc, 0);
+                                                EXPECT_EQ(mda__Model[2].in_use, 0);
+                                                EXPECT_EQ(mda__Model[2].tolerances, nullptr);
+                                                EXPECT_EQ(mda__CurModelNum, 1);
+                                                EXPECT_EQ(ddf__Current, other_);
+                                                EXPECT_EQ(ScratchFiles(), 0);
+                                                mpm_ClearStack(0);
+                                            },
+                                            200);
+            EXPECT_EQ(model, 2);
+            EXPECT_GE(failures, options == 0 ? 5 : 3);
+            EXPECT_EQ(mda_FreeModel(0, 2), 0);
+            EXPECT_EQ(mda_FreeModel(0, 1), 0);
+        }
+    }
+}
+
+// Names are kept per model, cut to 31 bytes, replaced when set again, and
+// dumped in byte order; an unknown name reads as the default.
+TEST_F(ModelTable, TolerancesAreKeptPerModelAndDumpedInByteOrder) {
+    ASSERT_EQ(NewModel(), 1);
+    ASSERT_EQ(NewModel(), 2);
+    for (const char* name : {"point", "Angle", "b", "point"})
+        ASSERT_EQ(mda_SetTol2(1, name, name[0] == 'A' ? 1e-9 : name[0] == 'b' ? -2.5 : 0.25), 0);
+    ASSERT_EQ(mda_SetTol2(1, std::string(40, 'z').c_str(), 123456789.0), 0);
+    ASSERT_EQ(mda_SetTol2(2, "point", 7.0), 0);
+    EXPECT_EQ(mda_GetTol2(1, std::string(31, 'z').c_str()), 123456789.0);
+    EXPECT_EQ(mda_GetTol2(2, "Angle"), 2.220446049250313e-16);
+    char* text = nullptr;
+    size_t size = 0;
+    mda__DbgFile = open_memstream(&text, &size);
+    for (int32_t model : {1, 0, 3, 2})
+        EXPECT_EQ(mda_DbgDumpTols(0, model), model == 3 ? MDA_INVALID_MODEL : 0);
+    std::fclose(mda__DbgFile);
+    mda__DbgFile = stdout;
+    EXPECT_EQ(std::string(text, size), "Angle = 1e-09\nb = -2.5\npoint = 0.25\n"
+                                       "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz = 1.23457e+08\n\n\n"
+                                       "point = 7\n\n\n");
+    std::free(text);
+}
+
+int FailingClose(int fd) {
+    dof::DefaultClose(fd); // the descriptor is gone, as after an interrupted close
+    errno = EIO;
+    return -1;
+}
+
+TEST_F(ModelTable, PagedFileWhoseCloseFailsIsReleasedAndDeleted) {
+    ASSERT_EQ(NewModel(0), 1);
+    const std::string name = mda__Model[1].dof->name;
+    ASSERT_EQ(access(name.c_str(), F_OK), 0);
+    dof::SysClose = FailingClose;
+    EXPECT_EQ(mda_FreeModel(0, 1), DOF_CLOSE_ERR);
+    dof::SysClose = dof::DefaultClose;
+    EXPECT_EQ(access(name.c_str(), F_OK), -1);
+    EXPECT_EQ(mda__Model[1].in_use, 0);
+    EXPECT_EQ(mda__Model[1].dof, nullptr);
+    EXPECT_EQ(ScratchFiles(), 0);
+}
 
 struct Variant {
     const char* name;
@@ -26,12 +205,7 @@ struct Variant {
     uint32_t seed;
 };
 
-void PrintTo(const Variant& v, std::ostream* out) {
-    *out << v.name;
-}
-
-class ModelDirectory : public modeltest::ModelTest,
-                       public ::testing::WithParamInterface<Variant> {};
+class ModelDirectory : public ModelTest, public ::testing::WithParamInterface<Variant> {};
 
 constexpr int32_t kLocked = MDA_NEW | MDA_RWLOCK | MDA_MODIFIED | MDA_NEEDFLUSH | MDA_LOCK_ONE;
 
@@ -123,8 +297,8 @@ TEST_P(ModelDirectory, RandomRunMatchesTheReference) {
             if (rng() % 4 == 0) { // locked again later: no longer flagged for writing
                 mda__GetEntDir(model, n)->status = x.status = MDA_RWLOCK | MDA_LOCK_ONE;
             }
-            const int32_t to = rng() % 8 == 0 ? modeltest::kAbsent : tf;
-            const int32_t code = to == modeltest::kAbsent       ? MDA_UNKNOWN_TF
+            const int32_t to = rng() % 8 == 0 ? kAbsent : tf;
+            const int32_t code = to == kAbsent                  ? MDA_UNKNOWN_TF
                                  : (x.status & MDA_RWLOCK) == 0 ? MDA_NOT_RWLOCKED
                                                                 : 0;
             ASSERT_EQ(mda_SetTF(mda__GetEntDir(model, n)->mloc, to), code) << "step " << step;
@@ -191,6 +365,8 @@ TEST_P(ModelDirectory, RandomRunMatchesTheReference) {
     EXPECT_EQ(ModelFault(model, ref, next), "");
     EXPECT_GT(m.next_entity, 15000);
     EXPECT_GT(failures, v.bounded == 0 ? 500 : -1);
+    ASSERT_EQ(mda_SetTF(fresh, kArc), 0); // a body not yet registered changes alone
+    EXPECT_EQ(static_cast<MDA_ENTITY_HDR*>(fresh)->tf, kArc);
     mda_FreeEntity(0, fresh);
     if (v.bounded == 0) {
         EXPECT_EQ(m.dir_table_size, 1024);
@@ -208,13 +384,9 @@ INSTANTIATE_TEST_SUITE_P(Directories, ModelDirectory,
                          ::testing::Values(Variant{"Plain", MDA_MEMORY_ONLY, 0, 7},
                                            Variant{"BoundedToOneBlock", MDA_MEMORY_ONLY, 1, 12},
                                            Variant{"BoundedToTwoBlocksPaged", 0, 2, 13}),
-                         [](const ::testing::TestParamInfo<Variant>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const auto& info) { return std::string(info.param.name); });
 
-using ModelNumbers = modeltest::ModelTest;
-
-TEST_F(ModelNumbers, TableDoublingAndBlockAllocationFailuresUseUpNothing) {
+TEST_F(ModelTable, TableDoublingAndBlockAllocationFailuresUseUpNothing) {
     ASSERT_EQ(NewModel(), 1);
     MDA_MODEL& m = mda__Model[1];
     MDA_PTR p = 0;
@@ -245,7 +417,7 @@ TEST_F(ModelNumbers, TableDoublingAndBlockAllocationFailuresUseUpNothing) {
 // returns null and the directory stays whole, so that the same access
 // succeeds once the cause is gone. A directory whose file can no longer be
 // written is freed all the same, bodies included.
-TEST_F(ModelNumbers, OverflowFileFailuresLeaveTheDirectoryWhole) {
+TEST_F(ModelTable, OverflowFileFailuresLeaveTheDirectoryWhole) {
     mda__EntDirBlkSizeMax = 1;
     ASSERT_EQ(NewModel(), 1);
     std::map<int64_t, Expected> ref;
