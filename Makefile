@@ -4,7 +4,9 @@
 #                   and compile the IGES example dictionary and print its dump
 #   make test       build and run the tests, then again with ASan+UBSan (clang)
 #   make bench      build optimised and run the benchmarks (installs Google
-#                   Benchmark with apt-get when it is missing)
+#                   Benchmark with apt-get when it is missing), BENCH_REPS
+#                   repetitions each, then print each libmvx benchmark's
+#                   time ratio to its anchor against the goal in its source
 #   make bench-build, make fuzz-build   build those trees without running them
 #   make coverage   build with gcc --coverage, run the tests, print line and
 #                   branch coverage of src/ and tools/ (HTML report in the build)
@@ -26,6 +28,7 @@ PREFIX     ?= /usr/local
 FUZZ_RUNS  ?= 5000
 CORPUS     ?= ../shared/corpus
 FUZZ_SECONDS ?= 60
+BENCH_REPS ?= 3
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLANG_CC   := $(shell command -v clang >/dev/null 2>&1 && echo clang || echo gcc)
@@ -83,8 +86,14 @@ $(BENCH_BUILD)/CMakeCache.txt: | bench-deps
 bench-build: bench-deps $(BENCH_BUILD)/CMakeCache.txt
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 
+# Each benchmark runs BENCH_REPS times, its repetitions interleaved at random
+# with the others' so that a noisy spell on the shared machine does not hit
+# one side of a pair only; the closing table compares medians of this run.
 bench: bench-build
-	./$(BENCH_BUILD)/mvx_bench --benchmark_min_time=0.2
+	./$(BENCH_BUILD)/mvx_bench --benchmark_min_time=0.2 --benchmark_repetitions=$(BENCH_REPS) \
+	  --benchmark_enable_random_interleaving=true --benchmark_display_aggregates_only=true \
+	  --benchmark_out=$(BENCH_BUILD)/results.json --benchmark_out_format=json
+	python3 tools/bench_table.py $(BENCH_BUILD)/results.json bench/*.cpp
 
 $(COV_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(COV_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \

@@ -60,6 +60,10 @@ void BM_LockUnlockCached_mda(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
+// Paired with their anchors in the closing table of `make bench`, no goal set:
+// anchor: BM_LockUnlockCached_mda / BM_LockUnlockCached_stdLRU
+// anchor: BM_SpillAndReload_mda / BM_SpillAndReload_pwrite_pread_memcpy
+// anchor: BM_Million_mda / BM_Million_malloc
 BENCHMARK(BM_LockUnlockCached_mda);
 
 void BM_LockUnlockCached_stdLRU(benchmark::State& state) {

@@ -135,6 +135,10 @@ void BM_Lookup_vector(benchmark::State& state) {
 
 } // namespace
 
+// Paired with their anchors in the closing table of `make bench`, no goal set:
+// anchor: BM_Reserve_mda / BM_Reserve_vector
+// anchor: BM_Lookup_mda_plain / BM_Lookup_vector
+// anchor: BM_Lookup_mda_bounded64 / BM_Lookup_vector
 BENCHMARK(BM_Reserve_mda)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Reserve_vector)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Lookup_mda_plain)->Unit(benchmark::kMillisecond);

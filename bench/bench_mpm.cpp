@@ -107,6 +107,11 @@ void BM_LineOutput_mpm(benchmark::State& state) {
 
 } // namespace
 
+// Paired with their anchors in the closing table of `make bench`, no goal set:
+// anchor: BM_Format_mpmPlain / BM_Format_snprintf
+// anchor: BM_Format_mpmExtended / BM_Format_snprintf
+// anchor: BM_Format_mpmNumbered / BM_Format_snprintf
+// anchor: BM_LineOutput_mpm / BM_LineOutput_fputs
 BENCHMARK(BM_Format_snprintf);
 BENCHMARK(BM_Format_mpmPlain);
 BENCHMARK(BM_Format_mpmExtended);

@@ -59,6 +59,11 @@ void MthProduct4(benchmark::State& state) {
         s = (s + 1) % kSets;
     }
 }
+// Paired with their anchors in the closing table of `make bench`, no goal set:
+// anchor: MthProduct4 / EigenProduct4
+// anchor: MthInverse4 / EigenInverse4
+// anchor: MthTransformPoint / EigenTransformPoint
+// anchor: MthBandedSolve / LapackDgbsv
 BENCHMARK(MthProduct4);
 
 void EigenProduct4(benchmark::State& state) {

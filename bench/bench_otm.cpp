@@ -218,6 +218,12 @@ void BM_TreeRemove_stdset(benchmark::State& state) {
 
 } // namespace
 
+// Goals: insert no slower than tsearch and within 1.5x of std::set; finding
+// and removing no slower than tsearch.
+// goal: BM_TreeInsert_otm / BM_TreeInsert_tsearch <= 1.0
+// goal: BM_TreeInsert_otm / BM_TreeInsert_stdset <= 1.5
+// goal: BM_TreeFind_otm / BM_TreeFind_tsearch <= 1.0
+// goal: BM_TreeRemove_otm / BM_TreeRemove_tsearch <= 1.0
 BENCHMARK(BM_TreeInsert_otm)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TreeInsert_tsearch)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TreeInsert_stdset)->Unit(benchmark::kMillisecond);

@@ -7,6 +7,11 @@
  * caller's pointer) and hands back pointers to the stored objects. Objects
  * that compare equal are one object to the tree.
  *
+ * Storage: a tree takes its nodes and its copies of objects from pools of
+ * its own, slabs that start small and double in size; removed ones are
+ * reused by later insertions, and all of it is returned by otm_DeleteTree.
+ * A stored object keeps its address for as long as it is in the tree.
+ *
  * Failures are reported through the message module at ERROR (LOGICERROR at
  * FATAL) and the operation returns NULL or the status code; the tree is then
  * left as it was.
@@ -54,7 +59,8 @@ MVX_BEGIN_DECLS
  */
 typedef int (*OTM_COMPARE)(const void* key, const void* object);
 
-/* A tree node. */
+/* A tree node. Nodes are made by the tree (otm__CreateNode) and carry
+ * private bookkeeping after these fields: never allocate or copy one. */
 typedef struct OTM_NODE {
     int32_t balance; /* -1 left higher, 0 equal, +1 right higher */
     struct OTM_NODE* left;
@@ -63,7 +69,8 @@ typedef struct OTM_NODE {
     void* object;
 } OTM_NODE;
 
-/* A tree handle. Fields are read-only for callers. */
+/* A tree handle, followed in memory by the tree's private storage state:
+ * only otm_CreateTree makes one. Fields are read-only for callers. */
 typedef struct OTM_TREE {
     OTM_NODE* root;
     OTM_NODE* current; /* found, inserted or handed out last */
@@ -95,8 +102,10 @@ MVX_API int32_t otm_Initialize(uint32_t options);
 MVX_API OTM_TREE* otm_CreateTree(uint32_t options, int32_t size, OTM_COMPARE compare,
                                  intptr_t user);
 
-/* Frees every node and object (by-reference objects included), then the tree.
- * A null tree is accepted silently. Returns 0. */
+/* Frees every node and object (by-reference objects included, each with
+ * free), then the tree. A tree without by-reference objects is freed slab by
+ * slab without visiting its nodes. A null tree is accepted silently.
+ * Returns 0. */
 MVX_API int32_t otm_DeleteTree(uint32_t options, OTM_TREE* tree);
 
 /*
@@ -116,8 +125,11 @@ MVX_API void* otm_AddObject(uint32_t options, OTM_TREE* tree, void* object);
 MVX_API void* otm_GetObject(uint32_t options, OTM_TREE* tree, const void* key);
 
 /*
- * Removes the object equal to key and frees it (with OTM_BYREF it is only
- * unlinked and the caller takes it back). Resets the cycle.
+ * Removes the object equal to key and frees it. With OTM_BYREF it is only
+ * unlinked: an object stored by reference goes back to the caller, who frees
+ * it; an object the tree copied stays where it is, readable and unchanged,
+ * and is released with the tree by otm_DeleteTree (the caller must not free
+ * it, and no later insertion reuses its place). Resets the cycle.
  * Returns 0, OTM_NOTFOUND (tree unchanged) or OTM_NULLPOINTER.
  */
 MVX_API int32_t otm_RemoveObject(uint32_t options, OTM_TREE* tree, const void* key);
@@ -164,14 +176,16 @@ MVX_API OTM_TREE* otm_MergeTree(uint32_t options, OTM_TREE* one, OTM_TREE* two, 
  * modules and not meant for applications.
  */
 
-/* Allocates a node for object (and a copy of it unless OTM_BYREF); the node
- * becomes the tree's current node and the tree's cycle starts over. The
- * caller links it in. Reports OTM_NOMEMORY and returns NULL, with nothing
- * allocated and the tree unchanged, when allocation fails. */
+/* Makes a node for object (and a copy of it unless OTM_BYREF) from the
+ * tree's pools; the node becomes the tree's current node and the tree's
+ * cycle starts over. The caller links it in. Reports OTM_NOMEMORY and
+ * returns NULL, with the tree's objects unchanged, when a pool cannot grow
+ * (a slab it did get stays with the tree for later insertions). */
 MVX_API OTM_NODE* otm__CreateNode(uint32_t options, OTM_TREE* tree, void* object);
 
 /* Frees the subtree below and including node, objects included unless
- * OTM_BYREF is set. A null node is accepted. */
+ * OTM_BYREF is set (then as otm_RemoveObject with OTM_BYREF treats them).
+ * Nodes and copies go back to their tree's pools. A null node is accepted. */
 MVX_API void otm__FreeNode(uint32_t options, OTM_NODE* node);
 
 /*

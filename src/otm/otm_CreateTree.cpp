@@ -15,11 +15,16 @@ extern "C" OTM_TREE* otm_CreateTree(uint32_t /*options*/, int32_t size, OTM_COMP
         mpm__SetError(0, OTM_NULLPOINTER, MPM_ERROR);
         return nullptr;
     }
-    auto* tree = static_cast<OTM_TREE*>(mvxc::Calloc(1, sizeof(OTM_TREE)));
-    if (tree == nullptr) {
+    // The handle is followed by the tree's pools, which allocate their
+    // first slabs on the first insertion.
+    auto* store = static_cast<otm::TreeStore*>(mvxc::Calloc(1, sizeof(otm::TreeStore)));
+    if (store == nullptr) {
         mpm__SetError(0, OTM_NOMEMORY, MPM_ERROR);
         return nullptr;
     }
+    otm::PoolInit(store->nodes, sizeof(otm::NodeSlot));
+    otm::PoolInit(store->objects, static_cast<std::size_t>(size));
+    OTM_TREE* tree = &store->tree;
     tree->size = size;
     tree->compare = compare;
     tree->user = user;

@@ -5,9 +5,14 @@
 
 extern "C" int32_t otm_DeleteTree(uint32_t options, OTM_TREE* tree) {
     if (tree == nullptr) return 0;
-    // Objects stored by reference belong to the tree as much as copies do,
-    // so every object goes (OTM_BYREF is not passed on).
-    otm__FreeNode(options & ~static_cast<uint32_t>(OTM_BYREF), tree->root);
-    std::free(tree);
+    otm::TreeStore* store = otm::StoreOf(tree);
+    // Nodes and object copies go with the pools' slabs. Objects stored by
+    // reference belong to the tree as much as copies do, but each is a block
+    // of its own: only then are the nodes walked, to free them (OTM_BYREF is
+    // not passed on).
+    if (store->by_ref != 0) otm__FreeNode(options & ~static_cast<uint32_t>(OTM_BYREF), tree->root);
+    otm::PoolRelease(store->nodes);
+    otm::PoolRelease(store->objects);
+    std::free(store);
     return 0;
 }

@@ -12,7 +12,9 @@ extern "C" OTM_NODE* otm__RemoveBoth(OTM_NODE** link, OTM_NODE* match, int32_t* 
         return taken;
     }
     // The rightmost node: it has no right child, so its left child replaces it.
+    // The pool-copy mark travels with its object.
     std::swap(node->object, match->object);
+    std::swap(otm::SlotOf(node)->owner, otm::SlotOf(match)->owner);
     *link = node->left;
     *shrunk = 1;
     return node;

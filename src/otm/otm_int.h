@@ -2,7 +2,10 @@
 #ifndef MVX_OTM_INT_H
 #define MVX_OTM_INT_H
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "mvx/otm.h"
 
@@ -90,11 +93,108 @@ inline void PrefetchChildren(const OTM_NODE* node) {
     __builtin_prefetch(node->right);
 }
 
-/* Frees one node taken out of a tree, and its object unless OTM_BYREF
- * hands the object back to the caller. */
+/*
+ * Storage of a tree.
+ *
+ * A tree takes its nodes, and the copies it makes of inserted objects, from
+ * two pools of its own. A pool hands out equal slots carved from slabs: a
+ * slot given back goes on the pool's free list and is handed out first, and
+ * a new slab is allocated only when the free list is empty and the newest
+ * slab is used up. The first slab holds a few slots, and each later one
+ * twice as many as the one before, up to kSlabBytes, so a small tree stays
+ * small and a large one allocates rarely. Slots never move, so an object
+ * keeps its address for as long as it is in the tree. All slabs are freed
+ * together when the tree is deleted.
+ *
+ * Objects stored by reference (OTM_BYREF) are the caller's malloc'ed blocks
+ * and are freed one by one. Every node therefore carries, in a
+ * word after the public OTM_NODE fields, the tree it belongs to and whether
+ * its object is a pool copy; the tree counts its by-reference objects, so a
+ * tree holding none is deleted without visiting its nodes.
+ */
+struct Slab {
+    Slab* next;
+    std::size_t pad; // keeps the slots 16-byte aligned
+};
+
+struct Pool {
+    void* free = nullptr; // slots given back, linked through their first word
+    char* next = nullptr; // unused part of the newest slab
+    char* end = nullptr;
+    Slab* slabs = nullptr; // every slab, newest first
+    std::size_t slot = 0;  // slot size, a multiple of 8
+    std::size_t grow = 0;  // slots of the next slab
+};
+
+constexpr std::size_t kFirstSlots = 8;
+constexpr std::size_t kSlabBytes = 64 * 1024;
+
+/* Sets up an empty pool of slots of `size` bytes; allocates nothing. */
+void PoolInit(Pool& pool, std::size_t size);
+/* Allocates a new slab and returns its first slot, or NULL (not reported). */
+void* PoolGrow(Pool& pool);
+/* Frees every slab of the pool. */
+void PoolRelease(Pool& pool);
+
+/* A free slot, or NULL when a new slab cannot be allocated (not reported). */
+inline void* PoolTake(Pool& pool) {
+    if (void* slot = pool.free; slot != nullptr) {
+        std::memcpy(&pool.free, slot, sizeof(void*));
+        return slot;
+    }
+    if (pool.next != pool.end) {
+        void* slot = pool.next;
+        pool.next += pool.slot;
+        return slot;
+    }
+    return PoolGrow(pool);
+}
+
+/* Gives a slot back for reuse. */
+inline void PoolGive(Pool& pool, void* slot) {
+    std::memcpy(slot, &pool.free, sizeof(void*));
+    pool.free = slot;
+}
+
+/* The tree as otm_CreateTree allocates it: the public handle first, then
+ * the private storage state. */
+struct TreeStore {
+    OTM_TREE tree;
+    Pool nodes;
+    Pool objects;
+    int32_t by_ref; // objects in the tree that are not pool copies
+};
+
+inline TreeStore* StoreOf(OTM_TREE* tree) {
+    return reinterpret_cast<TreeStore*>(tree);
+}
+
+/* A node as its pool lays it out: the public node, then its owner word,
+ * the TreeStore's address with kCopied set when the object is a pool copy. */
+struct NodeSlot {
+    OTM_NODE node;
+    uintptr_t owner;
+};
+constexpr uintptr_t kCopied = 1;
+
+inline NodeSlot* SlotOf(OTM_NODE* node) {
+    return reinterpret_cast<NodeSlot*>(node);
+}
+
+/* Frees one node taken out of a tree. Its object goes too unless OTM_BYREF
+ * hands it back to the caller: a by-reference object is freed, a pool copy
+ * returns to its pool. A pool copy handed back stays in place, unused, until
+ * the tree is deleted (the caller can read it but must not free it). */
 inline void FreeOne(uint32_t options, OTM_NODE* node) {
-    if ((options & OTM_BYREF) == 0) std::free(node->object);
-    std::free(node);
+    const uintptr_t owner = SlotOf(node)->owner;
+    TreeStore* store = reinterpret_cast<TreeStore*>(owner & ~kCopied);
+    if ((owner & kCopied) == 0) {
+        --store->by_ref;
+        if ((options & OTM_BYREF) == 0) std::free(node->object);
+    } else if ((options & OTM_BYREF) == 0) {
+        PoolGive(store->objects, node->object);
+    }
+    PoolGive(store->nodes, node);
 }
 
 /* Returns a new tree with the same object size, compare function and user
