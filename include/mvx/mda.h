@@ -1254,7 +1254,10 @@ MVX_API int32_t mda_CycleEntityList(MDA_ENTITY_LIST* list, int32_t slot, MDA_PTR
  *                      field) ... (0, DDF_ENDSTRUCT or DDF_ENDUNION, null,
  *                      null); an array with no elements gives (0, begin
  *                      type, null, field) and (0, end type, null, its
- *                      endstruct descriptor). A union element starts with
+ *                      endstruct descriptor); an UNSIZED array that the
+ *                      visitor allocates during that begin event is then
+ *                      walked (its first begin event comes again, with
+ *                      count 1). A union element starts with
  *                      its 16-bit selector: the member walked is the
  *                      descriptor at position selector after the union's
  *                      (nested descriptors counted); a selector that names

@@ -259,6 +259,7 @@ extern "C" int32_t mda_RestoreModel(uint32_t options, const char* name, int32_t 
     mda__SMModels = nullptr;
     mda__SMNumModels = 0;
     mda__SMStackPtr = nullptr;
+    mda__cur_dbver_rev = 0;
     mda_SetCurModel(mda::ModelAt(previous) != nullptr ? previous : 0, 0);
     return rc;
 }

@@ -496,6 +496,15 @@ TEST_F(SavedTest, SelectionsCarryWhatTheyReach) {
         EXPECT_EQ(numbers, reach);
     }
     EXPECT_EQ(mda_SaveEntities(0, (tmp_ / "sel.sav").c_str(), 1, roots), MDA_FILE_EXISTS);
+    // A pointer into another model is not followed: "NULL" and a warning.
+    MDA_PTR foreign = 0;
+    ASSERT_EQ(mda_AllocateEntity2(1, NewModel(0), graphtest::kLeaf, nullptr, &foreign), 0);
+    Point(chain, 0, foreign);
+    ASSERT_EQ(mda_SaveEntities(0, (tmp_ / "cross.sav").c_str(), 1, &chain), 0);
+    EXPECT_EQ(mpm__LastError, MDA_CROSS_MODEL_PTR);
+    EXPECT_EQ(ReadFile(tmp_ / "cross.sav"),
+              "BEGIN_MODEL 1 graph 1 0\n#" + std::to_string(MDA_PTR_ENTITY(chain)) +
+                  " = node(0,NULL,0, ,NULL,0,NULL,0,0, );\nEND_MODEL 1\n");
     // The debugging forms: decimal and hexadecimal db_ptrs; a bad token or
     // a 33rd one ends the list, with a line on standard error.
     char list[80];
