@@ -1254,7 +1254,10 @@ MVX_API int32_t mda_CycleEntityList(MDA_ENTITY_LIST* list, int32_t slot, MDA_PTR
  *                      field) ... (0, DDF_ENDSTRUCT or DDF_ENDUNION, null,
  *                      null); an array with no elements gives (0, begin
  *                      type, null, field) and (0, end type, null, its
- *                      endstruct descriptor). A union element starts with
+ *                      endstruct descriptor); an UNSIZED array that the
+ *                      visitor allocates during that begin event is then
+ *                      walked (its first begin event comes again, with
+ *                      count 1). A union element starts with
  *                      its 16-bit selector: the member walked is the
  *                      descriptor at position selector after the union's
  *                      (nested descriptors counted); a selector that names
@@ -1684,6 +1687,188 @@ MVX_API int32_t mda_CopyEntity2(uint32_t options, int32_t model, MDA_COPY_FILTER
  * first failure; what was deleted before it stays deleted.
  */
 MVX_API int32_t mda_DeepDeleteEntity(uint32_t options, MDA_PTR db_ptr);
+
+/*
+ * ===========================================================================
+ * Saved models
+ * ===========================================================================
+ *
+ * A model (or a selection of its entities with everything they reach) is
+ * written as text and read back into an empty model of the same dictionary
+ * with the same entity numbers, values and pointers:
+ *
+ *   BEGIN_MODEL <model> <dictionary name> <version> <release>
+ *   #<entity> = <type name>(<value>,<value>,...);      one per live entity,
+ *   ...                                               ascending numbers
+ *   END_MODEL <model>
+ *
+ * The values are those of the entity's field events (mda_TraverseEntity,
+ * mode 0) in order: one per element of every value field, count field and
+ * union selector; structs, arrays and subentities have no brackets. Numbers:
+ * integers in decimal (a char as a signed byte); a float or double exactly
+ * zero as "0.0", otherwise its "%#.16g" text with the trailing zeros of a
+ * text without exponent removed down to one digit after the point (1.5,
+ * 100.0, 1.000000000000000e+300); non-finite values as "inf", "-inf",
+ * "nan". Pointers: "NULL" (also for entity number 0), or "model:entity".
+ * Strings (fstring up to its length or first NUL, vstring, null vstring as
+ * "") start a line of their own, after three blanks, in double quotes with
+ * '"' and '\' escaped by a backslash. An UNSIZED field is preceded by its
+ * element count; a dynamic value array without elements is a blank value.
+ *
+ * Line width: the column starts at the length of the "#n = name(" text plus
+ * one; a value that would bring it to 79 or more (with its comma) goes on a
+ * continuation line (",\n   value"; the column then becomes the length of
+ * ",value" plus 4). After a string the column is 4 (the string's own bytes
+ * are not counted).
+ *
+ * Release filter: with a nonzero combined release (version * 100 +
+ * release), a field whose release number (bytes 56 to 59 of its descriptor)
+ * is nonzero and greater is neither written nor read. A struct or union
+ * that is filtered is filtered whole: nothing inside it is written or read
+ * (its UNSIZED count and union selectors included), so writer and reader
+ * stay in step.
+ *
+ * The state of the save or restore under way lives in the variables below;
+ * one save or restore at a time.
+ */
+
+/* Options of mda_SaveModel and mda_SaveEntities; MDA_SAVE_NOTHING also of
+ * mda_RestoreModel. */
+#define MDA_SAVE_REPLACE 0x200000 /* an existing file may be replaced */
+#define MDA_SAVE_NOTHING 0x40000  /* return 0 at once */
+/* The writer's value buffer and the reader's buffer. */
+#define MDA_SM_VALUE_BUF 160
+#define MDA_SM_LINE_BUF 32768
+/* Entries of the struct stack: a sentinel and 10 open structs. */
+#define MDA_SM_STACK_SIZE 11
+/* The largest entity number a saved file may hold (the file's "%ld"). */
+#define MDA_SM_MAX_ENTITY 0x7FFFFFFF
+
+/* An open struct or union of the field walk: its descriptor, the elements
+ * still to come (an UNSIZED struct array counts all of them) and whether
+ * it is filtered by release. */
+typedef struct MDA_SM_STACK {
+    DDF_FIELD* desc;
+    int32_t remaining;
+    int32_t filtered;
+} MDA_SM_STACK;
+
+MVX_API extern FILE* mda__SMFile;         /* the open file, or null */
+MVX_API extern char* mda__SMBuf;          /* the value or read buffer, or null */
+MVX_API extern char* mda__SMBufPtr;       /* reading: the cursor in mda__SMBuf */
+MVX_API extern int32_t mda__SMCurCol;     /* writing: the output column */
+MVX_API extern int32_t mda__SMNumFields;  /* values of the current record */
+MVX_API extern int32_t mda__SMError;      /* the failure that stopped a walk */
+MVX_API extern const char* mda__SMName;   /* the file name, or null */
+MVX_API extern const int32_t* mda__SMModels; /* the models given, or null */
+MVX_API extern int32_t mda__SMNumModels;  /* 1 while a save or restore runs */
+MVX_API extern OTM_TREE* mda__SMTree;     /* mda_SaveEntities: the selection */
+MVX_API extern int32_t mda__cur_dbver_rev; /* the combined release in force */
+MVX_API extern MDA_SM_STACK mda__SMStack[MDA_SM_STACK_SIZE];
+MVX_API extern MDA_SM_STACK* mda__SMStackPtr; /* the top entry */
+
+/*
+ * Writes models[0] (count must be at least 1; the others are ignored) to
+ * the file name. The header carries the model's target release split into
+ * version and release when it is nonzero, else the dictionary's version and
+ * revision; the target release is also the combined release of the field
+ * filter. The model is current during the call and the previous one
+ * afterwards.
+ *   options  MDA_SAVE_REPLACE: replace an existing file; MDA_SAVE_NOTHING
+ * Returns 0; MDA_NULL_MEMPTR (null name or models, count below 1);
+ * MDA_INVALID_MODEL; MDA_FILE_EXISTS (the file is left alone); MDA_OPEN_ERR;
+ * MDA_MALLOC_ERR; DOF_WRITE_ERR when the file cannot be written; the
+ * failure to lock or unlock an entity; MDA_INTERNAL_ERR (FATAL) for structs
+ * nested deeper than the stack. A failed save removes the file it opened.
+ * A pointer into another model is written "NULL" with the WARNING
+ * MDA_CROSS_MODEL_PTR stacked (not a failure).
+ */
+MVX_API int32_t mda_SaveModel(uint32_t options, const char* name, int32_t count,
+                              const int32_t* models);
+
+/*
+ * Writes count entities of the first one's model together with every entity
+ * of that model they reach through pointer fields (pointers into other
+ * models are not followed: they are written "NULL"), as mda_SaveModel
+ * restricted to them. The collection keeps its own work list, so chains of
+ * any length are followed without recursion. Options as mda_SaveModel.
+ * Returns 0, MDA_NULL_MEMPTR (count below 1, null array), MDA_TREE_ERR,
+ * MDA_MALLOC_ERR, the failure to lock an entity (nothing is written), or
+ * what mda_SaveModel returns; MVX_CLEANUP_ERR when an entity cannot be
+ * unlocked after its walk.
+ */
+MVX_API int32_t mda_SaveEntities(uint32_t options, const char* name, int32_t count,
+                                 const MDA_PTR* db_ptrs);
+
+/*
+ * Reads a saved file into models[0], which must hold no live entity; its
+ * numbering restarts so that the file's entity numbers become the model's.
+ * The pre-restore callback (0, model) runs first and its failure ends the
+ * call; after the last record every pointer is checked, the parent lists
+ * are rebuilt (mda_SetBackPtrs, so the model keeps back-pointers from then
+ * on) and the post-restore callback runs. Numbers the file skips are
+ * reserved; a later record may fill them.
+ *   options  MDA_SAVE_NOTHING
+ * The reader takes any bytes. Whitespace may surround every value; lines
+ * outside records that do not start with '#' are skipped; reading ends at
+ * the END_MODEL line, which must be there (a file cut short at a record's
+ * end is an error, not a smaller model). Strings and lines may be of any
+ * length.
+ * Returns 0; MDA_NULL_MEMPTR; MDA_INVALID_MODEL; MDA_MODEL_NOT_EMPTY;
+ * MDA_MALLOC_ERR; MDA_OPEN_ERR; MDA_INCORRECT_DBNAME (a name longer than a
+ * dictionary name is shown cut, with "..."); MDA_INCORRECT_DBVERSION;
+ * MDA_UNKNOWN_NAME; the failure of an entity's creation (a record whose
+ * number was read already gives MDA_PTR_ALREADY_CREATED) or of its arrays;
+ * MDA_INTERNAL_ERR (FATAL; structs nested too deep); or MDA_FILE_READ_ERR,
+ * whose file name is followed by the line and what was wrong: the end of
+ * the file inside a record or before END_MODEL, a malformed number or
+ * header, a number out of range for its field (integers for their width,
+ * floats for float, entity numbers 1 to MDA_SM_MAX_ENTITY), an entity
+ * number more than 16777216 past the highest number read before it, a
+ * missing separator or value, a missing quote, a string longer than its
+ * fstring, an UNSIZED count that the rest of the file cannot hold or that
+ * does not divide by the field's other dimensions, a value array longer
+ * than the rest of the file, or a pointer to an entity that the file does
+ * not hold. NEWER_DBRELEASE and OLDER_DBRELEASE are stacked as WARNINGs and
+ * reading goes on. After a failure the entities read so far stay in the
+ * model (the one being read with the values read into it), without parent
+ * lists.
+ */
+MVX_API int32_t mda_RestoreModel(uint32_t options, const char* name, int32_t count,
+                                 const int32_t* models);
+
+/*
+ * The field visitors of saving (mode 0) and restoring (mode 1): they write
+ * or read the values of one field event to or from mda__SMFile, keeping the
+ * struct stack. They answer MDA_STOP after a failure, which is in
+ * mda__SMError (already reported). Only for the walks of mda_SaveModel and
+ * mda_RestoreModel.
+ */
+MVX_API int32_t mda__FormatField(void* entity, int32_t count, int32_t type, void* address,
+                                 DDF_FIELD* field);
+MVX_API int32_t mda__ParseField(void* entity, int32_t count, int32_t type, void* address,
+                                DDF_FIELD* field);
+
+/*
+ * Debugging shortcuts, always replacing the file. options: ignored.
+ *   mda_DbgSaveModel     model 0 does nothing; a model that is not
+ *                        allocated issues MDA_INVALID_MODEL to mda__DbgFile
+ *                        (the stack left alone) and returns it
+ *   mda_DbgSaveEntity    a null db_ptr does nothing
+ *   mda_DbgSaveEntities  db_ptrs in text separated by blanks or commas,
+ *                        decimal or 0x hexadecimal; a token that does not
+ *                        read prints "Error decoding pointer: %s\n" on
+ *                        standard error and ends the list; an invalid
+ *                        db_ptr prints "Invalid pointer %<PTR> (%<PTR2>)\n"
+ *                        there and is skipped; a 33rd token prints
+ *                        "Warning:  Only first 32 pointers will be saved"
+ *                        and ends it. A null text, or no valid db_ptr,
+ *                        writes nothing.
+ * Return 0 or the save's result.
+ */
+MVX_API int32_t mda_DbgSaveModel(uint32_t options, const char* name, int32_t model);
+MVX_API int32_t mda_DbgSaveEntity(uint32_t options, const char* name, MDA_PTR db_ptr);
+MVX_API int32_t mda_DbgSaveEntities(uint32_t options, const char* name, const char* text);
 
 MVX_END_DECLS
 

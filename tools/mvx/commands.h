@@ -13,4 +13,7 @@ int mvx_cmd_ddf(int argc, char** argv);
 /* mvx filetype: the exchange format of each file and its information record. */
 int mvx_cmd_filetype(int argc, char** argv);
 
+/* mvx model: check a saved model against its dictionary, write it again. */
+int mvx_cmd_model(int argc, char** argv);
+
 #endif

@@ -85,6 +85,14 @@ const std::vector<Command>& Commands() {
          {"Subcommands:", "   compile SOURCE -o FILE.ddf   compile dictionary source text",
           "   dump FILE.ddf                print a binary dictionary as source text",
           "   header FILE.ddf [-o FILE.h]  write a C header of its entity bodies"}},
+        {"model",
+         mvx_cmd_model,
+         "check a saved model against its dictionary, or write it again",
+         {{"-resave", "s", "OUT", "write the restored model again to OUT"}},
+         "check DICT.ddf SAVED",
+         {"Restores the saved model into a fresh model over the dictionary and prints",
+          "its entities per type and their total. Exit status 0 when it reads, 1",
+          "otherwise (with the library's message)."}},
     };
     return kCommands;
 }

@@ -352,10 +352,25 @@ int32_t WalkLevel(int32_t mode, void* entity, char* data, const DDF_FIELD* d,
                 f.after = nullptr;
                 f.base = data;
             }
+            const int32_t t0 = f.is_union ? DDF_UNIONTYPE : DDF_STRUCT;
             if (count == 0) {
-                const int32_t t0 = f.is_union ? DDF_UNIONTYPE : DDF_STRUCT;
-                if (visit(entity, 0, t0, nullptr, const_cast<DDF_FIELD*>(d)) == MDA_STOP ||
-                    visit(entity, 0, t0 + 1, nullptr, const_cast<DDF_FIELD*>(f.end)) == MDA_STOP)
+                if (visit(entity, 0, t0, nullptr, const_cast<DDF_FIELD*>(d)) == MDA_STOP)
+                    return MDA_STOP;
+                // The count is read again after the begin event: a visitor
+                // that learns an UNSIZED array's size only now (a reader)
+                // may have allocated it, and its elements are walked.
+                if (f.dynamic && (d->flags & DDF_UNSIZED) != 0) {
+                    ArrayView view;
+                    if ((rc = DynamicArray(0, entity, data, d, f.elem_size, &view)) != 0) return rc;
+                    if (view.count > 0) {
+                        count = view.count;
+                        f.base = view.first;
+                        region = view.region;
+                    }
+                }
+            }
+            if (count == 0) {
+                if (visit(entity, 0, t0 + 1, nullptr, const_cast<DDF_FIELD*>(f.end)) == MDA_STOP)
                     return MDA_STOP;
                 data = (f.dynamic ? f.after : data) + f.end->gap;
                 mda__TraverseAddr = f.saved_taddr;

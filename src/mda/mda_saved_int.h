@@ -1,0 +1,144 @@
+/* MDA internals of saved models (src/mda/saved): the struct stack, the
+ * writer's output and number forms, and the reader's buffered input. */
+#ifndef MVX_MDA_SAVED_INT_H
+#define MVX_MDA_SAVED_INT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "mda/mda_int.h"
+
+namespace mdasm {
+
+/* The line width rule: a value that would bring the column to this goes on
+ * a continuation line. */
+constexpr int32_t kBreakColumn = 79;
+/* Bytes the writer gathers before it hands them to the file. */
+constexpr size_t kOutSize = 1 << 16;
+/* The most entity numbers a record may skip past the highest one read. */
+constexpr int64_t kMaxGap = int64_t{1} << 24;
+/* Test seam: the gap limit in force (kMaxGap unless a test lowers it). */
+extern int64_t g_max_gap;
+
+/* ---- The struct stack (shared by writer and reader) ---- */
+
+/* Empties the stack down to its sentinel. */
+void ResetStack();
+/* The field's release number: bytes 56 to 59 of its descriptor; 0 for a
+ * field with five dimensions, whose fifth expression those bytes end. */
+int32_t Release(const DDF_FIELD* field);
+/* True when the field is filtered by the combined release in force. */
+bool Filtered(const DDF_FIELD* field);
+/* True for an array held by pointer. */
+inline bool Dynamic(const DDF_FIELD* f) {
+    return (f->flags & DDF_ARRAY) != 0 && (f->flags & DDF_FIXED) == 0;
+}
+inline bool Unsized(const DDF_FIELD* f) {
+    return Dynamic(f) && (f->flags & DDF_UNSIZED) != 0;
+}
+/* An end event: the top entry loses an element and goes when none is left.
+ * An end event with nothing open reports MDA_INTERNAL_ERR (FATAL) naming
+ * op; the result is then MDA_STOP with mda__SMError set. */
+int32_t EndEvent(const char* op);
+/* Opens field's entry (remaining elements) unless it is on top already;
+ * deeper than the stack holds: MDA_INTERNAL_ERR naming op, MDA_STOP. */
+int32_t Push(DDF_FIELD* field, int32_t remaining, bool filtered, const char* op);
+/* Records a failure that stops the walk: mda__SMError, and MDA_STOP. */
+int32_t Stop(int32_t status);
+
+/* The length of an fstring field's strings: its last dimension (1 without
+ * dimensions, 0 when not positive), as the field walk steps over them. */
+int64_t StringLength(const DDF_FIELD* field);
+/* The elements of an UNSIZED array as its allocation gives them. */
+int64_t UnsizedElements(const DDF_FIELD* field, const void* array);
+/* The first element of a dynamic array (plain or with row pointers). */
+char* FirstElement(const DDF_FIELD* field, void* array);
+
+/* ---- Writing ---- */
+
+/* Appends bytes to the output; a failed write is remembered (WriteFailed). */
+void Put(const char* text, size_t length);
+/* Hands the gathered bytes to the file. */
+void FlushOut();
+/* Starts and ends the writer's output buffer; EndOutput flushes. Returns 0
+ * or MDA_MALLOC_ERR (reported). */
+int32_t StartOutput();
+void EndOutput();
+bool WriteFailed();
+
+/* Number forms of the file; each returns the length written at out (room
+ * for 32 bytes). */
+int32_t FormatDouble(double value, char* out);
+int32_t FormatInt(int64_t value, char* out);
+
+/* Emits the value in mda__SMBuf + 1 (length bytes; mda__SMBuf[0] is free
+ * for its comma) under the line width rule. */
+void EmitValue(int32_t length);
+/* Emits a string value of length bytes. */
+void EmitString(const char* text, size_t length);
+
+/* ---- Reading ---- */
+
+/* White space of the file. */
+inline bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+/* The code of a failure that a reading step answered with MDA_STOP. */
+inline int32_t Code(int32_t rc) {
+    return rc == MDA_STOP ? mda__SMError : rc;
+}
+
+/* The reader's input: mda__SMBuf holds the bytes [mda__SMBufPtr, end) not
+ * yet read; more are read from mda__SMFile when needed. */
+struct Input {
+    char* end = nullptr;
+    bool eof = false;
+    int64_t line = 1;        /* line of the cursor, from 1 */
+    int64_t file_size = 0;   /* bytes of the file (0 when unknown) */
+    int64_t consumed = 0;    /* bytes read from the file into the buffer */
+    char* scratch = nullptr; /* a string being read */
+    size_t scratch_size = 0;
+    int64_t target = 0; /* model being restored */
+    int32_t failed = 0; /* a reading failure already reported */
+    /* Pointers read: (entity number, line), checked after the last record. */
+    int64_t* ptrs = nullptr;
+    size_t ptr_count = 0;
+    size_t ptr_room = 0;
+};
+extern Input g_in;
+
+/* Makes at least want bytes available from the cursor unless the file
+ * ends first; returns the bytes available. */
+size_t Fill(size_t want);
+/* The bytes of the file not yet read into the buffer, plus those in it. */
+int64_t Remaining();
+/* Reports MDA_FILE_READ_ERR with the file name, the cursor's line and
+ * what went wrong (printf-style); returns MDA_STOP with mda__SMError set. */
+int32_t ReadFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
+/* Skips blanks, tabs, carriage returns and line ends. False at the end. */
+bool SkipSpace();
+/* Skips one separator ('(' or ',') with the white space around it. */
+int32_t Separator();
+/* True when the cursor stands on an empty value (',' or ')'). */
+bool AtEmpty();
+/* Reads a decimal integer token into *value. */
+int32_t ReadInteger(int64_t* value, const char* what);
+/* Reads a floating-point token. */
+int32_t ReadDouble(double* value);
+/* Reads a pointer: "NULL" (*entity 0) or "model:entity" (the model is
+ * read and ignored; the entity number must be 0 to MDA_SM_MAX_ENTITY). */
+int32_t ReadPointer(int64_t* entity);
+/* Reads a quoted string into g_in.scratch; *length receives its bytes. */
+int32_t ReadString(size_t* length);
+/* Skips to the start of the next line. */
+void SkipLine();
+/* Records a pointer target for the check after the last record. */
+int32_t NotePointer(int64_t entity);
+
+/* Frees what the reader allocated and clears g_in. */
+void EndInput();
+
+} // namespace mdasm
+
+#endif
