@@ -18,10 +18,11 @@ DDF_DIMEXPR Lit(int16_t a) {
 
 // A point and a line: the cases change the line's second field "odd"
 // (descriptor 3: point's x and end come first, then the line's a).
+const char* const kLine = "dictionary faults;\n"
+                          "entity 100:0 point { double x \"x\"; }\n"
+                          "entity 110:1 line { int a \"a\"; int odd \"odd\"; }\n";
 DdfImage Line() {
-    return ddftest::Compiled("dictionary faults;\n"
-                             "entity 100:0 point { double x \"x\"; }\n"
-                             "entity 110:1 line { int a \"a\"; int odd \"odd\"; }\n");
+    return ddftest::Compiled(kLine);
 }
 template <typename Change> std::function<void(DdfImage&)> Odd(Change change) {
     return [=](DdfImage& image) { image.Field(3, change); };
@@ -33,27 +34,6 @@ void Embed(DdfImage& image, int32_t tfi, uint16_t target) {
     int16_t key = 0;
     image.Field(first + 1, [&](DDF_FIELD& f) { key = f.key; });
     ddftest::Put(image.Find("subent_tfis")->data, key * 2u, target);
-}
-
-// A chain of 34 subentities, one longer than the compiler writes: type 34
-// embeds type 35, then is made to embed type 33 instead.
-DdfImage TooDeep() {
-    DdfImage deep =
-        ddftest::Compiled(ddfctest::Chain(33, true) + "entity 34 t34 { int v; subent s 35; }\n"
-                                                      "entity 35 t35 { int v; }\n");
-    Embed(deep, 33, 32);
-    return deep;
-}
-
-// No source can state more than 16 MiB of field names: 17 types of 255
-// fields all named by one 4096-byte name.
-DdfImage SharedNames() {
-    DdfImage image = ddftest::Compiled(ddfctest::Wide(16, 255));
-    for (int i = 0; i < 17 * 256; ++i)
-        image.Field(i, [](DDF_FIELD& f) { f.name = f.type == DDF_ENDENT ? -1 : 0; });
-    image.Find("fld_names")->data = ddftest::StringSection({std::string(4096, 'n')});
-    image.header.fld_name_count = 1;
-    return image;
 }
 
 // Dump and header of a loaded image: their results and messages.
@@ -78,8 +58,8 @@ protected:
 };
 
 // Dictionaries that load but that the language or C cannot state. Each row
-// changes the line's image (or replaces it) and gives the dump's refusal
-// and the header's, null where the tool succeeds.
+// changes the image of a source (the line's by default) and gives the
+// dump's refusal and the header's, null where the tool succeeds.
 constexpr const char* kAsDump = "the header's refusal is the dump's";
 
 TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
@@ -88,6 +68,7 @@ TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
         std::function<void(DdfImage&)> change;
         const char* dump_error;
         const char* header_error;
+        std::string source = kLine;
     } cases[] = {
         {"type code above 19", Odd([](DDF_FIELD& f) { f.type = 25; }),
          "entity type 110:1: field 'odd' has type code 25, which the language cannot state",
@@ -146,24 +127,31 @@ TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
              d.Find("ptr_data")->data = ddftest::Bytes(4, 0);
          },
          "entity type 110:1: fields that share a reference list", kAsDump},
-        {"field names shared beyond 16 MiB", [](DdfImage& d) { d = SharedNames(); },
-         "entity type 17:0: more field names than a dictionary source can hold (16 MiB)", kAsDump},
-        // Subentity chains: the longest the compiler writes, one longer, a cycle.
-        {"32 levels", [](DdfImage& d) { d = ddftest::Compiled(ddfctest::Chain(33, true)); },
-         nullptr, nullptr},
-        {"33 levels", [](DdfImage& d) { d = TooDeep(); }, "subentities nested more than 32 deep",
-         kAsDump},
-        {"a type that embeds itself",
+        // No source can state more than 16 MiB of field names: 17 types of
+        // 255 fields all named by one 4096-byte name.
+        {"field names shared beyond 16 MiB",
          [](DdfImage& d) {
-             d = ddftest::Compiled("dictionary c;\nentity 1 a { int v; subent s 2; }\n"
-                                   "entity 2 b { int v; }\n");
-             Embed(d, 0, 0);
+             for (int i = 0; i < 17 * 256; ++i)
+                 d.Field(i, [](DDF_FIELD& f) { f.name = f.type == DDF_ENDENT ? -1 : 0; });
+             d.Find("fld_names")->data = ddftest::StringSection({std::string(4096, 'n')});
+             d.header.fld_name_count = 1;
          },
-         "entity type 1:0 contains itself through subentities", kAsDump},
+         "entity type 17:0: more field names than a dictionary source can hold (16 MiB)", kAsDump,
+         ddfctest::Wide(16, 255)},
+        // Subentity chains: the longest the compiler writes; one longer, as
+        // type 34 is made to embed type 33 instead of 35; a cycle.
+        {"32 levels", [](DdfImage&) {}, nullptr, nullptr, ddfctest::Chain(33, true)},
+        {"33 levels", [](DdfImage& d) { Embed(d, 33, 32); }, "subentities nested more than 32 deep",
+         kAsDump,
+         ddfctest::Chain(33, true) +
+             "entity 34 t34 { int v; subent s 35; }\nentity 35 t35 { int v; }\n"},
+        {"a type that embeds itself", [](DdfImage& d) { Embed(d, 0, 0); },
+         "entity type 1:0 contains itself through subentities", kAsDump,
+         "dictionary c;\nentity 1 a { int v; subent s 2; }\nentity 2 b { int v; }\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        DdfImage image = Line();
+        DdfImage image = ddftest::Compiled(c.source);
         c.change(image);
         const Tools t = Run(image);
         EXPECT_EQ(t.dumped, c.dump_error == nullptr) << t.dump_error;
