@@ -1,8 +1,7 @@
 // Hostile and edge dictionaries for the dictionary tools and the loader:
 // type codes without a table entry, fstrings without a length, inline
 // arrays too large to size, runs shared between types and fields, deep and
-// cyclic subentity chains, clashing struct names, and a dictionary header
-// that changed under its record.
+// cyclic subentity chains, a dictionary header changed under its record.
 #include "ddf/ddf_builder.h"
 #include "ddfc/ddfc_test_support.h"
 #include "support/compiled_dict.h"
@@ -12,18 +11,11 @@ namespace {
 using ddfctest::DdfcTest;
 using ddftest::DdfImage;
 
-DDF_DIMEXPR Lit(int16_t a) {
-    return DDF_DIMEXPR{a, 0, 'e', 0};
-}
-
 // A point and a line: the cases change the line's second field "odd"
 // (descriptor 3: point's x and end come first, then the line's a).
 const char* const kLine = "dictionary faults;\n"
                           "entity 100:0 point { double x \"x\"; }\n"
                           "entity 110:1 line { int a \"a\"; int odd \"odd\"; }\n";
-DdfImage Line() {
-    return ddftest::Compiled(kLine);
-}
 template <typename Change> std::function<void(DdfImage&)> Odd(Change change) {
     return [=](DdfImage& image) { image.Field(3, change); };
 }
@@ -79,14 +71,14 @@ TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
         {"fstring sized by a slot", Odd([](DDF_FIELD& f) {
              f.type = DDF_FSTRING;
              f.dim_count = 1;
-             f.dims[0] = Lit(-1);
+             f.dims[0] = DDF_DIMEXPR{-1, 0, 'e', 0};
          }),
          "entity type 110:1: fstring 'odd' has no literal length, which the language cannot state",
          "entity type 110:1: fstring 'odd' has no literal length, which C cannot declare"},
         {"five dimensions of 32767", Odd([](DDF_FIELD& f) {
              f.flags = DDF_ARRAY | DDF_FIXED;
              f.dim_count = 5;
-             std::fill(f.dims, f.dims + 5, Lit(32767));
+             std::fill(f.dims, f.dims + 5, DDF_DIMEXPR{32767, 0, 'e', 0});
          }),
          "the language cannot state this dictionary: dump:9:5: inline array larger than an "
          "entity body can be",
@@ -94,7 +86,7 @@ TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
         {"inline array sized by a slot", Odd([](DDF_FIELD& f) {
              f.flags = DDF_ARRAY | DDF_FIXED;
              f.dim_count = 1;
-             f.dims[0] = Lit(-2);
+             f.dims[0] = DDF_DIMEXPR{-2, 0, 'e', 0};
          }),
          "the language cannot state this dictionary: dump:9:5: an inline array needs literal "
          "dimensions",
@@ -162,24 +154,18 @@ TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
         EXPECT_EQ(t.header_error, header_error ? header_error : "");
     }
     // A code above 19 holds no data: the header says so.
-    DdfImage image = Line();
+    DdfImage image = ddftest::Compiled(kLine);
     Odd([](DDF_FIELD& f) { f.type = 25; })(image);
     EXPECT_NE(Run(image).header.find("    /* type code 25 odd: holds no data */\n"),
               std::string::npos);
 }
 
 // The queries and the field dump on a descriptor whose code has no entry in
-// ddf__FldData, and on one of no type's run; then on a dictionary put at
-// the loaded one's address, which must not inherit the extents the loader
-// recorded for it.
+// ddf__FldData; then on a dictionary put at the loaded one's address, which
+// must not inherit the extents the loader recorded for it.
 TEST_F(DdfcFault, LoadedDescriptorsAreBoundedByTheirOwnDictionary) {
-    DdfImage image = Line();
+    DdfImage image = ddftest::Compiled(kLine);
     Odd([](DDF_FIELD& f) { f.type = 200; })(image);
-    DDF_FIELD stray{};
-    stray.type = 30;
-    stray.name = -1;
-    stray.desc = -1;
-    ddftest::Append(image.Find("fld_data")->data, stray);
     Write(Path("f.ddf"), image.File());
     ddfc::LoadedDict loaded;
     std::string error;
@@ -190,10 +176,7 @@ TEST_F(DdfcFault, LoadedDescriptorsAreBoundedByTheirOwnDictionary) {
     ASSERT_EQ(odd->type, 200);
     mvxtest::StreamCapture out(stdout);
     EXPECT_EQ(ddf_DbgDumpField(0, odd), 0);
-    EXPECT_EQ(ddf_DbgDumpField(0, &dict->fld_data[5]), 0);
-    const std::string text = out.Finish();
-    EXPECT_EQ(text.substr(0, 11), " odd (\"odd\"") << text;
-    EXPECT_NE(text.find("\n **Field not named** (\"\")\n"), std::string::npos) << text;
+    EXPECT_EQ(out.Finish().substr(0, 11), " odd (\"odd\"");
     double value = -1;
     EXPECT_EQ(ddf_GetFieldDefault(odd, &value), 0);
     EXPECT_EQ(value, -1) << "no default for a code without a type";
@@ -213,12 +196,8 @@ TEST_F(DdfcFault, LoadedDescriptorsAreBoundedByTheirOwnDictionary) {
     dict->fld_data = small;
     dict->fld_indices = &first;
     dict->ent_fldcnts = &count;
-    const auto past = [&small](std::size_t i) {
-        return reinterpret_cast<const DDF_FIELD*>(reinterpret_cast<uintptr_t>(small) +
-                                                  i * sizeof(DDF_FIELD));
-    };
-    EXPECT_EQ(ddf_DbgDumpField(0, past(3)), DDF_INVALID_ARG);
-    EXPECT_EQ(ddf_DbgDumpField(0, past(2)), DDF_INVALID_ARG);
+    EXPECT_EQ(ddf_DbgDumpField(0, small + 1), 0);
+    EXPECT_EQ(ddf_DbgDumpField(0, small + 2), DDF_INVALID_ARG); // in the old one's extent
     mpm_ClearStack(0);
     ddf__Current = nullptr;
     *dict = saved;

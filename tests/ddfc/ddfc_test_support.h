@@ -8,6 +8,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ddfc/ddfc.h"
@@ -95,11 +96,9 @@ protected:
         ASSERT_TRUE(ddfc::Layout(source, &compiled, &diags));
         ASSERT_TRUE(ddfc::WalkLayout(dict.dict(), dict.sizes(), &walked, &error)) << error;
         ASSERT_EQ(compiled.size(), walked.size());
-        for (std::size_t t = 0; t < compiled.size(); ++t) {
-            EXPECT_EQ(compiled[t].tf, walked[t].tf);
-            EXPECT_EQ(compiled[t].size, walked[t].size);
-            EXPECT_EQ(compiled[t].offsets, walked[t].offsets) << "type " << compiled[t].tf;
-        }
+        for (std::size_t t = 0; t < compiled.size(); ++t)
+            EXPECT_EQ(std::tie(compiled[t].tf, compiled[t].size, compiled[t].offsets),
+                      std::tie(walked[t].tf, walked[t].size, walked[t].offsets));
         std::string header;
         ASSERT_TRUE(ddfc::Header(dict.dict(), dict.sizes(), "T_H", &header, &error)) << error;
         const std::regex tag("\nstruct (\\w+) \\{");
