@@ -301,12 +301,10 @@ std::string CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* run, 
         const DDF_FIELD* first = run;
         while (first->name != f.name)
             ++first;
-        DDF_FIELD* by_tfi = nullptr;
-        DDF_FIELD* by_tf = nullptr;
+        DDF_FIELD *by_tfi = nullptr, *by_tf = nullptr;
         EXPECT_EQ(ddf_FindTFIField(t, name, &by_tfi), 0) << name;
         EXPECT_EQ(ddf_GetFieldFromName(name, tf, &by_tf), 0) << name;
-        EXPECT_EQ(by_tfi, first) << name;
-        EXPECT_EQ(by_tf, first) << name;
+        EXPECT_TRUE(by_tfi == first && by_tf == first) << name;
     }
     // The default with its type's width, nothing more.
     uint8_t out[16];

@@ -446,9 +446,8 @@ TEST(UtilMemory, GetMemoryCreatesAndGrowsByItsRules) {
     void* block = nullptr;
     std::vector<int64_t> contents;
     for (int call = 0; call < 3000; ++call) {
-        const auto mode = static_cast<int32_t>(rng() % 3), used = static_cast<int32_t>(rng() % 24),
-                   extra = static_cast<int32_t>(rng() % 4),
-                   step = static_cast<int32_t>(rng() % 6) - 1, size = rng() % 10 ? 8 : -8;
+        const int32_t mode = rng() % 3, used = rng() % 24, extra = rng() % 4;
+        const int32_t step = static_cast<int32_t>(rng() % 6) - 1, size = rng() % 10 ? 8 : -8;
         const bool fail = rng() % 6 == 0;
         const auto count = static_cast<int32_t>(contents.size());
         const bool refused = step < 1 || size < 1 || (mode == 1 && count != 0);
