@@ -112,47 +112,6 @@ inline DdfImage Compiled(const std::string& source) {
     return image;
 }
 
-// A dictionary of simple types for the tests of the modules that use
-// dictionaries: compiled from a source made of the specs (a field's key is
-// its default), with each type's body size and info byte then set as given.
-// Types come in ascending TF order.
-struct FieldSpec {
-    uint8_t type;
-    std::string name;
-    std::string desc;
-    int16_t key = 0;
-};
-struct TypeSpec {
-    int32_t tf;
-    std::string name;
-    std::string desc;
-    uint16_t size;
-    uint8_t info;
-    std::vector<FieldSpec> fields;
-};
-inline DdfImage Build(const std::string& name, const std::vector<TypeSpec>& types) {
-    std::string source = "dictionary \"" + name + "\" version 3 revision 7;\n"
-                         "attr_names { \"colour\" \"layer\" }\nptr_names { \"curves\" }\n";
-    for (const TypeSpec& t : types) {
-        source += "entity " + std::to_string(MVX_TF_TYPE(t.tf)) + ":" +
-                  std::to_string(t.tf & 0xFFFF) + " \"" + t.name + "\" \"" + t.desc + "\" {";
-        for (const FieldSpec& f : t.fields) {
-            std::string type = ddf__FldData[f.type].name;
-            type.erase(type.find_last_not_of(' ') + 1);
-            source += " " + type + " \"" + f.name + "\" \"" + f.desc + "\"";
-            if (f.key != 0) source += " default " + std::to_string(f.key);
-            source += ";";
-        }
-        source += " }\n";
-    }
-    DdfImage image = Compiled(source);
-    for (std::size_t i = 0; i < types.size() && !image.sections.empty(); ++i) {
-        Put(image.Find("ent_sizes")->data, i * 2, types[i].size);
-        Put(image.Find("ent_info")->data, i, types[i].info);
-    }
-    return image;
-}
-
 } // namespace ddftest
 
 #endif

