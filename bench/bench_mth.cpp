@@ -40,9 +40,11 @@ const Inputs& Data() {
         in.p.resize(kSets * 3);
         for (int s = 0; s < kSets; ++s) {
             double* m = &in.m[s * 16];
-            for (int i = 0; i < 12; ++i) m[i] = u(random) + (i % 5 == 0 ? 3.0 : 0.0);
+            for (int i = 0; i < 12; ++i)
+                m[i] = u(random) + (i % 5 == 0 ? 3.0 : 0.0);
             m[12] = m[13] = m[14] = 0.0, m[15] = 1.0;
-            for (int i = 0; i < 3; ++i) in.p[s * 3 + i] = u(random);
+            for (int i = 0; i < 3; ++i)
+                in.p[s * 3 + i] = u(random);
         }
         return in;
     }();
@@ -213,7 +215,8 @@ const LoopData& Loop() {
             d.loop.push_back(radius * std::cos(a));
             d.loop.push_back(radius * std::sin(a));
         }
-        for (int i = 0; i < 2 * kSets; ++i) d.queries.push_back(q(random));
+        for (int i = 0; i < 2 * kSets; ++i)
+            d.queries.push_back(q(random));
         return d;
     }();
     return data;
@@ -248,7 +251,8 @@ void CrossingNumberPointInLoop(benchmark::State& state) {
     const auto& d = Loop();
     int s = 0, inside = 0;
     for (auto _ : state) {
-        const bool in = CrossingNumber(d.loop.data(), kLoop, d.queries[2 * s], d.queries[2 * s + 1]);
+        const bool in =
+            CrossingNumber(d.loop.data(), kLoop, d.queries[2 * s], d.queries[2 * s + 1]);
         inside += in;
         benchmark::DoNotOptimize(in);
         s = (s + 1) % kSets;

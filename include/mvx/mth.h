@@ -496,11 +496,14 @@ MVX_API int32_t mth_LoopInnerOuter(uint32_t reserved, int32_t stride, int32_t co
                                    int32_t* result);
 /* Where the 2D point lies against the loop, into *result: 0 on the
  * boundary (within tolerance of an edge, its projection within 1e-13 of
- * the edge's extent; a negative or NaN tolerance admits nothing), -1
- * inside, 1 outside (also for an empty loop and a NaN point), by
- * mth_LoopInnerOuter of the point as a one-point loop. Linear in count.
- * Returns 0, or records MTH_INVALID_RANGE for a stride below 2 and
- * MTH_NOMEMORY; *result is always written. */
+ * the edge's extent; an edge too long to square, or a negative or NaN
+ * tolerance, admits nothing), otherwise -1 inside and 1 outside (also for
+ * an empty loop and a NaN point) as mth_LoopInnerOuter finds the point as a
+ * one-point loop: for a point within the loop's box, inside exactly when
+ * the scan line through it crosses the loop an odd number of times left of
+ * it. Two linear passes without allocating. Returns 0, or records
+ * MTH_INVALID_RANGE for a stride below 2 (and MTH_NOMEMORY in the rare
+ * case of a loop whose box is the point); *result is always written. */
 MVX_API int32_t mth_PointInLoop(uint32_t reserved, int32_t stride, const double* point,
                                 int32_t count, const double* loop, double tolerance,
                                 int32_t* result);

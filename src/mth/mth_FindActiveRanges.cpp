@@ -25,7 +25,8 @@ extern "C" int32_t mth_FindActiveRanges(uint32_t option, int32_t count, const do
     const std::size_t ends = static_cast<std::size_t>(count) * 2;
     // At most one result per range: out is sized for count of them.
     auto* end = static_cast<End*>(mvxc::Malloc(ends * sizeof(End)));
-    auto* out = end == nullptr ? nullptr : static_cast<double*>(mvxc::Malloc(ends * sizeof(double)));
+    auto* out =
+        end == nullptr ? nullptr : static_cast<double*>(mvxc::Malloc(ends * sizeof(double)));
     if (out == nullptr) {
         std::free(end);
         return mthi::Fail(MTH_NOMEMORY);
@@ -48,7 +49,8 @@ extern "C" int32_t mth_FindActiveRanges(uint32_t option, int32_t count, const do
     for (std::size_t i = 0; i < n;) {
         const double at = end[i].position;
         const bool was = odd ? (cover & 1) != 0 : cover > 0;
-        for (; i < n && end[i].position == at; ++i) cover += end[i].step;
+        for (; i < n && end[i].position == at; ++i)
+            cover += end[i].step;
         const bool is = odd ? (cover & 1) != 0 : cover > 0;
         if (!was && is) {
             from = at;
@@ -61,7 +63,8 @@ extern "C" int32_t mth_FindActiveRanges(uint32_t option, int32_t count, const do
     }
     int32_t kept = 0;
     for (int32_t i = 0; i < m; ++i)
-        if (out[2 * i + 1] - out[2 * i] > slack) out[2 * kept] = out[2 * i], out[2 * kept + 1] = out[2 * i + 1], ++kept;
+        if (out[2 * i + 1] - out[2 * i] > slack)
+            out[2 * kept] = out[2 * i], out[2 * kept + 1] = out[2 * i + 1], ++kept;
     std::free(end);
     if (kept == 0) {
         std::free(out);

@@ -5,7 +5,9 @@ extern "C" double mth_Get2DArea(int32_t count, int32_t stride, const double* poi
     // The shoelace sum about the first point, which keeps the products
     // small for a polygon far from the origin; the two terms with the first
     // point vanish.
-    auto at = [points, stride](int32_t i) { return points + static_cast<std::ptrdiff_t>(i) * stride; };
+    auto at = [points, stride](int32_t i) {
+        return points + static_cast<std::ptrdiff_t>(i) * stride;
+    };
     const double x0 = points[0], y0 = points[1];
     double sum = 0.0;
     for (int32_t i = 1; i + 1 < count; ++i) {

@@ -71,7 +71,8 @@ struct Strings {
         const double wx = c[0] - a[0], wy = c[1] - a[1];
         const double den = rx * qy - ry * qx;
         // Distances of c and d from the line a-b.
-        const double dc = (rx * wy - ry * wx) / lr, dd = (rx * (d[1] - a[1]) - ry * (d[0] - a[0])) / lr;
+        const double dc = (rx * wy - ry * wx) / lr,
+                     dd = (rx * (d[1] - a[1]) - ry * (d[0] - a[0])) / lr;
         if (std::fabs(dc) <= tol && std::fabs(dd) <= tol) {
             // Along each other: the overlap of the projections on a-b.
             const double tc = (wx * rx + wy * ry) / (lr * lr);
@@ -115,8 +116,8 @@ bool BoxesMeet(const double* a, const double* b, const double* c, const double* 
 
 extern "C" int32_t mth_GetLineStringInter2D(uint32_t option, int32_t stride, int32_t count1,
                                             const double* string1, int32_t count2,
-                                            const double* string2, double tolerance,
-                                            int32_t* found, double** intersections) {
+                                            const double* string2, double tolerance, int32_t* found,
+                                            double** intersections) {
     *found = 0;
     *intersections = nullptr;
     if (stride < 2) return mthi::Fail(MTH_INVALID_RANGE);

@@ -5,7 +5,8 @@
 extern "C" int32_t mth_InsertPoint2D(const double* point, int32_t position, int32_t* count,
                                      double* list) {
     const int32_t n = *count;
-    if (n < 0 || position < 0 || position > n || n == INT32_MAX) return mthi::Fail(MTH_INVALID_RANGE);
+    if (n < 0 || position < 0 || position > n || n == INT32_MAX)
+        return mthi::Fail(MTH_INVALID_RANGE);
     double* at = list + static_cast<std::ptrdiff_t>(position) * 2;
     if (position < n && std::fabs(at[0] - point[0]) <= mthi::kZero &&
         std::fabs(at[1] - point[1]) <= mthi::kZero)

@@ -24,7 +24,8 @@ double Cross(const double* o, const double* a, const double* b) {
 // a-b and c-d cross each other: each has its ends more than eps on either
 // side of the other's line. Edges shorter than 1e-13 cross nothing.
 bool Crosses(const double* a, const double* b, const double* c, const double* d, double eps) {
-    const double l1 = std::hypot(b[0] - a[0], b[1] - a[1]), l2 = std::hypot(d[0] - c[0], d[1] - c[1]);
+    const double l1 = std::hypot(b[0] - a[0], b[1] - a[1]),
+                 l2 = std::hypot(d[0] - c[0], d[1] - c[1]);
     if (!(l1 >= mthi::kZero) || !(l2 >= mthi::kZero)) return false;
     const double sc = Cross(a, b, c) / l1, sd = Cross(a, b, d) / l1;
     const double sa = Cross(c, d, a) / l2, sb = Cross(c, d, b) / l2;
@@ -40,8 +41,10 @@ bool EdgesCross(int32_t stride, int32_t count1, const double* loop1, int32_t cou
         for (int32_t j = 0; j < count2; ++j) {
             const double* c = At(loop2, stride, j);
             const double* d = At(loop2, stride, j + 1 < count2 ? j + 1 : 0);
-            if (std::fmax(a[0], b[0]) < std::fmin(c[0], d[0]) || std::fmax(c[0], d[0]) < std::fmin(a[0], b[0]) ||
-                std::fmax(a[1], b[1]) < std::fmin(c[1], d[1]) || std::fmax(c[1], d[1]) < std::fmin(a[1], b[1]))
+            if (std::fmax(a[0], b[0]) < std::fmin(c[0], d[0]) ||
+                std::fmax(c[0], d[0]) < std::fmin(a[0], b[0]) ||
+                std::fmax(a[1], b[1]) < std::fmin(c[1], d[1]) ||
+                std::fmax(c[1], d[1]) < std::fmin(a[1], b[1]))
                 continue;
             if (Crosses(a, b, c, d, eps)) return true;
         }
@@ -54,7 +57,8 @@ bool EdgesCross(int32_t stride, int32_t count1, const double* loop1, int32_t cou
 bool SpansContained(const mthi::CrossingList& list, double eps) {
     // The next crossing of one loop after index k.
     auto next = [&list](int32_t tag, int32_t& k, double& x) {
-        while (k < list.size() && list[k].tag != tag) ++k;
+        while (k < list.size() && list[k].tag != tag)
+            ++k;
         if (k == list.size()) return false;
         x = list[k++].position;
         return true;
@@ -84,10 +88,12 @@ extern "C" int32_t mth_LoopInLoop(const double* loop1, int32_t count1, const dou
     for (int32_t k = 0; k < 2; ++k) {
         const double* loop = k == 0 ? loop1 : loop2;
         for (int32_t i = 0, n = k == 0 ? count1 : count2; i < n; ++i)
-            if (!std::isfinite(At(loop, stride, i)[0]) || !std::isfinite(At(loop, stride, i)[1])) return 0;
+            if (!std::isfinite(At(loop, stride, i)[0]) || !std::isfinite(At(loop, stride, i)[1]))
+                return 0;
     }
     const double tol = tolerance >= 0.0 ? tolerance : 0.0;
-    const mthi::Box b1 = mthi::LoopBox(stride, count1, loop1), b2 = mthi::LoopBox(stride, count2, loop2);
+    const mthi::Box b1 = mthi::LoopBox(stride, count1, loop1),
+                    b2 = mthi::LoopBox(stride, count2, loop2);
     if (b1.min_x > b2.max_x + tol || b2.min_x > b1.max_x + tol || b1.min_y > b2.max_y + tol ||
         b2.min_y > b1.max_y + tol)
         return -1;
@@ -99,10 +105,12 @@ extern "C" int32_t mth_LoopInLoop(const double* loop1, int32_t count1, const dou
         return 0;
     if (EdgesCross(stride, count1, loop1, count2, loop2, eps)) return 0;
     // The vertex heights within loop 1's height, sorted and distinct.
-    auto* ys = static_cast<double*>(mvxc::Malloc((static_cast<std::size_t>(count1) + count2) * sizeof(double)));
+    auto* ys = static_cast<double*>(
+        mvxc::Malloc((static_cast<std::size_t>(count1) + count2) * sizeof(double)));
     if (ys == nullptr) return mthi::Fail(MTH_NOMEMORY);
     int32_t n = 0;
-    for (int32_t i = 0; i < count1; ++i) ys[n++] = At(loop1, stride, i)[1];
+    for (int32_t i = 0; i < count1; ++i)
+        ys[n++] = At(loop1, stride, i)[1];
     for (int32_t i = 0; i < count2; ++i) {
         const double y = At(loop2, stride, i)[1];
         if (y > b1.min_y && y < b1.max_y) ys[n++] = y;
@@ -131,7 +139,8 @@ extern "C" int32_t mth_LoopInLoop(const double* loop1, int32_t count1, const dou
     // No band: a flat loop 1, inside when all its vertices are.
     for (int32_t i = 0; bands == 0 && i < count1 && result == 1; ++i) {
         int32_t where = 1;
-        if (const int32_t status = mth_PointInLoop(0, stride, At(loop1, stride, i), count2, loop2, eps, &where))
+        if (const int32_t status =
+                mth_PointInLoop(0, stride, At(loop1, stride, i), count2, loop2, eps, &where))
             return status;
         if (where == 1) result = 0;
     }

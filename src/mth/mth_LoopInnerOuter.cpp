@@ -14,7 +14,9 @@ bool BoxesMeet(const double* a, const double* b, const double* c, const double* 
            std::fmax(c[1], d[1]) >= std::fmin(a[1], b[1]);
 }
 
-bool Inside(double t) { return t > mthi::kZero && t < 1.0 - mthi::kZero; }
+bool Inside(double t) {
+    return t > mthi::kZero && t < 1.0 - mthi::kZero;
+}
 
 } // namespace
 
@@ -24,12 +26,16 @@ extern "C" int32_t mth_LoopInnerOuter(uint32_t /*reserved*/, int32_t stride, int
     using mthi::At;
     *result = 2;
     if (stride < 2) return mthi::Fail(MTH_INVALID_RANGE);
-    const mthi::Box b1 = mthi::LoopBox(stride, count1, loop1), b2 = mthi::LoopBox(stride, count2, loop2);
+    const mthi::Box b1 = mthi::LoopBox(stride, count1, loop1),
+                    b2 = mthi::LoopBox(stride, count2, loop2);
     // Written as "not overlapping" so that empty (and NaN) boxes are separate.
-    if (!(b1.max_x >= b2.min_x && b2.max_x >= b1.min_x && b1.max_y >= b2.min_y && b2.max_y >= b1.min_y))
+    if (!(b1.max_x >= b2.min_x && b2.max_x >= b1.min_x && b1.max_y >= b2.min_y &&
+          b2.max_y >= b1.min_y))
         return 0;
-    if (std::fabs(b1.min_x - b2.min_x) <= mthi::kZero && std::fabs(b1.max_x - b2.max_x) <= mthi::kZero &&
-        std::fabs(b1.min_y - b2.min_y) <= mthi::kZero && std::fabs(b1.max_y - b2.max_y) <= mthi::kZero) {
+    if (std::fabs(b1.min_x - b2.min_x) <= mthi::kZero &&
+        std::fabs(b1.max_x - b2.max_x) <= mthi::kZero &&
+        std::fabs(b1.min_y - b2.min_y) <= mthi::kZero &&
+        std::fabs(b1.max_y - b2.max_y) <= mthi::kZero) {
         std::fputs("Error: mth_LoopInnerOuter sees the same bounding \n", stdout);
         return 0;
     }
@@ -63,7 +69,8 @@ extern "C" int32_t mth_LoopInnerOuter(uint32_t /*reserved*/, int32_t stride, int
     // holds the other there.
     for (int32_t i = 0; i < list.size();) {
         int32_t j = i;
-        while (j < list.size() && list[j].tag == list[i].tag) ++j;
+        while (j < list.size() && list[j].tag == list[i].tag)
+            ++j;
         if (j < list.size() && (j - i) % 2 == 1) {
             *result = list[i].tag == 1 ? 1 : -1;
             return 0;

@@ -18,13 +18,16 @@ extern "C" int32_t mth_PointsInPlane(uint32_t option, const double* points, int3
     if (option & 1u) {
         origin[0] = origin[1] = origin[2] = 0.0;
         for (int32_t i = 0; i < count; ++i)
-            for (int k = 0; k < 3; ++k) origin[k] += points[static_cast<std::ptrdiff_t>(i) * 3 + k];
-        for (int k = 0; k < 3; ++k) origin[k] /= count;
+            for (int k = 0; k < 3; ++k)
+                origin[k] += points[static_cast<std::ptrdiff_t>(i) * 3 + k];
+        for (int k = 0; k < 3; ++k)
+            origin[k] /= count;
     }
     const double d = mthi::Dot3(n, origin);
     int32_t all = 1;
     for (int32_t i = 0; i < count && all; ++i)
-        if (!(std::fabs(mthi::Dot3(n, points + static_cast<std::ptrdiff_t>(i) * 3) - d) <= tolerance))
+        if (!(std::fabs(mthi::Dot3(n, points + static_cast<std::ptrdiff_t>(i) * 3) - d) <=
+              tolerance))
             all = 0;
     plane[0] = n[0], plane[1] = n[1], plane[2] = n[2], plane[3] = d;
     *planar = all;

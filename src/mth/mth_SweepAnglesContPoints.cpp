@@ -18,7 +18,8 @@ struct Chain {
     const double* At(int32_t i) const { return points + static_cast<std::ptrdiff_t>(i) * stride; }
 
     bool Dropped(const double* p) const {
-        return !std::isfinite(p[0]) || !std::isfinite(p[1]) || std::hypot(p[0], p[1]) <= tolerance ||
+        return !std::isfinite(p[0]) || !std::isfinite(p[1]) ||
+               std::hypot(p[0], p[1]) <= tolerance ||
                (std::fabs(p[0]) < mthi::kZero && std::fabs(p[1]) < mthi::kZero);
     }
 
@@ -32,14 +33,15 @@ struct Chain {
     }
 
     // Calls run(first, count) for every run in order.
-    template <typename Run>
-    int32_t Walk(Run run) const {
+    template <typename Run> int32_t Walk(Run run) const {
         int32_t i = 0;
         while (i < count) {
-            while (i < count && Dropped(At(i))) ++i;
+            while (i < count && Dropped(At(i)))
+                ++i;
             if (i == count) break;
             int32_t k = i + 1;
-            while (k < count && !Dropped(At(k)) && !PassesOrigin(At(k - 1), At(k))) ++k;
+            while (k < count && !Dropped(At(k)) && !PassesOrigin(At(k - 1), At(k)))
+                ++k;
             if (const int32_t status = run(i, k - i)) return status;
             i = k;
         }
@@ -59,7 +61,8 @@ extern "C" int32_t mth_SweepAnglesContPoints(uint32_t /*reserved*/, int32_t stri
     int32_t runs = 0;
     chain.Walk([&runs](int32_t, int32_t) { return ++runs, 0; });
     if (runs == 0) return 0;
-    auto* out = static_cast<double*>(mvxc::Malloc(static_cast<std::size_t>(runs) * 2 * sizeof(double)));
+    auto* out =
+        static_cast<double*>(mvxc::Malloc(static_cast<std::size_t>(runs) * 2 * sizeof(double)));
     if (out == nullptr) return mthi::Fail(MTH_NOMEMORY);
     int32_t filled = 0;
     const int32_t status = chain.Walk([&](int32_t first, int32_t n) {

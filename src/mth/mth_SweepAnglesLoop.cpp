@@ -9,7 +9,8 @@ namespace {
 // loop closes on itself), so that its last edge is swept too.
 int32_t SweepClosed(int32_t stride, int32_t count, const double* points, double tolerance,
                     int32_t* n, double** ranges) {
-    auto* closed = static_cast<double*>(mvxc::Malloc((static_cast<std::size_t>(count) + 1) * 2 * sizeof(double)));
+    auto* closed = static_cast<double*>(
+        mvxc::Malloc((static_cast<std::size_t>(count) + 1) * 2 * sizeof(double)));
     if (closed == nullptr) return mthi::Fail(MTH_NOMEMORY);
     for (int32_t i = 0; i <= count; ++i) {
         const double* p = points + static_cast<std::ptrdiff_t>(i < count ? i : 0) * stride;
@@ -29,7 +30,8 @@ extern "C" int32_t mth_SweepAnglesLoop(uint32_t /*reserved*/, int32_t stride, in
     *range_count = 0;
     *ranges = nullptr;
     *on_loop = 0;
-    if (stride < 2 || pieces < 0 || total < 0 || total == INT32_MAX) return mthi::Fail(MTH_INVALID_RANGE);
+    if (stride < 2 || pieces < 0 || total < 0 || total == INT32_MAX)
+        return mthi::Fail(MTH_INVALID_RANGE);
     int64_t sum = 0;
     for (int32_t i = 0; i < pieces; ++i) {
         if (piece_counts[i] < 0) return mthi::Fail(MTH_INVALID_RANGE);
@@ -46,7 +48,8 @@ extern "C" int32_t mth_SweepAnglesLoop(uint32_t /*reserved*/, int32_t stride, in
     if (where != -1) {
         // On or outside the loop: the whole loop sweeps one range, or two
         // that meet where the loop passes the origin.
-        if (const int32_t status = SweepClosed(stride, total, points, tolerance, &n, &found)) return status;
+        if (const int32_t status = SweepClosed(stride, total, points, tolerance, &n, &found))
+            return status;
         int32_t status = 0;
         if (n == 1) {
             *range_count = 1;
@@ -59,11 +62,13 @@ extern "C" int32_t mth_SweepAnglesLoop(uint32_t /*reserved*/, int32_t stride, in
     }
     // Inside: every piece sweeps exactly one range of its own.
     if (pieces == 0) return 0;
-    auto* out = static_cast<double*>(mvxc::Malloc(static_cast<std::size_t>(pieces) * 2 * sizeof(double)));
+    auto* out =
+        static_cast<double*>(mvxc::Malloc(static_cast<std::size_t>(pieces) * 2 * sizeof(double)));
     if (out == nullptr) return mthi::Fail(MTH_NOMEMORY);
     const double* piece = points;
     for (int32_t i = 0; i < pieces; ++i) {
-        const int32_t status = mth_SweepAnglesContPoints(0, stride, piece_counts[i], piece, tolerance, &n, &found);
+        const int32_t status =
+            mth_SweepAnglesContPoints(0, stride, piece_counts[i], piece, tolerance, &n, &found);
         if (status != 0 || n != 1) {
             std::free(found);
             std::free(out);

@@ -21,7 +21,8 @@ extern "C" int32_t mth_SweepAnglesMerge(uint32_t option, int32_t count, const do
     if (count < 1) return 0;
     auto* work = static_cast<Range*>(mvxc::Malloc(static_cast<std::size_t>(count) * sizeof(Range)));
     if (work == nullptr) return mthi::Fail(MTH_NOMEMORY);
-    for (int32_t i = 0; i < count; ++i) work[i] = Range{ranges[2 * i], ranges[2 * i + 1]};
+    for (int32_t i = 0; i < count; ++i)
+        work[i] = Range{ranges[2 * i], ranges[2 * i + 1]};
     // Stable, as a bubble sort of the pairs by start would be; a NaN start
     // sorts last.
     std::stable_sort(work, work + count, [](const Range& a, const Range& b) {
@@ -45,12 +46,14 @@ extern "C" int32_t mth_SweepAnglesMerge(uint32_t option, int32_t count, const do
         work[m - 1].end = std::fmax(work[m - 1].end, work[0].end + mthi::kTwoPi);
         first = 1;
     }
-    auto* out = static_cast<double*>(mvxc::Malloc(static_cast<std::size_t>(m - first) * 2 * sizeof(double)));
+    auto* out = static_cast<double*>(
+        mvxc::Malloc(static_cast<std::size_t>(m - first) * 2 * sizeof(double)));
     if (out == nullptr) {
         std::free(work);
         return mthi::Fail(MTH_NOMEMORY);
     }
-    for (int32_t i = first; i < m; ++i) out[2 * (i - first)] = work[i].start, out[2 * (i - first) + 1] = work[i].end;
+    for (int32_t i = first; i < m; ++i)
+        out[2 * (i - first)] = work[i].start, out[2 * (i - first) + 1] = work[i].end;
     std::free(work);
     *merged_count = m - first;
     *merged = out;

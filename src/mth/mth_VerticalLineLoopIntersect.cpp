@@ -22,7 +22,8 @@ extern "C" int32_t mth_VerticalLineLoopIntersect(uint32_t /*reserved*/, double x
     // The horizontal scan of the loop mirrored about y = x; exchanging back
     // restores every coordinate exactly, on every path.
     ExchangeXY(stride, count, loop);
-    const int32_t status = mth_HorizontalLineLoopIntersect(0, x, stride, count, loop, crossings, positions);
+    const int32_t status =
+        mth_HorizontalLineLoopIntersect(0, x, stride, count, loop, crossings, positions);
     ExchangeXY(stride, count, loop);
     return status;
 }

@@ -27,12 +27,14 @@ bool SpreadTriple(int32_t count, double tolerance, Get get, int32_t& ib, int32_t
     if (ib == 0) return false;
     double b[3];
     get(ib, b);
-    for (int k = 0; k < 3; ++k) u[k] = b[k] - a[k];
+    for (int k = 0; k < 3; ++k)
+        u[k] = b[k] - a[k];
     ic = 0;
     best = 0.0;
     for (int32_t i = 1; i < count; ++i) {
         get(i, p);
-        for (int k = 0; k < 3; ++k) v[k] = p[k] - a[k];
+        for (int k = 0; k < 3; ++k)
+            v[k] = p[k] - a[k];
         double c[3];
         Cross3(u, v, c);
         const double d = Dot3(c, c);
@@ -40,7 +42,8 @@ bool SpreadTriple(int32_t count, double tolerance, Get get, int32_t& ib, int32_t
     }
     if (ic == 0) return false;
     get(ic, p);
-    for (int k = 0; k < 3; ++k) v[k] = p[k] - a[k];
+    for (int k = 0; k < 3; ++k)
+        v[k] = p[k] - a[k];
     Cross3(u, v, w);
     const double ww = Dot3(w, w);
     // |w| / |u| is the distance of c from the line a-b.

@@ -41,12 +41,19 @@ struct Box {
     double min_x = HUGE_VAL, max_x = -HUGE_VAL, min_y = HUGE_VAL, max_y = -HUGE_VAL;
 };
 
+/* Widens the box to hold p; a NaN coordinate fails both comparisons. */
+inline void Widen(Box& box, const double* p) {
+    if (p[0] < box.min_x) box.min_x = p[0];
+    if (p[0] > box.max_x) box.max_x = p[0];
+    if (p[1] < box.min_y) box.min_y = p[1];
+    if (p[1] > box.max_y) box.max_y = p[1];
+}
+
 inline Box LoopBox(int32_t stride, int32_t count, const double* loop) {
     Box box;
     for (int32_t i = 0; i < count; ++i) {
         const double* p = At(loop, stride, i);
-        box.min_x = std::fmin(box.min_x, p[0]), box.max_x = std::fmax(box.max_x, p[0]);
-        box.min_y = std::fmin(box.min_y, p[1]), box.max_y = std::fmax(box.max_y, p[1]);
+        Widen(box, p);
     }
     return box;
 }
@@ -71,7 +78,8 @@ public:
         if (size_ == capacity_) {
             if (capacity_ > INT32_MAX - kGrowth) return Fail(MTH_NOMEMORY);
             const int32_t capacity = capacity_ + kGrowth;
-            void* grown = mvxc::Realloc(items_, static_cast<std::size_t>(capacity) * sizeof(Crossing));
+            void* grown =
+                mvxc::Realloc(items_, static_cast<std::size_t>(capacity) * sizeof(Crossing));
             if (grown == nullptr) return Fail(MTH_NOMEMORY);
             items_ = static_cast<Crossing*>(grown);
             capacity_ = capacity;
@@ -97,10 +105,51 @@ private:
     int32_t size_ = 0, capacity_ = 0;
 };
 
+/* Hands each crossing position of the line y = constant with the loop to
+ * add(position), which returns 0 to go on or a status that stops the scan
+ * and is returned. */
+template <typename Add>
+int32_t ScanLine(double y, int32_t stride, int32_t count, const double* loop, Add add) {
+    if (count < 1) return 0;
+    // -1 below (and NaN), 0 on the line, +1 above.
+    auto side = [y](const double* p) {
+        const double d = p[1] - y;
+        return std::fabs(d) <= kZero ? 0 : (d > 0.0 ? 1 : -1);
+    };
+    // The side of the last vertex off the line before vertex 0, for a loop
+    // whose walk starts on the line.
+    int last_off = 0;
+    for (int32_t i = count - 1; i >= 0 && last_off == 0; --i)
+        last_off = side(At(loop, stride, i));
+    int sa = side(At(loop, stride, 0));
+    for (int32_t i = 0; i < count; ++i) {
+        const double* a = At(loop, stride, i);
+        const double* b = At(loop, stride, i + 1 < count ? i + 1 : 0);
+        const int sb = side(b);
+        int32_t status = 0;
+        if (sa == 0 && sb == 0) {
+            status = add(a[0]);
+            if (status == 0) status = add(b[0]);
+        } else if (sa == 0) {
+            status = add(a[0]);
+            if (status == 0 && sb == last_off) status = add(a[0]); // a touching vertex
+        } else if (sb != 0 && sb != sa) {
+            // The ends lie more than 1e-13 apart in y on either side.
+            status = add(a[0] + (y - a[1]) * (b[0] - a[0]) / (b[1] - a[1]));
+        }
+        if (status != 0) return status;
+        if (sa != 0) last_off = sa;
+        sa = sb;
+    }
+    return 0;
+}
+
 /* Appends the crossings of the line y = constant with the loop, tagged.
  * Returns 0 or the recorded NOMEMORY. */
-int32_t ScanCrossings(int32_t tag, double y, int32_t stride, int32_t count, const double* loop,
-                      CrossingList& list);
+inline int32_t ScanCrossings(int32_t tag, double y, int32_t stride, int32_t count,
+                             const double* loop, CrossingList& list) {
+    return ScanLine(y, stride, count, loop, [&](double x) { return list.Add(tag, x); });
+}
 
 } // namespace mthi
 
