@@ -514,7 +514,8 @@ MVX_API int32_t mth_PointInLoop(uint32_t reserved, int32_t stride, const double*
  * loop 1's box reaches more than eps out of loop 2's, or an edge of loop 1
  * crosses an edge of loop 2 with the ends of each more than eps on either
  * side of the other; then a scan line through the middle of every band
- * between consecutive vertex heights within loop 1 must find each span
+ * between consecutive vertex heights within loop 1 (bands thinner than
+ * 4e-13 passed over) must find each span
  * inside loop 1 within a span inside loop 2 (eps allowed at the ends), and
  * a loop 1 without height must have every vertex inside or on loop 2
  * (mth_PointInLoop, tolerance eps): 1 when it holds, else 0. An empty

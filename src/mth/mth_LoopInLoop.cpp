@@ -9,6 +9,7 @@
 // the two boxes (at least 1). A loop 1 without height has no band; its
 // vertices are then tested one by one.
 #include <algorithm>
+#include <cfloat>
 #include <cstdlib>
 
 #include "mth/mth_loops.h"
@@ -99,7 +100,8 @@ extern "C" int32_t mth_LoopInLoop(const double* loop1, int32_t count1, const dou
         return -1;
     const double span = std::fmax(std::fmax(b1.max_x, b2.max_x) - std::fmin(b1.min_x, b2.min_x),
                                   std::fmax(b1.max_y, b2.max_y) - std::fmin(b1.min_y, b2.min_y));
-    const double eps = tol * std::fmax(1.0, span);
+    // A span that overflows counts as the largest double.
+    const double eps = tol * std::fmax(1.0, std::fmin(span, DBL_MAX));
     if (b1.min_x < b2.min_x - eps || b1.max_x > b2.max_x + eps || b1.min_y < b2.min_y - eps ||
         b1.max_y > b2.max_y + eps)
         return 0;
@@ -108,7 +110,7 @@ extern "C" int32_t mth_LoopInLoop(const double* loop1, int32_t count1, const dou
     auto* ys = static_cast<double*>(
         mvxc::Malloc((static_cast<std::size_t>(count1) + count2) * sizeof(double)));
     if (ys == nullptr) return mthi::Fail(MTH_NOMEMORY);
-    int32_t n = 0;
+    std::ptrdiff_t n = 0;
     for (int32_t i = 0; i < count1; ++i)
         ys[n++] = At(loop1, stride, i)[1];
     for (int32_t i = 0; i < count2; ++i) {
@@ -116,10 +118,10 @@ extern "C" int32_t mth_LoopInLoop(const double* loop1, int32_t count1, const dou
         if (y > b1.min_y && y < b1.max_y) ys[n++] = y;
     }
     std::sort(ys, ys + n);
-    n = static_cast<int32_t>(std::unique(ys, ys + n) - ys);
+    n = std::unique(ys, ys + n) - ys;
     int32_t result = 1, bands = 0;
     mthi::CrossingList list;
-    for (int32_t i = 0; i + 1 < n && result == 1; ++i) {
+    for (std::ptrdiff_t i = 0; i + 1 < n && result == 1; ++i) {
         // Bands thinner than the scan line's own tolerance are passed over:
         // their middle would count as on a vertex.
         if (!(ys[i + 1] - ys[i] > 4 * mthi::kZero)) continue;
