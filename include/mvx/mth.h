@@ -395,6 +395,212 @@ MVX_API int32_t mth_PointsOnBounds(const double* segment, const double* bounds, 
 MVX_API int32_t mth__2DLineTrimBounds(uint32_t reserved, double* p1, double* p2,
                                       const double* bounds);
 
+/* ---- planes, circles and areas ---- */
+
+/* out = the foot of the 3D point on the plane (a, b, c, d), the points x
+ * with (a, b, c) . x = d: point - ((n . point - d) / (n . n)) n; out may be
+ * point. Returns 0; a normal whose squared length is below 1e-13 (or NaN)
+ * copies the point to out and returns the quiet MTH_SMALL_DIVISOR. */
+MVX_API int32_t mth_PointToPlane(uint32_t reserved, const double* point, const double* plane,
+                                 double* out);
+/* -1 when the 3D points p0, p1, p2 span no plane (the length of
+ * (p1 - p0) x (p2 - p0) is zero or at most tolerance); otherwise 1 when q
+ * lies within tolerance of their plane, else 0 (also for NaN). */
+MVX_API int32_t mth_PointIn3PtPlane(const double* p0, const double* p1, const double* p2,
+                                    const double* q, double tolerance);
+/* Whether count 3D points (stride 3) lie in one plane. The plane is fixed
+ * by three well-spread points in two linear passes: the first point, the
+ * point farthest from it, and the point farthest from their line; its
+ * unit normal n = (b - a) x (c - a) / length. It passes through the first
+ * point, or with option bit 0 through the mean of all points. Every point
+ * must lie within tolerance of it. Returns 0 with *planar 1 or 0 and the
+ * plane (n, d) in plane[4]; records MTH_COLINEARPLANEPNTS (*planar 0,
+ * plane untouched) for fewer than 3 points, or when the third point lies
+ * within tolerance of the line of the first two (coincident or collinear
+ * points), or the normal is not finite. A point with a NaN coordinate is
+ * never in the plane. */
+MVX_API int32_t mth_PointsInPlane(uint32_t option, const double* points, int32_t count,
+                                  double tolerance, int32_t* planar, double* plane);
+/* Whether count points (stride doubles apart; stride 2 holds 2D points
+ * taken at z = 0, a larger stride 3D points) lie on one circle. The circle
+ * passes through three well-spread points chosen as for mth_PointsInPlane
+ * (its centre is their circumcentre, in closed form); every point must lie
+ * within tolerance of its plane and of its radius. Returns 0 with
+ * *on_circle 1 or 0, centre (3 doubles), *radius and, when normal is not
+ * NULL, the unit normal of the circle's plane, pointing so that the points
+ * in their order turn counter-clockwise about it (by the sum of their
+ * turns about the centre); records
+ * MTH_INVALID_RANGE for a stride below 2, MTH_COLINEARPLANEPNTS for fewer
+ * than 3 points or collinear or coincident ones (as for mth_PointsInPlane),
+ * MTH_SINGULAREQS when the centre is not finite; *on_circle is 0 and the
+ * other outputs untouched on failure. */
+MVX_API int32_t mth_PointsDefineCircle(const double* points, int32_t count, int32_t stride,
+                                       double tolerance, int32_t* on_circle, double* centre,
+                                       double* radius, double* normal);
+/* The signed area of the 2D polygon of count points (stride doubles
+ * apart), positive for counter-clockwise order, by the shoelace formula
+ * about the first point. 0 for fewer than 3 points or a stride below 2. */
+MVX_API double mth_Get2DArea(int32_t count, int32_t stride, const double* points);
+/* The area of a convex 3D polygon of count points (stride 3) as the fan of
+ * triangles (p0, p[k - 1], p[k]), each counted positive; 0 for fewer than
+ * 3 points. */
+MVX_API double mth_GetPolygonArea(int32_t count, const double* points);
+
+/* ---- loops ----
+ *
+ * A loop is count points stride doubles apart (stride at least 2), the
+ * last connected back to the first; only x and y are used. Scan-line
+ * crossings classify each vertex as above, on (within 1e-13) or below the
+ * line: an edge lying on the line gives both its ends, a vertex where the
+ * loop leaves the line gives its x once where the loop crosses and twice
+ * where it only touches, and any other edge that crosses gives its
+ * interpolated x. Arrays handed out are malloc'ed and the caller's to free;
+ * with nothing to hand out they are NULL and their count 0, which is also
+ * what every failure leaves. */
+
+/* Inserts the 2D point before index position (0 to *count) of a list of
+ * *count 2D points, shifting the rest; the list must have room for one
+ * more. Returns 0 with *count raised; the quiet MTH_SAMEPOINT (list
+ * unchanged) when the point equals the one at position within 1e-13 in
+ * both coordinates; records MTH_INVALID_RANGE for a position outside 0 to
+ * *count, a negative count, or a count that cannot grow. */
+MVX_API int32_t mth_InsertPoint2D(const double* point, int32_t position, int32_t* count,
+                                  double* list);
+/* The x positions where the line y = constant crosses the loop, ascending
+ * (a NaN position last), into *positions (*crossings of them). Returns 0;
+ * records MTH_INVALID_RANGE for a stride below 2 and MTH_NOMEMORY (FATAL). */
+MVX_API int32_t mth_HorizontalLineLoopIntersect(uint32_t reserved, double y, int32_t stride,
+                                                int32_t count, const double* loop,
+                                                int32_t* crossings, double** positions);
+/* The y positions where the line x = constant crosses the loop: the first
+ * two coordinates of every point are exchanged in place, the horizontal
+ * scan run, and the coordinates exchanged back on every path (the loop
+ * must be writable; it ends as it was). Statuses as above. */
+MVX_API int32_t mth_VerticalLineLoopIntersect(uint32_t reserved, double x, int32_t stride,
+                                              int32_t count, double* loop, int32_t* crossings,
+                                              double** positions);
+/* The relation of two loops (same stride) into *result: 2 when their boxes
+ * do not overlap, when neither holds the other, and when both boxes agree
+ * within 1e-13 (which also prints "Error: mth_LoopInnerOuter sees the same
+ * bounding \n" on standard output); 0 with the quiet MTH_INTERSECTED_LOOPS
+ * when an edge of one crosses an edge of the other (mth_Intersect2DLines,
+ * tolerance 1e-7, both parameters inside (1e-13, 1 - 1e-13)); otherwise
+ * the crossings of the scan line through the middle of the common y range,
+ * sorted, decide: at the first change of loop after a run of odd length,
+ * 1 when that run is loop 1's (loop 2 inside loop 1), -1 when it is loop
+ * 2's (loop 1 inside loop 2). An empty loop, or one without a number, is
+ * separate. Returns 0, MTH_INTERSECTED_LOOPS, or records MTH_INVALID_RANGE
+ * for a stride below 2 and MTH_NOMEMORY; *result is always written. */
+MVX_API int32_t mth_LoopInnerOuter(uint32_t reserved, int32_t stride, int32_t count1,
+                                   const double* loop1, int32_t count2, const double* loop2,
+                                   int32_t* result);
+/* Where the 2D point lies against the loop, into *result: 0 on the
+ * boundary (within tolerance of an edge, its projection within 1e-13 of
+ * the edge's extent; an edge too long to square, or a negative or NaN
+ * tolerance, admits nothing), otherwise -1 inside and 1 outside (also for
+ * an empty loop and a NaN point) as mth_LoopInnerOuter finds the point as a
+ * one-point loop: for a point within the loop's box, inside exactly when
+ * the scan line through it crosses the loop an odd number of times left of
+ * it. Two linear passes without allocating. Returns 0, or records
+ * MTH_INVALID_RANGE for a stride below 2 (and MTH_NOMEMORY in the rare
+ * case of a loop whose box is the point); *result is always written. */
+MVX_API int32_t mth_PointInLoop(uint32_t reserved, int32_t stride, const double* point,
+                                int32_t count, const double* loop, double tolerance,
+                                int32_t* result);
+/* Whether loop 1 lies inside loop 2 (both count points, stride doubles
+ * apart), boundaries touching allowed. -1 when their boxes are apart by
+ * more than tolerance. Otherwise, with eps = tolerance times the larger
+ * side of the box around both loops (at least 1 times tolerance): 0 when
+ * loop 1's box reaches more than eps out of loop 2's, or an edge of loop 1
+ * crosses an edge of loop 2 with the ends of each more than eps on either
+ * side of the other; then a scan line through the middle of every band
+ * between consecutive vertex heights within loop 1 (bands thinner than
+ * 4e-13 passed over) must find each span
+ * inside loop 1 within a span inside loop 2 (eps allowed at the ends), and
+ * a loop 1 without height must have every vertex inside or on loop 2
+ * (mth_PointInLoop, tolerance eps): 1 when it holds, else 0. An empty
+ * loop, or a coordinate that is not finite, gives 0; a negative or NaN
+ * tolerance counts as 0. Time grows with count1 * count2 and with the
+ * number of bands times count1 + count2. Records MTH_INVALID_RANGE for a
+ * stride below 2 and MTH_NOMEMORY, and returns that status. */
+MVX_API int32_t mth_LoopInLoop(const double* loop1, int32_t count1, const double* loop2,
+                               int32_t count2, int32_t stride, double tolerance);
+/* The intersections of two 2D line strings (same stride; option bit 0
+ * closes string 1 into a loop, bit 1 string 2) into *intersections:
+ * *found records of 4 doubles (x, y, s1, s2), s the position along each
+ * string as segment index plus parameter (0 at the first point; a closed
+ * string's end is 0), sorted by s1 then s2. Crossing segments meet where
+ * both parameters lie in [0, 1] widened by tolerance over the segment's
+ * length (clamped and snapped to the ends); segments that run along each
+ * other within tolerance give the two ends of their overlap (one point
+ * where they touch); a record within tolerance of the previous one kept,
+ * on the same or a neighbouring segment of string 2, is dropped (a shared
+ * vertex is reported once). Segments shorter than 1e-13 and points that
+ * are not finite are passed over; a negative or NaN tolerance counts as 0.
+ * Time grows with the product of the counts. Returns 0, or records
+ * MTH_INVALID_RANGE for a stride below 2 and MTH_NOMEMORY. */
+MVX_API int32_t mth_GetLineStringInter2D(uint32_t option, int32_t stride, int32_t count1,
+                                         const double* string1, int32_t count2,
+                                         const double* string2, double tolerance, int32_t* found,
+                                         double** intersections);
+/* The active ranges of a parameter for count ranges (pairs start, end; a
+ * reversed pair is taken the right way round, a pair with a NaN is passed
+ * over): where at least one range covers it, or with option bit 0 where an
+ * odd number do (the fill of a face with holes from the spans of its
+ * loops), found by one sweep over the sorted ends, ranges ending where
+ * others start making no gap. Ranges apart by at most tolerance are
+ * joined, and then those no longer than tolerance dropped (a negative or
+ * NaN tolerance counts as 0). Into *active: *active_count ascending,
+ * disjoint pairs. Returns 0, or records MTH_NOMEMORY. */
+MVX_API int32_t mth_FindActiveRanges(uint32_t option, int32_t count, const double* ranges,
+                                     double tolerance, int32_t* active_count, double** active);
+/* The angular ranges swept about the origin by a chain of count 2D points
+ * (stride doubles apart) into *ranges (*range_count pairs). A point within
+ * tolerance of the origin (or with both coordinates below 1e-13, or not
+ * finite) ends a run and is dropped; a step whose segment passes within
+ * tolerance of the origin, its foot strictly between the ends, starts a
+ * new run at its end; each run gives one range by
+ * mth__SweepAnglesContPoints. Returns 0 (count 0 when every point lies at
+ * the origin), or records MTH_INVALID_RANGE for a stride below 2 and
+ * MTH_NOMEMORY. */
+MVX_API int32_t mth_SweepAnglesContPoints(uint32_t reserved, int32_t stride, int32_t count,
+                                          const double* points, double tolerance,
+                                          int32_t* range_count, double** ranges);
+/* The angular range about the origin of one run of count 2D points into
+ * range[2]: the turns from point to point (atan2 of cross and dot, in
+ * (-pi, pi]; a turn that is not a number is passed over) are summed, and
+ * the range covers the span of those partial sums from the first point's
+ * angle: start in [0, 2 pi), end = start + width with the width at most
+ * 2 pi (a run that turns more stops there). Returns 0; the quiet
+ * MTH_ORIGIN_POINT (range untouched) for an empty run or a first point
+ * without an angle (mth_GetAngle2DPoint flag 2); records
+ * MTH_INVALID_RANGE for a stride below 2. */
+MVX_API int32_t mth__SweepAnglesContPoints(uint32_t reserved, int32_t stride, int32_t count,
+                                           const double* points, double* range);
+/* The angular ranges swept about the origin by a loop of total points made
+ * of pieces (piece_counts[i] points each, one after another). *on_loop is
+ * 1 when the origin lies on the loop (mth_PointInLoop with tolerance),
+ * else 0. Inside the loop, each piece must sweep exactly one range
+ * (mth_SweepAnglesContPoints) and the ranges are returned in piece order;
+ * a piece that gives another number makes the result empty. On or outside
+ * the loop, the chain of all points closed back to the first is swept:
+ * one range is returned, two are merged (mth_SweepAnglesMerge, option 1),
+ * and none or more give an empty result. Returns 0, or records
+ * MTH_INVALID_RANGE for a stride below 2, a negative count, a total of
+ * INT32_MAX or piece counts summing past total, and MTH_NOMEMORY. */
+MVX_API int32_t mth_SweepAnglesLoop(uint32_t reserved, int32_t stride, int32_t pieces,
+                                    const int32_t* piece_counts, int32_t total,
+                                    const double* points, double tolerance, int32_t* range_count,
+                                    double** ranges, int32_t* on_loop);
+/* Merges count angular ranges (pairs) into *merged (*merged_count pairs):
+ * sorted by start (stably; a NaN start last), a range starting before the
+ * current end + s * 1e-5 extends it (s = +1 with option bit 0, so touching
+ * ranges join, else -1, so they must overlap); then the last range, when
+ * it ends past 2 pi - 1e-5 and reaches the first start + 2 pi (same rule),
+ * absorbs the first. Returns 0, or records MTH_NOMEMORY. */
+MVX_API int32_t mth_SweepAnglesMerge(uint32_t option, int32_t count, const double* ranges,
+                                     int32_t* merged_count, double** merged);
+
 /* Registers the module's descriptor. Returns 0. */
 MVX_API int32_t mth_Initialize(uint32_t options);
 
