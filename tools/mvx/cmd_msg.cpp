@@ -149,10 +149,10 @@ std::string SampleDirective(const std::string& name) {
     return out;
 }
 
-// One conversion of a printf text (spec is "%", its flags, width and
+// One conversion of a printf text (conv is "%", its flags, width and
 // precision; letter its conversion) with a sample argument; false when the
 // letter makes no conversion.
-bool SampleConversion(std::string spec, char letter, std::string* out) {
+bool SampleConversion(std::string conv, char letter, std::string* out) {
     char buf[256] = "";
     switch (letter) {
     case 'd':
@@ -161,22 +161,22 @@ bool SampleConversion(std::string spec, char letter, std::string* out) {
     case 'u':
     case 'x':
     case 'X':
-        spec += "ll";
-        spec += letter;
-        std::snprintf(buf, sizeof buf, spec.c_str(), 42LL);
+        conv += "ll";
+        conv += letter;
+        std::snprintf(buf, sizeof buf, conv.c_str(), 42LL);
         break;
     case 'c':
-        std::snprintf(buf, sizeof buf, (spec + 'c').c_str(), '*');
+        std::snprintf(buf, sizeof buf, (conv + 'c').c_str(), '*');
         break;
     case 'e':
     case 'E':
     case 'f':
     case 'g':
     case 'G':
-        std::snprintf(buf, sizeof buf, (spec + letter).c_str(), 1.5);
+        std::snprintf(buf, sizeof buf, (conv + letter).c_str(), 1.5);
         break;
     case 's':
-        std::snprintf(buf, sizeof buf, (spec + 's').c_str(), "text");
+        std::snprintf(buf, sizeof buf, (conv + 's').c_str(), "text");
         break;
     case 'p':
         std::snprintf(buf, sizeof buf, "%p", reinterpret_cast<void*>(0x1234));
@@ -211,17 +211,17 @@ std::string Sample(const char* stored) {
                 ++k;
             if (k > j && s[k] == '$') j = k + 1;
         }
-        std::string spec = "%";
+        std::string conv = "%";
         while (s[j] != '\0' && std::strchr("+-# 0", s[j]) != nullptr)
-            spec += s[j++];
+            conv += s[j++];
         for (bool precision : {false, true}) {
             if (precision) {
                 if (s[j] != '.') break;
-                spec += s[j++];
+                conv += s[j++];
             }
             if (s[j] == '*') ++j;
             for (int digits = 0; std::isdigit(static_cast<unsigned char>(s[j])); ++j)
-                if (++digits <= 3) spec += s[j];
+                if (++digits <= 3) conv += s[j];
         }
         while (s[j] == 'l' || s[j] == 'h' || s[j] == 'L')
             ++j;
@@ -229,7 +229,7 @@ std::string Sample(const char* stored) {
         if (close != nullptr) {
             out += SampleDirective(std::string(s + j + 1, close));
             i = static_cast<size_t>(close - s) + 1;
-        } else if (s[j] != '\0' && SampleConversion(spec, s[j], &out)) {
+        } else if (s[j] != '\0' && SampleConversion(conv, s[j], &out)) {
             i = j + 1;
         } else {
             out += s[i++]; // a literal '%'
