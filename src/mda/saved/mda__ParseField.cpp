@@ -147,12 +147,11 @@ int32_t ReadOne(void* entity, int32_t type, const DDF_FIELD* field, char* at, in
 }
 
 // count elements of size bytes from at. A dynamic array whose first value
-// is empty is freed and its pointer cleared.
+// is empty is freed and its pointer cleared, whatever its count says (the
+// writer writes a null array that way); one that is filled must fit in
+// what is left of the file.
 int32_t ReadValues(void* entity, int32_t type, const DDF_FIELD* field, char* at, int64_t count,
                    int64_t size, bool dynamic) {
-    if (dynamic && count > mdasm::Remaining())
-        return ReadFailure("%lld values of field %s, more than the rest of the file holds",
-                           static_cast<long long>(count), FieldName(field));
     for (int64_t i = 0; i < count; ++i) {
         if (int32_t rc = mdasm::Separator()) return rc;
         if (i == 0 && dynamic && mdasm::AtEmpty()) {
@@ -164,6 +163,9 @@ int32_t ReadValues(void* entity, int32_t type, const DDF_FIELD* field, char* at,
             *slot = nullptr;
             return 0;
         }
+        if (i == 0 && dynamic && count > mdasm::Remaining())
+            return ReadFailure("%lld values of field %s, more than the rest of the file holds",
+                               static_cast<long long>(count), FieldName(field));
         if (int32_t rc = ReadOne(entity, type, field, at + i * size, size)) return rc;
     }
     return 0;

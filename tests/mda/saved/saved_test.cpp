@@ -411,7 +411,7 @@ TEST_F(SavedTest, HostileFilesGiveClearErrors) {
          ", line 2: entity number 20000000 skips more than 16777216 numbers", 0},
         {head + ok + ok + "END_MODEL 1\n", MDA_PTR_ALREADY_CREATED, "", 1},
         {head + "#1 = arrays(99999,0,1,2,3,0.0,0.0,0.0,0.0,0.0,0.0,\n   \"\",\n   \"\",\n   "
-                "\"\",\n   \"\"",
+                "\"\",\n   \"\",1.5",
          MDA_FILE_READ_ERR,
          ", line 6: 99999 values of field pts, more than the rest of the file holds", 1},
         {head + "#1 = arrays(0,0,1,2,3,0.0,0.0,0.0,0.0,0.0,0.0,\n   \"\",\n   \"\",\n   \"\",\n   "
