@@ -1,6 +1,10 @@
 // Gauss-Jordan inversion with partial pivoting. The working copy of A and
 // the growing inverse live on the stack up to 8 x 8 (the transformation
 // sizes) and in the heap beyond, so the common 4 x 4 case allocates nothing.
+// Orders 3 and 4, the transformation matrices, go through a copy of the
+// same elimination compiled for their fixed size: the loops unroll and the
+// rows vectorise, while every value is computed by the same operations in
+// the same order as the general loop, so both give bit-identical results.
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
@@ -51,10 +55,54 @@ bool Invert(int32_t n, double* w, double* inv) {
     return true;
 }
 
+template <int N>
+bool InvertFixed(const double* a, double* out) {
+    double w[N][N], inv[N][N];
+    for (int i = 0; i < N; ++i)
+        for (int j = 0; j < N; ++j) w[i][j] = a[i * N + j], inv[i][j] = i == j ? 1.0 : 0.0;
+    for (int k = 0; k < N; ++k) {
+        int pivot = -1;
+        double best = mthi::kZero;
+        for (int i = k; i < N; ++i) {
+            const double v = std::fabs(w[i][k]);
+            if (v > best) best = v, pivot = i;
+        }
+        if (pivot < 0) return false;
+        if (pivot != k)
+            for (int j = 0; j < N; ++j) {
+                std::swap(w[k][j], w[pivot][j]);
+                std::swap(inv[k][j], inv[pivot][j]);
+            }
+        const double p = w[k][k];
+        if (p != 1.0) {
+            for (int j = 0; j < N; ++j) inv[k][j] /= p;
+            for (int j = k; j < N; ++j) w[k][j] /= p;
+        }
+        for (int i = k + 1; i < N; ++i) {
+            const double f = w[i][k];
+            if (!(std::fabs(f) > mthi::kZero)) continue;
+            for (int j = k; j < N; ++j) w[i][j] -= f * w[k][j];
+            for (int j = 0; j < N; ++j) inv[i][j] -= f * inv[k][j];
+        }
+    }
+    for (int k = N - 1; k >= 1; --k)
+        for (int i = 0; i < k; ++i) {
+            const double f = w[i][k];
+            if (f == 0.0) continue;
+            for (int j = 0; j < N; ++j) inv[i][j] -= f * inv[k][j];
+        }
+    std::memcpy(out, inv, sizeof inv);
+    return true;
+}
+
 } // namespace
 
 int32_t mthi::Inverse(int32_t n, const double* a, double* out) {
     if (n < 1) return Fail(MTH_INVALID_RANGE);
+    if (n == 4 || n == 3) {
+        const bool regular = n == 4 ? InvertFixed<4>(a, out) : InvertFixed<3>(a, out);
+        return regular ? 0 : Fail(MTH_SINGULAR_MATRIX);
+    }
     const std::size_t count = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
     double stack_w[kStackOrder * kStackOrder], stack_inv[kStackOrder * kStackOrder];
     double* w = stack_w;
