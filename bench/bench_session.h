@@ -27,6 +27,11 @@ public:
         dict_.ent_sizes = &size_;
     }
     ~Session() {
+        // The library stays initialised while another benchmark holds it, and
+        // its variable table with it: drop the value naming the directory
+        // about to be removed, so that later paged files go where the process
+        // environment says instead of into a directory that no longer exists.
+        ugn_SetEnv(0, "MORVEX_TMP", nullptr);
         mvx_Terminate(0);
         std::filesystem::remove_all(dir_);
     }
