@@ -100,11 +100,6 @@ TEST_F(Messages, SetErrorStacksBannerAndTextAndRaisesClassThenSeverity) {
     EXPECT_EQ(g_raised,
               (Raised{{0x10004, 0x7F0001}, {0x10003, 0}, {0x10004, 0x3000A}, {0x10004, 0x30000}}));
     EXPECT_EQ(Count(0x7F0001)->total, 1); // counted as passed
-    int16_t module = 0, message = 0;
-    EXPECT_TRUE(mpm__ValidateMessage(0, 0x30009, &module, &message) == 0 && module == 3 &&
-                message == 9);
-    EXPECT_EQ(mpm__ValidateMessage(0, static_cast<int32_t>(0xFFFF0001u), nullptr, nullptr),
-              MPM__INVALIDMESSAGE);
 }
 
 TEST_F(Messages, DumpModesChooseWhichRecordsArePrintedAndKeepTheCounts) {
@@ -218,9 +213,6 @@ TEST_F(Messages, MessageNamesAndTexts) {
               "..... INVALID MESSAGE .....\n");
     EXPECT_EQ(Take(mpm__GetText(0, 3, 2)), " Invalid size = %d\n");
     EXPECT_TRUE(mvx__Index == 1 && mpm__GetText(0, 3, 10) == nullptr);
-    char* banner = nullptr;
-    mpm__GetBanner(0, 0x30002, MPM_ERROR, &banner);
-    EXPECT_EQ(Take(banner), "*** Error (OTM_INVALIDSIZE) ***\n");
     const std::string big(20000, 'x');
     EXPECT_EQ(Message(0, MVX_NOT_FOUND, big.c_str()), "File '" + big + "' does not exist.\n");
 
