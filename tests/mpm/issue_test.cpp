@@ -67,7 +67,7 @@ protected:
     }
 };
 
-TEST_F(Messages, SetErrorStacksBannerAndTextAndRaisesClassThenSeverity) {
+TEST_F(Messages, SetErrorStacksBannerAndTextAndRaisesClassThenSeverityToItsHandlers) {
     EXPECT_EQ(mpm__SetError(0, 0x30002, 0x10004, 7), 0x30002);
     EXPECT_TRUE(mpm__LastError == 0x30002 && mpm__LastErrorLevel == 0x10004);
     EXPECT_EQ(g_raised, (Raised{{1, 0x30002}, {0x10004, 0x30002}}));
@@ -100,6 +100,24 @@ TEST_F(Messages, SetErrorStacksBannerAndTextAndRaisesClassThenSeverity) {
     EXPECT_EQ(g_raised,
               (Raised{{0x10004, 0x7F0001}, {0x10003, 0}, {0x10004, 0x3000A}, {0x10004, 0x30000}}));
     EXPECT_EQ(Count(0x7F0001)->total, 1); // counted as passed
+
+    // A handler replaced, removed (an unknown key raises nothing), or
+    // reporting from inside an exception.
+    static int other_calls = 0;
+    mpm_SetException(MVX_EXC_NONE, [](uint32_t, int32_t) { ++other_calls; });
+    mpm_SetException(MPM_ERROR, nullptr);
+    g_raised.clear();
+    EXPECT_EQ(mpm__RaiseException(0, 0x999, 1), 0);
+    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
+    EXPECT_TRUE(g_raised.empty() && other_calls == 1);
+    mpm_ClearStack(0);
+    static int depth = 0;
+    mpm_SetException(MPM_ERROR, [](uint32_t, int32_t) {
+        if (depth++ == 0) mpm__SetError(0, OTM_NULLPOINTER, MPM_WARNING);
+    });
+    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
+    EXPECT_EQ(StackTexts(), (Texts{kNullWarning, kNotFound}));
+    EXPECT_EQ(mpm__LastError, OTM_NULLPOINTER);
 }
 
 TEST_F(Messages, DumpModesChooseWhichRecordsArePrintedAndKeepTheCounts) {
@@ -223,28 +241,6 @@ TEST_F(Messages, MessageNamesAndTexts) {
     mpm__Option = MPM_ALT_TEXT; // the process-wide word selects it too
     EXPECT_EQ(Message(0, 0x4D0001), "short form\n");
     EXPECT_STREQ(mpm_GetMsgName(0x4D0002), "APP_OTHER");
-}
-
-TEST_F(Messages, ReplacedNullAndReportingHandlers) {
-    static int other_calls = 0;
-    mpm_SetException(MVX_EXC_NONE, [](uint32_t, int32_t) { ++other_calls; });
-    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
-    EXPECT_EQ(other_calls, 1);
-    EXPECT_EQ(g_raised, (Raised{{0x10004, OTM_NOTFOUND}}));
-    EXPECT_EQ(mpm__RaiseException(0, 0x999, 1), 0); // no entry: nothing happens
-    mpm_SetException(MPM_ERROR, nullptr);
-    g_raised.clear();
-    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
-    EXPECT_TRUE(g_raised.empty());
-    // A handler may report from inside an exception.
-    mpm_ClearStack(0);
-    static int depth = 0;
-    mpm_SetException(MPM_ERROR, [](uint32_t, int32_t) {
-        if (depth++ == 0) mpm__SetError(0, OTM_NULLPOINTER, MPM_WARNING);
-    });
-    mpm__SetError(0, OTM_NOTFOUND, MPM_ERROR);
-    EXPECT_EQ(StackTexts(), (Texts{kNullWarning, kNotFound}));
-    EXPECT_EQ(mpm__LastError, OTM_NULLPOINTER);
 }
 
 // Allocation failures: each operation gives its whole result once it

@@ -630,6 +630,7 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
         {all, "-i abc -d x1 -m 3:x rest", 0, "", "prog rest", ""},
         {all, "-m 3x:4 -i 99999999999 -l -99999999999", 0, "", "prog",
          "i=2147483647 l=-2147483648"},
+        {all, "-m x -d -2.5e3", 0, "", "prog", "d=-2500"},
         {all, "-m 200:-1", 0, "", "prog", "m=72:144115188075855871"},
         // Only numeric values may begin with a minus.
         {all, "-s -x", kMissing, "-s", "prog -s -x", ""},
