@@ -130,17 +130,33 @@ struct Input {
 extern Input g_in;
 
 /* Makes at least want bytes available from the cursor unless the file
- * ends first; returns the bytes available. */
-size_t Fill(size_t want);
+ * ends first; returns the bytes available. Refill is its slow path. */
+size_t Refill(size_t want);
+inline size_t Fill(size_t want) {
+    const size_t have = static_cast<size_t>(g_in.end - mda__SMBufPtr);
+    return have >= want || g_in.eof ? have : Refill(want);
+}
 /* The bytes of the file not yet read into the buffer, plus those in it. */
 int64_t Remaining();
 /* Reports MDA_FILE_READ_ERR with the file name, the cursor's line and
  * what went wrong (printf-style); returns MDA_STOP with mda__SMError set. */
 int32_t ReadFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
 /* Skips blanks, tabs, carriage returns and line ends. False at the end. */
-bool SkipSpace();
-/* Skips one separator ('(' or ',') with the white space around it. */
-int32_t Separator();
+bool SkipSpaceRun();
+inline bool SkipSpace() {
+    return (mda__SMBufPtr < g_in.end && !IsSpace(*mda__SMBufPtr)) || SkipSpaceRun();
+}
+/* Skips one separator ('(' or ',') with the white space around it. The
+ * inline part takes a separator that stands right before its value. */
+int32_t SeparatorRun();
+inline int32_t Separator() {
+    char* const p = mda__SMBufPtr;
+    if (!g_in.separated && g_in.end - p >= 2 && (*p == ',' || *p == '(') && !IsSpace(p[1])) {
+        mda__SMBufPtr = p + 1;
+        return 0;
+    }
+    return SeparatorRun();
+}
 /* True when the cursor stands on an empty value (',' or ')'). */
 bool AtEmpty();
 /* At a place where a blank value may stand: takes it and sets *blank when

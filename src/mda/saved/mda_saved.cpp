@@ -254,7 +254,7 @@ void EmitString(const char* text, size_t length) {
 
 // ---- Reading ----
 
-size_t Fill(size_t want) {
+size_t Refill(size_t want) {
     char* const buf = mda__SMBuf;
     size_t have = static_cast<size_t>(g_in.end - mda__SMBufPtr);
     if (have >= want || g_in.eof) return have;
@@ -300,7 +300,7 @@ int32_t ReadFailure(const char* format, ...) {
     return Stop(status);
 }
 
-bool SkipSpace() {
+bool SkipSpaceRun() {
     for (;;) {
         char* p = mda__SMBufPtr;
         char* const end = g_in.end;
@@ -328,7 +328,7 @@ const char* Shown(char* room) {
 
 } // namespace
 
-int32_t Separator() {
+int32_t SeparatorRun() {
     if (g_in.separated) {
         g_in.separated = false;
         return 0;
