@@ -375,6 +375,23 @@ int32_t EndToken(const char* p, const char* what) {
 
 int32_t ReadInteger(int64_t* value, const char* what) {
     Fill(kToken);
+    // The common case first: a sign and up to 18 digits, which cannot
+    // overflow, ending at a delimiter; anything else takes the full path.
+    {
+        const char* q = mda__SMBufPtr;
+        const char* const end = g_in.end;
+        const bool negative = q < end && *q == '-';
+        if (negative) ++q;
+        const char* const digits = q;
+        int64_t v = 0;
+        while (q < end && q - digits < 18 && static_cast<unsigned char>(*q - '0') < 10)
+            v = v * 10 + (*q++ - '0');
+        if (q > digits && q - digits < 18 && (q < end ? IsDelimiter(*q) : g_in.eof)) {
+            *value = negative ? -v : v;
+            mda__SMBufPtr = const_cast<char*>(q);
+            return 0;
+        }
+    }
     const char* p = mda__SMBufPtr;
     if (p < g_in.end && *p == '+') ++p;
     const auto [ptr, ec] = std::from_chars(p, static_cast<const char*>(g_in.end), *value);
