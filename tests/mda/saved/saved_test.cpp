@@ -2,6 +2,7 @@
 // empty model and saved again (same bytes, same values field by field), the
 // exact bytes of a hand-worked model, selections with shared children and
 // cycles, hostile files, and allocation failures.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -173,6 +174,20 @@ int32_t Aim(void*, int32_t count, int32_t type, void* address, DDF_FIELD*) {
     return 0;
 }
 
+// Each entity's parents by entity number, in the order they were recorded.
+std::map<int64_t, std::vector<int64_t>> ParentNumbers(int32_t model) {
+    std::map<int64_t, std::vector<int64_t>> all;
+    for (int64_t n = 1; n < mda__Model[model].next_entity; ++n) {
+        int32_t count = 0;
+        MDA_PTR* list = nullptr;
+        EXPECT_EQ(mda_GetParents(0, MDA_MAKE_PTR(model, n), &count, &list), 0);
+        for (int32_t i = 0; i < count; ++i)
+            all[n].push_back(MDA_PTR_ENTITY(list[i]));
+        std::free(list);
+    }
+    return all;
+}
+
 class SavedTest : public graphtest::GraphModelTest {
 protected:
     int32_t Model(DDF_DICT* dict) {
@@ -271,6 +286,29 @@ TEST_F(SavedTest, RandomModelsOfEveryDictionaryRoundTrip) {
             EXPECT_TRUE(n >= mda__Model[again].next_entity ||
                         mda__GetEntDir(again, n)->status == MDA_RESERVED);
         }
+        // The records in reverse order read to the same model, and the
+        // parent lists built from the pointers read are those of a walk.
+        text = ReadFile(tmp_ / "first.sav");
+        std::vector<std::string> records; // the header, each record, the trailer
+        for (size_t at = 0, end; at < text.size(); at = end + 1) {
+            end = text.find('\n', at); // random strings hold no digit and no 'E'
+            if (records.empty() || text[at] == 'E' || (text[at] == '#' && isdigit(text[at + 1])))
+                records.emplace_back();
+            records.back() += text.substr(at, end + 1 - at);
+        }
+        std::reverse(records.begin() + 1, records.end() - 1);
+        std::string reversed;
+        for (const std::string& r : records)
+            reversed += r;
+        Write("reversed.sav", reversed);
+        const int32_t third = Model(dict.get());
+        ASSERT_EQ(Restore(third, "reversed.sav"), 0) << mvxtest::LastText();
+        EXPECT_EQ(Dump(third), after);
+        const auto read = ParentNumbers(again);
+        EXPECT_EQ(ParentNumbers(third), read);
+        ASSERT_EQ(mda_SetBackPtrs(0, again), 0);
+        EXPECT_EQ(ParentNumbers(again), read);
+        mda_FreeModel(0, third);
         mda_FreeModel(0, again);
     }
 }
