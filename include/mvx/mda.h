@@ -1254,7 +1254,7 @@ MVX_API int32_t mda_CycleEntityList(MDA_ENTITY_LIST* list, int32_t slot, MDA_PTR
  *                      field) ... (0, DDF_ENDSTRUCT or DDF_ENDUNION, null,
  *                      null); an array with no elements gives (0, begin
  *                      type, null, field) and (0, end type, null, its
- *                      endstruct descriptor); an UNSIZED array that the
+ *                      endstruct descriptor); a dynamic array that the
  *                      visitor allocates during that begin event is then
  *                      walked (its first begin event comes again, with
  *                      count 1). A union element starts with
@@ -1805,8 +1805,9 @@ MVX_API int32_t mda_SaveEntities(uint32_t options, const char* name, int32_t cou
  * numbering restarts so that the file's entity numbers become the model's.
  * The pre-restore callback (0, model) runs first and its failure ends the
  * call; after the last record every pointer is checked, the parent lists
- * are rebuilt (mda_SetBackPtrs, so the model keeps back-pointers from then
- * on) and the post-restore callback runs. Numbers the file skips are
+ * are rebuilt as mda_SetBackPtrs(0, model) builds them (from the pointers
+ * noted while reading, without locking the entities again; the model keeps
+ * back-pointers from then on) and the post-restore callback runs. Numbers the file skips are
  * reserved; a later record may fill them.
  *   options  MDA_SAVE_NOTHING
  * The reader takes any bytes. Whitespace may surround every value; lines
@@ -1838,9 +1839,16 @@ MVX_API int32_t mda_RestoreModel(uint32_t options, const char* name, int32_t cou
                                  const int32_t* models);
 
 /*
- * The field visitors of saving (mode 0) and restoring (mode 1): they write
- * or read the values of one field event to or from mda__SMFile, keeping the
- * struct stack. They answer MDA_STOP after a failure, which is in
+ * The field visitors of saving and restoring (both walks in mode 0): they
+ * write or read the values of one field event to or from mda__SMFile,
+ * keeping the struct stack. The reader allocates each dynamic array of the
+ * new body itself, after checking its element count against the bytes
+ * left in the file, so a count that the file cannot hold costs nothing.
+ * A null struct array whose dimensions give elements is written as a blank
+ * value when its elements open with a value that is never blank (a number,
+ * string, pointer, selector or count), and read back null; for other
+ * structs the writer writes nothing for it, and the reader, which cannot
+ * tell such an array from its elements, reads the elements. They answer MDA_STOP after a failure, which is in
  * mda__SMError (already reported). Only for the walks of mda_SaveModel and
  * mda_RestoreModel.
  */

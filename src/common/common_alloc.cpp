@@ -1,5 +1,6 @@
 #include "common/common_alloc.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,10 +10,12 @@ namespace {
 long g_fail_at = 0; // the allocation (1-based) that fails; 0: none
 bool g_persistent = false;
 long g_count = 0; // allocations attempted since the last SetAllocFailure
+std::size_t g_largest = 0; // the most bytes one of them asked for
 
-// Counts an attempt and says whether it is to fail.
-bool ShouldFail() {
+// Counts an attempt of size bytes and says whether it is to fail.
+bool ShouldFail(std::size_t size) {
     ++g_count;
+    if (size > g_largest) g_largest = size;
     if (g_fail_at == 0) return false;
     return g_persistent ? g_count >= g_fail_at : g_count == g_fail_at;
 }
@@ -20,18 +23,18 @@ bool ShouldFail() {
 } // namespace
 
 void* Malloc(std::size_t size) {
-    if (ShouldFail()) return nullptr;
+    if (ShouldFail(size)) return nullptr;
     return std::malloc(size == 0 ? 1 : size);
 }
 
 void* Calloc(std::size_t count, std::size_t size) {
-    if (ShouldFail()) return nullptr;
+    if (ShouldFail(count > 0 && size > SIZE_MAX / count ? SIZE_MAX : count * size)) return nullptr;
     if (count == 0 || size == 0) return std::calloc(1, 1);
     return std::calloc(count, size);
 }
 
 void* Realloc(void* block, std::size_t size) {
-    if (ShouldFail()) return nullptr;
+    if (ShouldFail(size)) return nullptr;
     return std::realloc(block, size == 0 ? 1 : size);
 }
 
@@ -46,10 +49,15 @@ void SetAllocFailure(long nth, bool persistent) {
     g_fail_at = nth < 0 ? 0 : nth;
     g_persistent = persistent;
     g_count = 0;
+    g_largest = 0;
 }
 
 long AllocCount() {
     return g_count;
+}
+
+std::size_t LargestAllocation() {
+    return g_largest;
 }
 
 } // namespace mvxc

@@ -9,7 +9,8 @@
  * Test seam: mvxc::SetAllocFailure(n) makes the n-th allocation from now on
  * (counting from 1) fail, once, or that one and every later one when
  * `persistent` is set; n = 0 turns failures off. mvxc::AllocCount() counts
- * the allocations attempted since the last SetAllocFailure. These names are
+ * the allocations attempted since the last SetAllocFailure, and
+ * mvxc::LargestAllocation() gives the most bytes one of them asked for. These names are
  * hidden in the shared library; tests reach them through the static build.
  */
 #ifndef MVX_COMMON_ALLOC_H
@@ -27,6 +28,7 @@ char* StrDup(const char* text);
 
 void SetAllocFailure(long nth, bool persistent = false);
 long AllocCount();
+std::size_t LargestAllocation();
 
 } // namespace mvxc
 

@@ -54,6 +54,16 @@ int64_t StringLength(const DDF_FIELD* field);
 int64_t UnsizedElements(const DDF_FIELD* field, const void* array);
 /* The first element of a dynamic array (plain or with row pointers). */
 char* FirstElement(const DDF_FIELD* field, void* array);
+/* The elements that a counted (not UNSIZED) dynamic array's dimensions give
+ * under the count slots of the walk in progress (0 when one of them is not
+ * positive, at most INT32_MAX) in *total; dims and *ndims receive the
+ * dimensions. Returns 0 or the failure of mda_GetFieldDims (reported). */
+int32_t CountedElements(const DDF_FIELD* field, int32_t* dims, int32_t* ndims, int64_t* total);
+/* True when every element of the struct or union array field is written
+ * starting with a value that is never blank (a number, a string, a
+ * pointer, a selector or a count). Only then can a blank value in its
+ * place stand for a null array whose dimensions give elements. */
+bool OpensWithValue(const DDF_FIELD* field);
 
 /* ---- Writing ---- */
 
@@ -100,28 +110,59 @@ struct Input {
     char* scratch = nullptr; /* a string being read */
     size_t scratch_size = 0;
     int64_t target = 0; /* model being restored */
+    bool separated = false; /* the next value's separator is taken already */
     int32_t failed = 0; /* a reading failure already reported */
-    /* Pointers read: (entity number, line), checked after the last record. */
-    int64_t* ptrs = nullptr;
+    /* The record being read: its entity number, or 0 when its type keeps
+     * no pointers (its pointers then make no parents). */
+    int64_t parent = 0;
+    /* Pointers read, checked after the last record and then made the
+     * parent lists. */
+    struct Pointer {
+        int64_t target; /* entity number named */
+        int64_t line;   /* where it was read */
+        int64_t parent; /* as above */
+        int64_t order;  /* position among the pointers read */
+    };
+    Pointer* ptrs = nullptr;
     size_t ptr_count = 0;
     size_t ptr_room = 0;
 };
 extern Input g_in;
 
 /* Makes at least want bytes available from the cursor unless the file
- * ends first; returns the bytes available. */
-size_t Fill(size_t want);
+ * ends first; returns the bytes available. Refill is its slow path. */
+size_t Refill(size_t want);
+inline size_t Fill(size_t want) {
+    const size_t have = static_cast<size_t>(g_in.end - mda__SMBufPtr);
+    return have >= want || g_in.eof ? have : Refill(want);
+}
 /* The bytes of the file not yet read into the buffer, plus those in it. */
 int64_t Remaining();
 /* Reports MDA_FILE_READ_ERR with the file name, the cursor's line and
  * what went wrong (printf-style); returns MDA_STOP with mda__SMError set. */
 int32_t ReadFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
 /* Skips blanks, tabs, carriage returns and line ends. False at the end. */
-bool SkipSpace();
-/* Skips one separator ('(' or ',') with the white space around it. */
-int32_t Separator();
+bool SkipSpaceRun();
+inline bool SkipSpace() {
+    return (mda__SMBufPtr < g_in.end && !IsSpace(*mda__SMBufPtr)) || SkipSpaceRun();
+}
+/* Skips one separator ('(' or ',') with the white space around it. The
+ * inline part takes a separator that stands right before its value. */
+int32_t SeparatorRun();
+inline int32_t Separator() {
+    char* const p = mda__SMBufPtr;
+    if (!g_in.separated && g_in.end - p >= 2 && (*p == ',' || *p == '(') && !IsSpace(p[1])) {
+        mda__SMBufPtr = p + 1;
+        return 0;
+    }
+    return SeparatorRun();
+}
 /* True when the cursor stands on an empty value (',' or ')'). */
 bool AtEmpty();
+/* At a place where a blank value may stand: takes it and sets *blank when
+ * it is there; otherwise takes the next value's separator when there is
+ * one (Separator then takes none) and leaves *blank false. */
+int32_t TakeBlank(bool* blank);
 /* Reads a decimal integer token into *value. */
 int32_t ReadInteger(int64_t* value, const char* what);
 /* Reads a floating-point token. */
@@ -133,7 +174,7 @@ int32_t ReadPointer(int64_t* entity);
 int32_t ReadString(size_t* length);
 /* Skips to the start of the next line. */
 void SkipLine();
-/* Records a pointer target for the check after the last record. */
+/* Records a pointer target of the record being read. */
 int32_t NotePointer(int64_t entity);
 
 /* Frees what the reader allocated and clears g_in. */

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "common/common_alloc.h"
+#include "mda/mda_backptr_int.h"
 #include "mda/mda_saved_int.h"
 #include "mvx/mpm.h"
 
@@ -159,7 +160,11 @@ int32_t ReadRecords(int32_t model, const NameTf* names, int32_t name_count) {
         if (int32_t rc = MakeEntity(model, number, &next, hit->tf, &body, &db_ptr)) return rc;
         mdasm::ResetStack();
         mda__SMNumFields = 0;
-        const int32_t rc = mda_TraverseEntity(MDA_TRAV_ALLOCATE, body, mda__ParseField);
+        g_in.separated = false;
+        g_in.parent = mdabp::HasPointers(&mda__Model[model], body) ? number : 0;
+        // The walk sizes nothing: the reader allocates each array once the
+        // file has shown that it can hold the array's values.
+        const int32_t rc = mda_TraverseEntity(0, body, mda__ParseField);
         const int32_t unlocked = mda_UnlockEntity(0, db_ptr);
         if (rc != 0) return Code(rc);
         if (unlocked != 0) return unlocked;
@@ -171,14 +176,46 @@ int32_t ReadRecords(int32_t model, const NameTf* names, int32_t name_count) {
 
 // Every pointer read must name an entity of the file.
 int32_t CheckPointers(int32_t model, const MDA_MODEL* m) {
-    for (size_t i = 0; i + 1 < g_in.ptr_count; i += 2) {
-        const int64_t n = g_in.ptrs[i];
+    for (size_t i = 0; i < g_in.ptr_count; ++i) {
+        const int64_t n = g_in.ptrs[i].target;
         const MDA_DIR_ENTRY* e = n < m->next_entity ? mda__GetEntDir(model, n) : nullptr;
         if (e == nullptr || (e->status & (MDA_DELETED | MDA_RESERVED)) != 0) {
-            g_in.line = g_in.ptrs[i + 1];
+            g_in.line = g_in.ptrs[i].line;
             return Code(ReadFailure("a pointer to entity %lld, which the file does not hold",
                                     static_cast<long long>(n)));
         }
+    }
+    return 0;
+}
+
+int ByParent(const void* a, const void* b) {
+    const auto* x = static_cast<const mdasm::Input::Pointer*>(a);
+    const auto* y = static_cast<const mdasm::Input::Pointer*>(b);
+    if (x->parent != y->parent) return x->parent < y->parent ? -1 : 1;
+    return (x->order > y->order) - (x->order < y->order);
+}
+
+// The parent lists, as mda_SetBackPtrs(0, model) makes them: every live
+// entity, in ascending number, recorded as parent of what its pointers
+// name, in field order. The pointers were noted as they were read, so no
+// entity is locked again: the noted ones are put in that order (a file
+// lists its records in any order, each record's pointers in field order).
+int32_t RebuildParents(int32_t model, MDA_MODEL* m) {
+    mda__FreeBackPtrs(0, model);
+    if (int32_t rc = mdabp::NewArea(model, m)) return rc;
+    m->backptrs = 1;
+    mdasm::Input::Pointer* p = g_in.ptrs;
+    const size_t count = g_in.ptr_count;
+    for (size_t i = 1; i < count; ++i)
+        if (p[i].parent < p[i - 1].parent) {
+            std::qsort(p, count, sizeof *p, ByParent);
+            break;
+        }
+    for (size_t i = 0; i < count; ++i) {
+        if (p[i].parent == 0) continue; // a type that keeps no pointers
+        if (int32_t rc = mda_AddPtr(MDA_MAKE_PTR(model, p[i].parent),
+                                    MDA_MAKE_PTR(model, p[i].target), nullptr))
+            return rc;
     }
     return 0;
 }
@@ -224,7 +261,7 @@ int32_t Restore(int32_t model, MDA_MODEL* m, const char* file_name) {
         rc = Code(ReadHeader(dict));
         if (rc == 0) rc = Code(ReadRecords(model, names, types));
         if (rc == 0) rc = CheckPointers(model, m);
-        if (rc == 0) rc = mda_SetBackPtrs(0, model);
+        if (rc == 0) rc = RebuildParents(model, m);
         if (rc == 0 && m->callbacks[4] != nullptr) rc = m->callbacks[4](0, model);
         if (rc == 0 && mda__SMStackPtr != &mda__SMStack[0])
             rc = mpm__SetError(0, MDA_INTERNAL_ERR, MPM_FATAL, "mda_RestoreModel");

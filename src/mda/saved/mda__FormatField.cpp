@@ -40,7 +40,20 @@ int32_t Begin(int32_t count, int32_t type, const void* address, DDF_FIELD* field
     if (mda__SMStackPtr->desc != field) {
         const bool filtered = mda__SMStackPtr->filtered != 0 || mdasm::Filtered(field);
         int64_t remaining = 1;
-        if (mdasm::Unsized(field) && !filtered) {
+        if (count == 0 && mdasm::Dynamic(field) && !mdasm::Unsized(field) && !filtered &&
+            mdasm::OpensWithValue(field)) {
+            // A null array that its dimensions give elements: a blank value
+            // says so, as for a null value array.
+            int32_t dims[MDA_MAX_DIMS] = {};
+            int32_t ndims = 0;
+            int64_t elements = 0;
+            if (int32_t rc = mdasm::CountedElements(field, dims, &ndims, &elements))
+                return mdasm::Stop(rc);
+            if (elements > 0) {
+                mda__SMBuf[1] = ' ';
+                mdasm::EmitValue(1);
+            }
+        } else if (mdasm::Unsized(field) && !filtered) {
             void* array = nullptr;
             if (count > 0) std::memcpy(&array, mda__TraverseAddr, sizeof array);
             const int64_t elements = mdasm::UnsizedElements(field, array);

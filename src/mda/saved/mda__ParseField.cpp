@@ -42,12 +42,19 @@ int32_t ReadBlank(const DDF_FIELD* field) {
     return 0;
 }
 
-// Allocates an UNSIZED array of count elements of size bytes at the
-// field's pointer (mda__TraverseAddr), which is null in a new body.
-int32_t AllocateUnsized(void* entity, const DDF_FIELD* field, int64_t count, int64_t size) {
-    if (count > mdasm::Remaining())
-        return ReadFailure("%lld elements of field %s, more than the rest of the file holds",
-                           static_cast<long long>(count), FieldName(field));
+// The values of a new array must fit in what is left of the file, each
+// taking one byte at least: checked before anything is allocated for it.
+int32_t CheckFits(const DDF_FIELD* field, int64_t count, const char* what) {
+    if (count <= mdasm::Remaining()) return 0;
+    return ReadFailure("%lld %s of field %s, more than the rest of the file holds",
+                       static_cast<long long>(count), what, FieldName(field));
+}
+
+// Allocates a dynamic array of count elements of size bytes with the
+// given dimensions at the field's pointer (mda__TraverseAddr), which is
+// null in a new body.
+int32_t AllocateArray(void* entity, const DDF_FIELD* field, const int32_t* dims, int32_t ndims,
+                      int64_t count, int64_t size) {
     auto** slot = static_cast<void**>(mda__TraverseAddr);
     int32_t rc = 0;
     if ((field->flags & DDF_PTRFIXED) != 0) {
@@ -55,9 +62,19 @@ int32_t AllocateUnsized(void* entity, const DDF_FIELD* field, int64_t count, int
         if (bytes > INT32_MAX) return mdasm::Stop(mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR));
         rc = mda_Malloc(0, entity, static_cast<int32_t>(bytes), slot);
     } else {
-        int32_t dims[MDA_MAX_DIMS] = {};
-        int32_t ndims = 0;
-        if ((rc = mda_GetFieldDims(field, nullptr, dims, &ndims)) != 0) return mdasm::Stop(rc);
+        rc = mda__MallocArray(0, entity, static_cast<int32_t>(size), ndims, dims, slot);
+    }
+    return rc != 0 ? mdasm::Stop(rc) : 0;
+}
+
+// An UNSIZED array of count elements: its first dimension is what the
+// others leave of the count.
+int32_t AllocateUnsized(void* entity, const DDF_FIELD* field, int64_t count, int64_t size) {
+    if (int32_t rc = CheckFits(field, count, "elements")) return rc;
+    int32_t dims[MDA_MAX_DIMS] = {};
+    int32_t ndims = 0;
+    if ((field->flags & DDF_PTRFIXED) == 0) {
+        if (int32_t rc = mda_GetFieldDims(field, nullptr, dims, &ndims)) return mdasm::Stop(rc);
         int64_t others = 1;
         for (int32_t i = 1; i < ndims && others > 0; ++i)
             others = dims[i] > 0 ? others * dims[i] : 0;
@@ -65,9 +82,8 @@ int32_t AllocateUnsized(void* entity, const DDF_FIELD* field, int64_t count, int
             return ReadFailure("%lld elements do not fill the rows of field %s",
                                static_cast<long long>(count), FieldName(field));
         dims[0] = static_cast<int32_t>(count / others);
-        rc = mda__MallocArray(0, entity, static_cast<int32_t>(size), ndims, dims, slot);
     }
-    return rc != 0 ? mdasm::Stop(rc) : 0;
+    return AllocateArray(entity, field, dims, ndims, count, size);
 }
 
 // One element of a value field at at (size bytes: an fstring's length).
@@ -146,42 +162,70 @@ int32_t ReadOne(void* entity, int32_t type, const DDF_FIELD* field, char* at, in
     }
 }
 
-// count elements of size bytes from at. A dynamic array whose first value
-// is empty is freed and its pointer cleared, whatever its count says (the
-// writer writes a null array that way); one that is filled must fit in
-// what is left of the file.
+// count elements of size bytes from at; the first one's separator is
+// taken already when separated.
 int32_t ReadValues(void* entity, int32_t type, const DDF_FIELD* field, char* at, int64_t count,
-                   int64_t size, bool dynamic) {
+                   int64_t size, bool separated) {
     for (int64_t i = 0; i < count; ++i) {
-        if (int32_t rc = mdasm::Separator()) return rc;
-        if (i == 0 && dynamic && mdasm::AtEmpty()) {
-            auto** slot = static_cast<void**>(mda__TraverseAddr);
-            const uint32_t kind = (field->flags & DDF_PTRFIXED) != 0 ? 0 : MDA_FREE_ARRAY;
-            if (*slot != nullptr) {
-                if (int32_t rc = mda_Free(kind, entity, *slot)) return mdasm::Stop(rc);
-            }
-            *slot = nullptr;
-            return 0;
+        if (i > 0 || !separated) {
+            if (int32_t rc = mdasm::Separator()) return rc;
         }
-        if (i == 0 && dynamic && count > mdasm::Remaining())
-            return ReadFailure("%lld values of field %s, more than the rest of the file holds",
-                               static_cast<long long>(count), FieldName(field));
         if (int32_t rc = ReadOne(entity, type, field, at + i * size, size)) return rc;
     }
     return 0;
+}
+
+// A counted dynamic array of a new body (its pointer null): allocated to
+// its dimensions once the file shows values for it. A first value that is
+// blank leaves it null, as the writer writes a null array whatever its
+// dimensions say.
+int32_t ReadCounted(void* entity, int32_t type, const DDF_FIELD* field, int64_t size) {
+    int32_t dims[MDA_MAX_DIMS] = {};
+    int32_t ndims = 0;
+    int64_t count = 0;
+    if (int32_t rc = mdasm::CountedElements(field, dims, &ndims, &count)) return mdasm::Stop(rc);
+    if (count == 0) return ReadBlank(field);
+    if (int32_t rc = mdasm::Separator()) return rc;
+    if (mdasm::AtEmpty()) return 0;
+    if (int32_t rc = CheckFits(field, count, "values")) return rc;
+    if (int32_t rc = AllocateArray(entity, field, dims, ndims, count, size)) return rc;
+    void* array = nullptr;
+    std::memcpy(&array, mda__TraverseAddr, sizeof array);
+    return ReadValues(entity, type, field, mdasm::FirstElement(field, array), count, size, true);
 }
 
 int64_t ElementSize(int32_t type, const DDF_FIELD* field) {
     return type == DDF_FSTRING ? mdasm::StringLength(field) : ddf__FldData[type].size;
 }
 
-// A struct or union begin event: an UNSIZED struct array's count (its
-// elements allocated), then a union element's selector.
+// A counted struct array of a new body: allocated to its dimensions unless
+// a blank value stands for it (elements that open with a value tell the two
+// apart).
+int32_t AllocateStructs(void* entity, DDF_FIELD* field) {
+    int32_t dims[MDA_MAX_DIMS] = {};
+    int32_t ndims = 0;
+    int64_t count = 0;
+    if (int32_t rc = mdasm::CountedElements(field, dims, &ndims, &count)) return mdasm::Stop(rc);
+    if (count == 0) return 0;
+    bool blank = false;
+    if (mdasm::OpensWithValue(field)) {
+        if (int32_t rc = mdasm::TakeBlank(&blank)) return rc;
+    }
+    if (blank) return 0;
+    if (int32_t rc = CheckFits(field, count, "elements")) return rc;
+    return AllocateArray(entity, field, dims, ndims, count, field->key);
+}
+
+// A struct or union begin event: a counted struct array allocated, an
+// UNSIZED one's count read (its elements allocated), then a union
+// element's selector.
 int32_t Begin(void* entity, int32_t count, int32_t type, void* address, DDF_FIELD* field) {
     if (mda__SMStackPtr->desc != field) {
         const bool filtered = mda__SMStackPtr->filtered != 0 || mdasm::Filtered(field);
         int64_t remaining = 1;
-        if (mdasm::Unsized(field) && !filtered) {
+        if (count == 0 && mdasm::Dynamic(field) && !mdasm::Unsized(field) && !filtered) {
+            if (int32_t rc = AllocateStructs(entity, field)) return rc;
+        } else if (mdasm::Unsized(field) && !filtered) {
             if (int32_t rc = ReadCount(&remaining)) return rc;
             if (remaining > 0) {
                 if (int32_t rc = AllocateUnsized(entity, field, remaining, field->key)) return rc;
@@ -223,7 +267,7 @@ extern "C" int32_t mda__ParseField(void* entity, int32_t count, int32_t type, vo
         return ReadValues(entity, type, field, mdasm::FirstElement(field, array), elements, size,
                           false);
     }
-    if (count <= 0 || address == nullptr) return mdasm::Dynamic(field) ? ReadBlank(field) : 0;
-    return ReadValues(entity, type, field, static_cast<char*>(address), count, size,
-                      mdasm::Dynamic(field));
+    if (mdasm::Dynamic(field)) return ReadCounted(entity, type, field, size);
+    if (count <= 0 || address == nullptr) return 0;
+    return ReadValues(entity, type, field, static_cast<char*>(address), count, size, false);
 }

@@ -105,6 +105,53 @@ char* FirstElement(const DDF_FIELD* field, void* array) {
            mdamb::ArrayOf(block)->elem_offset;
 }
 
+int32_t CountedElements(const DDF_FIELD* field, int32_t* dims, int32_t* ndims, int64_t* total) {
+    *total = 0;
+    if (int32_t rc = mda_GetFieldDims(field, nullptr, dims, ndims)) return rc;
+    int64_t product = 1;
+    for (int32_t i = 0; i < *ndims; ++i) {
+        if (dims[i] <= 0) return 0;
+        product *= dims[i];
+        if (product > INT32_MAX) product = INT32_MAX;
+    }
+    *total = product;
+    return 0;
+}
+
+namespace {
+
+// Whether the member run from d (up to the struct's end) is written
+// starting with a value that is never blank; a member that may write
+// nothing or a blank answers false, and so does anything unusual.
+bool RunOpensWithValue(const DDF_FIELD* d, int32_t depth) {
+    for (; depth < MDA_SM_STACK_SIZE; ++d) {
+        if (d->type == DDF_LET) continue; // computed, never written
+        if (Filtered(d)) return false;
+        if (d->type == DDF_COUNT) return true;
+        if (d->type == DDF_STRUCT || (d->type >= DDF_SHORT && d->type <= DDF_PTR)) {
+            if (Unsized(d)) return true; // its count comes first
+            if (Dynamic(d)) return false;
+            if ((d->flags & DDF_ARRAY) != 0) {
+                int32_t dims[MDA_MAX_DIMS] = {};
+                int32_t ndims = 0;
+                int64_t total = 0;
+                if (CountedElements(d, dims, &ndims, &total) != 0 || total == 0) return false;
+            }
+            if (d->type != DDF_STRUCT || (d->flags & DDF_UNION) != 0) return true;
+            return d->aux > 0 && RunOpensWithValue(d + 1, depth + 1);
+        }
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+bool OpensWithValue(const DDF_FIELD* field) {
+    if ((field->flags & DDF_UNION) != 0) return true; // each element opens with its selector
+    return field->aux > 0 && RunOpensWithValue(field + 1, 1);
+}
+
 // ---- Writing ----
 
 int32_t StartOutput() {
@@ -207,7 +254,7 @@ void EmitString(const char* text, size_t length) {
 
 // ---- Reading ----
 
-size_t Fill(size_t want) {
+size_t Refill(size_t want) {
     char* const buf = mda__SMBuf;
     size_t have = static_cast<size_t>(g_in.end - mda__SMBufPtr);
     if (have >= want || g_in.eof) return have;
@@ -253,7 +300,7 @@ int32_t ReadFailure(const char* format, ...) {
     return Stop(status);
 }
 
-bool SkipSpace() {
+bool SkipSpaceRun() {
     for (;;) {
         char* p = mda__SMBufPtr;
         char* const end = g_in.end;
@@ -281,7 +328,11 @@ const char* Shown(char* room) {
 
 } // namespace
 
-int32_t Separator() {
+int32_t SeparatorRun() {
+    if (g_in.separated) {
+        g_in.separated = false;
+        return 0;
+    }
     if (!SkipSpace()) return ReadFailure("the file ends inside a record");
     const char c = *mda__SMBufPtr;
     if (c != ',' && c != '(') {
@@ -296,6 +347,17 @@ int32_t Separator() {
 
 bool AtEmpty() {
     return mda__SMBufPtr < g_in.end && (*mda__SMBufPtr == ',' || *mda__SMBufPtr == ')');
+}
+
+int32_t TakeBlank(bool* blank) {
+    *blank = false;
+    if (g_in.separated || !SkipSpace()) return 0;
+    if (*mda__SMBufPtr != ',' && *mda__SMBufPtr != '(') return 0;
+    ++mda__SMBufPtr;
+    if (!SkipSpace()) return ReadFailure("the file ends inside a record");
+    *blank = AtEmpty();
+    g_in.separated = !*blank;
+    return 0;
 }
 
 namespace {
@@ -313,6 +375,23 @@ int32_t EndToken(const char* p, const char* what) {
 
 int32_t ReadInteger(int64_t* value, const char* what) {
     Fill(kToken);
+    // The common case first: a sign and up to 18 digits, which cannot
+    // overflow, ending at a delimiter; anything else takes the full path.
+    {
+        const char* q = mda__SMBufPtr;
+        const char* const end = g_in.end;
+        const bool negative = q < end && *q == '-';
+        if (negative) ++q;
+        const char* const digits = q;
+        int64_t v = 0;
+        while (q < end && q - digits < 18 && static_cast<unsigned char>(*q - '0') < 10)
+            v = v * 10 + (*q++ - '0');
+        if (q > digits && q - digits < 18 && (q < end ? IsDelimiter(*q) : g_in.eof)) {
+            *value = negative ? -v : v;
+            mda__SMBufPtr = const_cast<char*>(q);
+            return 0;
+        }
+    }
     const char* p = mda__SMBufPtr;
     if (p < g_in.end && *p == '+') ++p;
     const auto [ptr, ec] = std::from_chars(p, static_cast<const char*>(g_in.end), *value);
@@ -440,15 +519,15 @@ void SkipLine() {
 }
 
 int32_t NotePointer(int64_t entity) {
-    if (g_in.ptr_count + 2 > g_in.ptr_room) {
+    if (g_in.ptr_count == g_in.ptr_room) {
         const size_t room = g_in.ptr_room < 64 ? 64 : g_in.ptr_room * 2;
-        auto* grown = static_cast<int64_t*>(mvxc::Realloc(g_in.ptrs, room * sizeof(int64_t)));
+        auto* grown = static_cast<Input::Pointer*>(mvxc::Realloc(g_in.ptrs, room * sizeof *g_in.ptrs));
         if (grown == nullptr) return Stop(mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR));
         g_in.ptrs = grown;
         g_in.ptr_room = room;
     }
-    g_in.ptrs[g_in.ptr_count++] = entity;
-    g_in.ptrs[g_in.ptr_count++] = g_in.line;
+    const int64_t order = static_cast<int64_t>(g_in.ptr_count);
+    g_in.ptrs[g_in.ptr_count++] = Input::Pointer{entity, g_in.line, g_in.parent, order};
     return 0;
 }
 

@@ -357,9 +357,10 @@ int32_t WalkLevel(int32_t mode, void* entity, char* data, const DDF_FIELD* d,
                 if (visit(entity, 0, t0, nullptr, const_cast<DDF_FIELD*>(d)) == MDA_STOP)
                     return MDA_STOP;
                 // The count is read again after the begin event: a visitor
-                // that learns an UNSIZED array's size only now (a reader)
-                // may have allocated it, and its elements are walked.
-                if (f.dynamic && (d->flags & DDF_UNSIZED) != 0) {
+                // that sizes a dynamic array only now (a reader that checks
+                // a count against its input first) may have allocated it,
+                // and its elements are walked.
+                if (f.dynamic) {
                     ArrayView view;
                     if ((rc = DynamicArray(0, entity, data, d, f.elem_size, &view)) != 0) return rc;
                     if (view.count > 0) {

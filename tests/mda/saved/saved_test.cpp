@@ -2,6 +2,7 @@
 // empty model and saved again (same bytes, same values field by field), the
 // exact bytes of a hand-worked model, selections with shared children and
 // cycles, hostile files, and allocation failures.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -46,11 +47,21 @@ std::string RandomText(size_t most) {
     return s;
 }
 
+// Counted arrays of the entity level that Fill met (their pointers' places),
+// some of which the test then frees: a null array whose count says more.
+std::vector<std::pair<void**, const DDF_FIELD*>> g_counted;
+int g_depth = 0;
+
 // Fills a new body in a sizing walk: counts 0 to 3 (which size the arrays
 // after them), union selectors, values, UNSIZED arrays allocated here.
 int32_t Fill(void* entity, int32_t count, int32_t type, void* address, DDF_FIELD* f) {
     const bool unsized = f != nullptr && mdasm::Unsized(f);
     auto** slot = static_cast<void**>(mda__TraverseAddr);
+    if (f != nullptr && mdasm::Dynamic(f) && !unsized && count > 0 && g_depth == 0 &&
+        (g_counted.empty() || g_counted.back().first != slot))
+        g_counted.emplace_back(slot, f);
+    g_depth += type == DDF_STRUCT || type == DDF_UNIONTYPE;
+    g_depth -= type == DDF_ENDSTRUCT || type == DDF_ENDUNION;
     if (unsized && count == 0 && (type == DDF_STRUCT || type == DDF_UNIONTYPE || type <= DDF_PTR)) {
         int32_t k = static_cast<int32_t>(Uniform(0, 3));
         const int32_t size = type >= DDF_STRUCT    ? f->key
@@ -163,6 +174,20 @@ int32_t Aim(void*, int32_t count, int32_t type, void* address, DDF_FIELD*) {
     return 0;
 }
 
+// Each entity's parents by entity number, in the order they were recorded.
+std::map<int64_t, std::vector<int64_t>> ParentNumbers(int32_t model) {
+    std::map<int64_t, std::vector<int64_t>> all;
+    for (int64_t n = 1; n < mda__Model[model].next_entity; ++n) {
+        int32_t count = 0;
+        MDA_PTR* list = nullptr;
+        EXPECT_EQ(mda_GetParents(0, MDA_MAKE_PTR(model, n), &count, &list), 0);
+        for (int32_t i = 0; i < count; ++i)
+            all[n].push_back(MDA_PTR_ENTITY(list[i]));
+        std::free(list);
+    }
+    return all;
+}
+
 class SavedTest : public graphtest::GraphModelTest {
 protected:
     int32_t Model(DDF_DICT* dict) {
@@ -221,7 +246,14 @@ TEST_F(SavedTest, RandomModelsOfEveryDictionaryRoundTrip) {
             ASSERT_EQ(mda_AllocateEntity2(
                           0, model, tfs[size_t(Uniform(0, int64_t(tfs.size()) - 1))], &body, &p),
                       0);
+            g_counted.clear();
             ASSERT_EQ(mda_TraverseEntity(MDA_TRAV_ALLOCATE, body, Fill), 0);
+            for (const auto& [slot, f] : g_counted)
+                if (Uniform(0, 2) == 0) {
+                    const uint32_t kind = (f->flags & DDF_PTRFIXED) != 0 ? 0 : MDA_FREE_ARRAY;
+                    ASSERT_EQ(mda_Free(kind, body, *slot), 0);
+                    *slot = nullptr;
+                }
             ASSERT_EQ(mda_UnlockEntity(0, p), 0);
             (Uniform(0, 4) == 0 ? gone : all).push_back(p);
         }
@@ -254,6 +286,29 @@ TEST_F(SavedTest, RandomModelsOfEveryDictionaryRoundTrip) {
             EXPECT_TRUE(n >= mda__Model[again].next_entity ||
                         mda__GetEntDir(again, n)->status == MDA_RESERVED);
         }
+        // The records in reverse order read to the same model, and the
+        // parent lists built from the pointers read are those of a walk.
+        text = ReadFile(tmp_ / "first.sav");
+        std::vector<std::string> records; // the header, each record, the trailer
+        for (size_t at = 0, end; at < text.size(); at = end + 1) {
+            end = text.find('\n', at); // random strings hold no digit and no 'E'
+            if (records.empty() || text[at] == 'E' || (text[at] == '#' && isdigit(text[at + 1])))
+                records.emplace_back();
+            records.back() += text.substr(at, end + 1 - at);
+        }
+        std::reverse(records.begin() + 1, records.end() - 1);
+        std::string reversed;
+        for (const std::string& r : records)
+            reversed += r;
+        Write("reversed.sav", reversed);
+        const int32_t third = Model(dict.get());
+        ASSERT_EQ(Restore(third, "reversed.sav"), 0) << mvxtest::LastText();
+        EXPECT_EQ(Dump(third), after);
+        const auto read = ParentNumbers(again);
+        EXPECT_EQ(ParentNumbers(third), read);
+        ASSERT_EQ(mda_SetBackPtrs(0, again), 0);
+        EXPECT_EQ(ParentNumbers(again), read);
+        mda_FreeModel(0, third);
         mda_FreeModel(0, again);
     }
 }
@@ -414,6 +469,12 @@ TEST_F(SavedTest, HostileFilesGiveClearErrors) {
                 "\"\",\n   \"\",1.5",
          MDA_FILE_READ_ERR,
          ", line 6: 99999 values of field pts, more than the rest of the file holds", 1},
+        {head + "#1 = arrays(100000000,1,1,2,3,0.0,0.0,0.0,0.0,0.0,0.0,\n   \"\",\n   \"\",\n   "
+                "\"\",\n   \"\",1.5",
+         MDA_FILE_READ_ERR,
+         ", line 6: 100000000 values of field pts, more than the rest of the file holds", 1},
+        {head + "#1 = shapes(1,2,2,65,100000000,1.5", MDA_FILE_READ_ERR,
+         ", line 2: 100000000 elements of field vert, more than the rest of the file holds", 1},
         {head + "#1 = arrays(0,0,1,2,3,0.0,0.0,0.0,0.0,0.0,0.0,\n   \"\",\n   \"\",\n   \"\",\n   "
                 "\"\", "
                 ", , , , , , , ,99999, , , );\nEND_MODEL 1\n",
@@ -424,7 +485,9 @@ TEST_F(SavedTest, HostileFilesGiveClearErrors) {
         SCOPED_TRACE(c.text);
         Write("bad.sav", c.text);
         const int32_t model = Model(every.get());
+        mvxc::SetAllocFailure(0);
         EXPECT_EQ(Restore(model, "bad.sav"), c.code);
+        EXPECT_LT(mvxc::LargestAllocation(), 1u << 16); // no count is taken on trust
         std::string text = mvxtest::LastText();
         const std::string file = tmp_ / "bad.sav";
         for (size_t at; (at = text.find(file)) != std::string::npos;)
