@@ -173,7 +173,8 @@ typedef struct MDA_ENTITY_HDR {
  *   next      next block of the chain, or null
  *   marker    MDA_MBLOCK_MARKER
  *   type      MDA_MBLOCK_PLAIN or MDA_MBLOCK_ARRAY
- *   flags     MDA_MBLOCK_INDEPENDENT
+ *   flags     MDA_MBLOCK_INDEPENDENT; the other bits are the library's own
+ *             bookkeeping (test the bit, do not compare the byte)
  */
 typedef struct MDA_MBLOCK {
     int32_t size;

@@ -10,7 +10,10 @@ extern const MVX_MODULE mda_Module;
 /* ---- Entity memory blocks and arrays (MBlocks): module internals ---------- */
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
+
+#include "common/common_alloc.h"
 
 namespace mdamb {
 
@@ -40,35 +43,141 @@ inline uintptr_t EndOf(const MDA_MBLOCK* block) {
     return Addr(block) + static_cast<uint32_t>(block->size);
 }
 
+// Header flags kept by the module beside MDA_MBLOCK_INDEPENDENT.
+//
+// kFarReferrer, on the first block of a chain (the head: an entity body, or
+// an independent block that heads blocks of its own) and on no other block:
+// set exactly when some referrer of the chain lies outside the head's own
+// memory, i.e. inside another block of the chain (or in memory of no block).
+// While it is clear, every pointer that refers to a block of the chain lies
+// in the head, so no block is referred to from inside another one that
+// could be freed or unlinked: mda_Free then takes a block out without
+// looking for blocks that would go with it. Operations that add a referrer
+// set it (InsertAfter, mda_AddMemory); those that walk the whole chain
+// anyway recompute it (ResetFar); rebuilt chains compute it from their
+// stored form. It never reaches the paged file: the stored form of a chain
+// is the same whether it is set or not.
+//
+// kDoomed is used only inside Detach, to mark the blocks it takes out.
+constexpr uint8_t kFarReferrer = 0x2;
+constexpr uint8_t kDoomed = 0x80;
+
+// True when address lies in the memory of block, header included.
+inline bool Inside(const MDA_MBLOCK* block, const void* address) {
+    return Addr(address) >= Addr(block) && Addr(address) < EndOf(block);
+}
+inline void ClearFar(MDA_MBLOCK* block) {
+    block->flags = static_cast<uint8_t>(block->flags & ~kFarReferrer);
+}
+// Records a referrer that has just joined head's chain.
+inline void NoteReferrer(MDA_MBLOCK* head, void* const* referrer) {
+    if (!Inside(head, referrer)) head->flags = static_cast<uint8_t>(head->flags | kFarReferrer);
+}
+// Sets or clears head's kFarReferrer from a walk of its whole chain.
+void ResetFar(MDA_MBLOCK* head);
+
+// The hot helpers below are defined here so that the operations that run
+// once per block (mda_Malloc, mda_Free) inline them; their reports are made
+// out of line by these two.
+int32_t ReportBadBlock(const MDA_MBLOCK* block); // MDA_BAD_MBLOCK
+int32_t ReportNoMemory();                        // MDA_MALLOC_ERR
+
 // 0 when the header carries the marker (and, with type != 0, that type);
 // otherwise reports MDA_BAD_MBLOCK with the header's address.
-int32_t Check(const MDA_MBLOCK* block, int type);
+inline int32_t Check(const MDA_MBLOCK* block, int type) {
+    if (block->marker == MDA_MBLOCK_MARKER && (type == 0 || block->type == type)) return 0;
+    return ReportBadBlock(block);
+}
 
 // The block whose data address callers hold, of the given type (0: either
 // kind, read as plain). A wrong marker or kind reports MDA_BAD_MBLOCK with
 // the header's address, found without reading outside either kind of block:
 // the plain header's position is checked first.
-int32_t Find(const void* data, int type, MDA_MBLOCK** block);
+inline int32_t Find(const void* data, int type, MDA_MBLOCK** block) {
+    // The plain header's position lies inside both kinds of block (40 bytes
+    // before the data of a plain block, within the array header of an
+    // array, whose row-pointer count can never equal the marker). Only when
+    // no plain header is found there is the array header's position read.
+    MDA_MBLOCK* plain = HeaderOf(data, false);
+    if (plain->marker == MDA_MBLOCK_MARKER || type != MDA_MBLOCK_ARRAY) {
+        if (int32_t status = Check(plain, type)) return status;
+        *block = plain;
+        return 0;
+    }
+    MDA_MBLOCK* array = HeaderOf(data, true);
+    if (int32_t status = Check(array, MDA_MBLOCK_ARRAY)) return status;
+    *block = array;
+    return 0;
+}
 
 // The owner's block (the head of its chain), checked; null owner: *head null.
-int32_t OwnerBlock(const void* owner, MDA_MBLOCK** head);
+inline int32_t OwnerBlock(const void* owner, MDA_MBLOCK** head) {
+    *head = nullptr;
+    if (owner == nullptr) return 0;
+    MDA_MBLOCK* block = HeaderOf(owner, false);
+    if (int32_t status = Check(block, MDA_MBLOCK_PLAIN)) return status;
+    *head = block;
+    return 0;
+}
 
 // The total size of a block with data bytes of data, or MDA_MALLOC_ERR
 // reported when it is negative or the total does not fit 32 bits.
-int32_t TotalSize(int64_t data, int32_t* total);
+inline int32_t TotalSize(int64_t data, int32_t* total) {
+    // The largest total that a signed 32-bit size field holds, as a multiple of 4.
+    constexpr int64_t kMaxTotal = 0x7FFFFFFC;
+    if (data < 0 || data > kMaxTotal - kHeader) return ReportNoMemory();
+    *total = static_cast<int32_t>((data + kHeader + 3) & ~int64_t{3});
+    return 0;
+}
+
+// A new zeroed plain block of size data bytes, independent, with its size
+// and marker set; MDA_MALLOC_ERR reported when the size is refused or
+// memory runs out.
+inline int32_t NewPlain(int32_t size, MDA_MBLOCK** block) {
+    int32_t total = 0;
+    if (int32_t status = TotalSize(size, &total)) return status;
+    auto* made = static_cast<MDA_MBLOCK*>(mvxc::Calloc(1, static_cast<size_t>(total)));
+    if (made == nullptr) return ReportNoMemory();
+    made->size = total;
+    made->marker = MDA_MBLOCK_MARKER;
+    made->type = MDA_MBLOCK_PLAIN;
+    made->flags = MDA_MBLOCK_INDEPENDENT;
+    *block = made;
+    return 0;
+}
 
 // Puts block directly after head; referrer (the pointer that will hold the
-// block's data address) becomes head's referrer. The block stops being
-// independent.
-void InsertAfter(MDA_MBLOCK* head, MDA_MBLOCK* block, void** referrer);
+// block's data address) becomes head's referrer and is noted in head's
+// kFarReferrer. The block stops being independent (and a head).
+inline void InsertAfter(MDA_MBLOCK* head, MDA_MBLOCK* block, void** referrer) {
+    block->referrer = head->referrer;
+    block->next = head->next;
+    block->flags =
+        static_cast<uint8_t>(block->flags & ~(MDA_MBLOCK_INDEPENDENT | kFarReferrer));
+    head->referrer = referrer;
+    head->next = block;
+    NoteReferrer(head, referrer);
+}
 
 // The block before block in head's chain, or null when block is not after
 // head in that chain.
-MDA_MBLOCK* FindPrev(MDA_MBLOCK* head, const MDA_MBLOCK* block);
+inline MDA_MBLOCK* FindPrev(MDA_MBLOCK* head, const MDA_MBLOCK* block) {
+    for (MDA_MBLOCK* prev = head; prev->next != nullptr; prev = prev->next)
+        if (prev->next == block) return prev;
+    return nullptr;
+}
 
 // Takes block (whose predecessor is prev) out of the chain; its referrer and
-// next are cleared and it becomes independent.
-void Unlink(MDA_MBLOCK* prev, MDA_MBLOCK* block);
+// next are cleared and it becomes independent, the head of nothing but
+// itself. The chain's kFarReferrer is left as it was.
+inline void Unlink(MDA_MBLOCK* prev, MDA_MBLOCK* block) {
+    prev->next = block->next;
+    prev->referrer = block->referrer;
+    block->next = nullptr;
+    block->referrer = nullptr;
+    block->flags =
+        static_cast<uint8_t>((block->flags | MDA_MBLOCK_INDEPENDENT) & ~kFarReferrer);
+}
 
 // Puts replacement in old's place in head's chain (head may be old itself):
 // the link to old now leads to replacement, which takes over old's next and

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "libmvx.h"
+#include "mda/mda_int.h"
 
 namespace mbtest {
 
@@ -52,9 +53,15 @@ inline std::string ArrayFault(MDA_MBLOCK* b) {
 }
 
 // Walks the chain of a body and checks every invariant; "" when all hold.
+// The head's far-referrer flag must say exactly whether a referrer lies
+// outside the head, and no other block may carry it.
 inline std::string ChainFault(void* body) {
     std::set<MDA_MBLOCK*> seen;
-    for (MDA_MBLOCK* b = Header(body); b != nullptr; b = b->next) {
+    MDA_MBLOCK* head = Header(body);
+    bool far = false;
+    for (MDA_MBLOCK* b = head; b != nullptr; b = b->next) {
+        if (b->referrer != nullptr && !mdamb::Inside(head, b->referrer)) far = true;
+        if (b != head && (b->flags & mdamb::kFarReferrer) != 0) return "far flag off the head";
         const std::string at = "block " + std::to_string(seen.size()) + ": ";
         if (!seen.insert(b).second) return "cycle in the chain";
         if (b->marker != MDA_MBLOCK_MARKER) return at + "bad marker";
@@ -69,6 +76,7 @@ inline std::string ChainFault(void* body) {
             return at + "referrer does not hold the next block";
         if (b->type == MDA_MBLOCK_ARRAY && !ArrayFault(b).empty()) return at + ArrayFault(b);
     }
+    if (far != ((head->flags & mdamb::kFarReferrer) != 0)) return "far flag wrong";
     return "";
 }
 

@@ -25,7 +25,9 @@
  *                                               body); -1 in the last block
  *   next           block i+1                    file offset of DBlock i+1; -1
  *                                               in the last block
- *   marker, type, flags                         unchanged
+ *   marker, type, flags                         unchanged, but for the head's
+ *                                               far-referrer bit (mda_int.h),
+ *                                               left out and found again
  *
  * and the pointer itself keeps its high 32 bits but has the low 32 replaced
  * by i+1, the position of the block it refers to (the body, position 0, is
@@ -126,6 +128,7 @@ void Restore(ChainTable& t) {
     }
     for (int32_t i = 0; i + 1 < n; ++i)
         *t[i].referrer = t[i].value;
+    if (n > 0) mdamb::ResetFar(t[0].block); // the stored form left it out
 }
 
 int32_t Write(MDA_MODEL* m, ChainTable& t, int64_t offset) {

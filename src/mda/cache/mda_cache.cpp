@@ -229,6 +229,9 @@ ChainResult Rebuild(ChainTable& t) {
         MDA_MBLOCK* b = t[i].block;
         if (b->type == MDA_MBLOCK_ARRAY && !RelocateArray(b)) return ChainResult::kCorrupt;
     }
+    // A pointer held by any block but the body is a referrer outside the
+    // head (mda_int.h, kFarReferrer).
+    bool far = false;
     for (int32_t i = 0; i < n; ++i) {
         MDA_MBLOCK* b = t[i].block;
         const int32_t holder = b->disk;
@@ -241,6 +244,7 @@ ChainResult Rebuild(ChainTable& t) {
             break;
         }
         if (holder < 0 || holder >= n) return ChainResult::kCorrupt;
+        far = far || holder != 0;
         MDA_MBLOCK* h = t[holder].block;
         if (offset < kHeader || offset + static_cast<int64_t>(sizeof(void*)) > h->size)
             return ChainResult::kCorrupt;
@@ -251,11 +255,17 @@ ChainResult Rebuild(ChainTable& t) {
         b->referrer = referrer;
         b->next = t[i + 1].block;
     }
+    MDA_MBLOCK* head = t[0].block;
+    head->flags = static_cast<uint8_t>(far ? head->flags | mdamb::kFarReferrer
+                                           : head->flags & ~mdamb::kFarReferrer);
     return ChainResult::kOk;
 }
 
 void Encode(ChainTable& t, ChainTable& target) {
     const int32_t n = t.size();
+    // The far-referrer flag is memory bookkeeping: the stored form leaves it
+    // out, and Rebuild finds it again from the holders.
+    if (n > 0) mdamb::ClearFar(target[0].block);
     for (int32_t i = 0; i < n; ++i) {
         MDA_MBLOCK* b = target[i].block;
         b->disk = t[i].holder;
@@ -277,6 +287,7 @@ ChainResult Duplicate(void* body, void** copy) {
         if (to == nullptr) return ChainResult::kNoMemory;
         std::memcpy(to, only, static_cast<size_t>(only->size));
         to->disk = 0;
+        mdamb::ClearFar(to); // a lone block has no referrer at all
         *copy = mdamb::DataOf(to);
         return ChainResult::kOk;
     }

@@ -18,16 +18,21 @@ extern "C" int32_t mda_AddMemory(uint32_t options, void* body, void* pointer, vo
     if ((block->flags & MDA_MBLOCK_INDEPENDENT) == 0 || block == head)
         return mpm__SetError(0, MDA_NOT_IND_MBLOCK, MPM_ERROR);
     MDA_MBLOCK* last = block;
+    bool far = false; // a referrer of the attached chain outside the body
     for (; last->next != nullptr; last = last->next) {
         // The body inside the block's chain would make the chain a loop.
         if (last->next == head) return mpm__SetError(0, MDA_NOT_IND_MBLOCK, MPM_ERROR);
         if (int32_t status = mdamb::Check(last->next, 0)) return status;
+        far = far || !mdamb::Inside(head, last->referrer);
     }
     *referrer = pointer;
     last->referrer = head->referrer;
     last->next = head->next;
-    block->flags = static_cast<uint8_t>(block->flags & ~MDA_MBLOCK_INDEPENDENT);
+    block->flags =
+        static_cast<uint8_t>(block->flags & ~(MDA_MBLOCK_INDEPENDENT | mdamb::kFarReferrer));
     head->referrer = referrer;
     head->next = block;
+    if (far) head->flags = static_cast<uint8_t>(head->flags | mdamb::kFarReferrer);
+    mdamb::NoteReferrer(head, referrer);
     return 0;
 }

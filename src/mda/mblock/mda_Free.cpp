@@ -38,6 +38,13 @@ extern "C" int32_t mda_Free(uint32_t options, void* owner, void* pointer) {
     MDA_MBLOCK* prev = mdamb::FindPrev(head, block);
     if (prev == nullptr) return 0;
     mdamb::Unlink(prev, block);
+    if ((head->flags & mdamb::kFarReferrer) == 0) {
+        // Every referrer of the chain lies in the head, so no block is
+        // referred to from inside this one: it leaves alone, and the chain's
+        // referrers still all lie in the head.
+        if ((options & MDA_FREE_UNLINK) == 0) std::free(block);
+        return 0;
+    }
     const Range released{mdamb::Addr(block), mdamb::EndOf(block)};
     if ((options & MDA_FREE_UNLINK) != 0) {
         // The blocks referred to from inside the unlinked one (and, in turn,
@@ -47,15 +54,24 @@ extern "C" int32_t mda_Free(uint32_t options, void* owner, void* pointer) {
         void** referrer = nullptr;
         block->next = mdamb::Detach(head, nullptr, InRange, &released, &referrer);
         block->referrer = referrer;
+        mdamb::ResetFar(block);
+        mdamb::ResetFar(head);
         return 0;
     }
     // One tight pass finds whether any block was referred to from inside the
-    // freed one; only then is the general (slower) sweep needed.
-    for (MDA_MBLOCK* b = head; b != nullptr; b = b->next)
-        if (InRange(&released, mdamb::Addr(b->referrer))) {
-            mdamb::FreeUnreachable(head, nullptr, InRange, &released);
-            break;
-        }
+    // freed one (only then is the general, slower sweep needed) and whether
+    // any referrer is left outside the head.
+    bool nested = false, far = false;
+    for (MDA_MBLOCK* b = head; b != nullptr; b = b->next) {
+        nested = nested || InRange(&released, mdamb::Addr(b->referrer));
+        far = far || (b->referrer != nullptr && !mdamb::Inside(head, b->referrer));
+    }
+    if (nested) {
+        mdamb::FreeUnreachable(head, nullptr, InRange, &released);
+        mdamb::ResetFar(head);
+    } else if (!far) {
+        mdamb::ClearFar(head);
+    }
     std::free(block);
     return 0;
 }

@@ -14,5 +14,6 @@ extern "C" int32_t mda_FreeAll(uint32_t /*options*/, void* body) {
     mdamb::FreeChain(head->next);
     head->next = nullptr;
     head->referrer = nullptr;
+    mdamb::ClearFar(head);
     return 0;
 }

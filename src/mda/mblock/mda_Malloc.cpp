@@ -6,7 +6,7 @@ extern "C" int32_t mda_Malloc(uint32_t /*options*/, void* owner, int32_t size, v
     MDA_MBLOCK* head = nullptr;
     if (int32_t status = mdamb::OwnerBlock(owner, &head)) return status;
     MDA_MBLOCK* block = nullptr;
-    if (int32_t status = mda__AllocateMBlock(0, size, &block)) return status;
+    if (int32_t status = mdamb::NewPlain(size, &block)) return status;
     if (head != nullptr) mdamb::InsertAfter(head, block, out);
     *out = mdamb::DataOf(block);
     return 0;

@@ -140,7 +140,9 @@ extern "C" int32_t mda__ReallocArray(uint32_t options, void* owner, void* old_da
         mdamb::InsertAfter(head, moved, out);
     } else {
         mdamb::Replace(head, old, moved);
+        head = moved; // old headed its chain, which moved now heads
     }
+    mdamb::ResetFar(head);
     *out = mdamb::DataOf(moved);
     std::free(old);
     return 0;

@@ -5,7 +5,7 @@
 // owner's chain that lies in the old block's data moves by the same
 // distance, and the new block takes the old one's place in the chain (its
 // next block and the referrer of that next block). The old block is left
-// for the caller to free.
+// for the caller to free. The chain's kFarReferrer is recomputed.
 extern "C" int32_t mda__RelocatePtrs(MDA_MBLOCK* owner, void* old_data, MDA_MBLOCK* old,
                                      void* new_data, MDA_MBLOCK* moved) {
     if (old_data == nullptr || old == nullptr || new_data == nullptr || moved == nullptr)
@@ -19,5 +19,9 @@ extern "C" int32_t mda__RelocatePtrs(MDA_MBLOCK* owner, void* old_data, MDA_MBLO
             b->referrer = reinterpret_cast<void**>(referrer + delta);
     }
     mdamb::Replace(head, old, moved);
+    // A head that moved takes its flags along; either way the walk above
+    // may have moved referrers, so the chain's far-referrer flag is made
+    // exact again.
+    mdamb::ResetFar(head == old ? moved : head);
     return 0;
 }

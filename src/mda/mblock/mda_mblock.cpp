@@ -15,66 +15,20 @@
 
 namespace mdamb {
 
-int32_t Check(const MDA_MBLOCK* block, int type) {
-    if (block->marker != MDA_MBLOCK_MARKER || (type != 0 && block->type != type))
-        return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(block));
-    return 0;
+int32_t ReportBadBlock(const MDA_MBLOCK* block) {
+    return mpm__SetError(0, MDA_BAD_MBLOCK, MPM_ERROR, static_cast<const void*>(block));
 }
 
-int32_t Find(const void* data, int type, MDA_MBLOCK** block) {
-    // The plain header's position lies inside both kinds of block (40 bytes
-    // before the data of a plain block, within the array header of an
-    // array, whose row-pointer count can never equal the marker). Only when
-    // no plain header is found there is the array header's position read.
-    MDA_MBLOCK* plain = HeaderOf(data, false);
-    if (plain->marker == MDA_MBLOCK_MARKER || type != MDA_MBLOCK_ARRAY) {
-        if (int32_t status = Check(plain, type)) return status;
-        *block = plain;
-        return 0;
-    }
-    MDA_MBLOCK* array = HeaderOf(data, true);
-    if (int32_t status = Check(array, MDA_MBLOCK_ARRAY)) return status;
-    *block = array;
-    return 0;
+int32_t ReportNoMemory() {
+    return mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR);
 }
 
-int32_t OwnerBlock(const void* owner, MDA_MBLOCK** head) {
-    *head = nullptr;
-    if (owner == nullptr) return 0;
-    MDA_MBLOCK* block = HeaderOf(owner, false);
-    if (int32_t status = Check(block, MDA_MBLOCK_PLAIN)) return status;
-    *head = block;
-    return 0;
-}
-
-int32_t TotalSize(int64_t data, int32_t* total) {
-    // The largest total that a signed 32-bit size field holds, as a multiple of 4.
-    constexpr int64_t kMaxTotal = 0x7FFFFFFC;
-    if (data < 0 || data > kMaxTotal - kHeader) return mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR);
-    *total = static_cast<int32_t>((data + kHeader + 3) & ~int64_t{3});
-    return 0;
-}
-
-void InsertAfter(MDA_MBLOCK* head, MDA_MBLOCK* block, void** referrer) {
-    block->referrer = head->referrer;
-    block->next = head->next;
-    block->flags = static_cast<uint8_t>(block->flags & ~MDA_MBLOCK_INDEPENDENT);
-    head->referrer = referrer;
-    head->next = block;
-}
-
-MDA_MBLOCK* FindPrev(MDA_MBLOCK* head, const MDA_MBLOCK* block) {
-    for (MDA_MBLOCK* prev = head; prev->next != nullptr; prev = prev->next)
-        if (prev->next == block) return prev;
-    return nullptr;
-}
-
-void Unlink(MDA_MBLOCK* prev, MDA_MBLOCK* block) {
-    prev->next = block->next;
-    prev->referrer = block->referrer;
-    block->next = nullptr;
-    block->referrer = nullptr;
-    block->flags = static_cast<uint8_t>(block->flags | MDA_MBLOCK_INDEPENDENT);
+void ResetFar(MDA_MBLOCK* head) {
+    bool far = false;
+    for (const MDA_MBLOCK* b = head; b != nullptr && !far; b = b->next)
+        far = b->referrer != nullptr && !Inside(head, b->referrer);
+    head->flags = static_cast<uint8_t>(far ? head->flags | kFarReferrer
+                                           : head->flags & ~kFarReferrer);
 }
 
 void Replace(MDA_MBLOCK* head, MDA_MBLOCK* old, MDA_MBLOCK* replacement) {
@@ -90,10 +44,6 @@ void Replace(MDA_MBLOCK* head, MDA_MBLOCK* old, MDA_MBLOCK* replacement) {
 }
 
 namespace {
-
-// A header bit that marks the blocks that FreeUnreachable is about to free;
-// never set outside it.
-constexpr uint8_t kDoomed = 0x80;
 
 bool InDoomedBlock(MDA_MBLOCK* head, uintptr_t address) {
     for (MDA_MBLOCK* b = head->next; b != nullptr; b = b->next)
