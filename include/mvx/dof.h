@@ -36,7 +36,9 @@ MVX_BEGIN_DECLS
  * Messages (status codes). OPEN_ERR, READ_ERR, WRITE_ERR, CLOSE_ERR and
  * SEEK_ERR, the failures of the file itself, raise the file I/O exception;
  * MALLOC_ERR and REALLOC_ERR the memory exception; BAD_SIZE, BAD_OFFSET and
- * BAD_SLOT, which report a wrong request, none.
+ * BAD_SLOT, which report a wrong request, none. Every transfer names its
+ * file offset (pread, pwrite, pwritev), so nothing seeks and SEEK_ERR is in
+ * the table only.
  */
 #define DOF_MALLOC_ERR 0x120001
 #define DOF_REALLOC_ERR 0x120002
@@ -143,8 +145,11 @@ typedef struct DOF_FREELIST {
  *   fd            the open descriptor, -1 once closed
  *   options       the options given to dof_Open
  *   clock         page-request counter; drives ageing and the stamps
- *   position      where the descriptor stands, -1 when unknown (after a
- *                 failed transfer); a seek to it is skipped
+ *   position      where a descriptor moved by the transfers made so far
+ *                 would stand: the offset just past the last byte read or
+ *                 written; -1 when unknown (after a failed transfer). The
+ *                 transfers name their offsets, so the descriptor's own
+ *                 offset is neither used nor moved
  *   pages         whole pages that exist in the file
  *   end           first byte after the last block handed out (the file size
  *                 when an existing file was opened)
@@ -232,9 +237,11 @@ MVX_API int32_t dof_Open(uint32_t options, const char* name, int32_t buffer_coun
 /*
  * Closes a paged file: prints the statistics when DOF_STATISTICS was given
  * to dof_Open or to this call; unless the file is temporary or read-only,
- * writes every dirty buffer (failures are ignored); closes the descriptor;
- * deletes a temporary file; frees the handle with its name, buffers and free
- * list.
+ * writes every dirty buffer, the buffers of consecutive pages together in
+ * one vectored write (a page that fails is reported and the others are
+ * written all the same; each page counts one physical write); closes the
+ * descriptor; deletes a temporary file; frees the handle with its name,
+ * buffers and free list.
  *   options  DOF_STATISTICS; other bits are ignored
  *   file     the handle; null does nothing
  * Returns 0, or DOF_CLOSE_ERR when closing the descriptor fails: the handle
@@ -272,7 +279,10 @@ MVX_API int32_t dof_ReadWrite(int32_t direction, DOF_FILE* file, int64_t count, 
  * (only after the clock has wrapped) buffer 0 is taken. A dirty victim is
  * written first. The page is read from the file, or, beyond the end of the
  * file, the file is extended with zero pages up to and including it. The
- * victim gets weight 128 and the clock as stamp.
+ * victim gets weight 128 and the clock as stamp. The new zero pages are made
+ * by one fallocate, which reserves their space as writing zeros would (so a
+ * full disk is reported here), and each counts as a physical write; where
+ * the file system cannot reserve space they are written one by one.
  *   file    the handle
  *   page    page number, >= 0
  *   buffer  receives the buffer (owned by the file; valid until the next
@@ -280,19 +290,18 @@ MVX_API int32_t dof_ReadWrite(int32_t direction, DOF_FILE* file, int64_t count, 
  * A read that ends early (the file was shortened behind our back) zeroes
  * the rest of the page and is not an error.
  * Returns 0; DOF_BAD_OFFSET (page < 0 or beyond the largest offset);
- * DOF_SEEK_ERR, DOF_READ_ERR, DOF_WRITE_ERR. After a failed read or
- * extension the victim is left empty; after a failed flush it keeps its
- * page, still dirty.
+ * DOF_READ_ERR, DOF_WRITE_ERR. After a failed read or extension the victim
+ * is left empty; after a failed flush it keeps its page, still dirty.
  */
 MVX_API int32_t dof_GetPage(DOF_FILE* file, int64_t page, DOF_BUFFER** buffer);
 
 /*
- * Writes a buffer's page to the file (whether dirty or not), seeking first
- * unless the descriptor stands there, and marks it clean.
+ * Writes a buffer's page to the file at its offset (whether dirty or not)
+ * and marks it clean.
  *   file    the handle
  *   buffer  one of the file's buffers; an empty buffer (page -1) is left
  *           alone and gives 0
- * Returns 0, DOF_SEEK_ERR or DOF_WRITE_ERR (the buffer stays dirty). Short
+ * Returns 0 or DOF_WRITE_ERR (the buffer stays dirty). Short
  * writes are continued until the page is written or the system reports an
  * error.
  */

@@ -3,8 +3,7 @@
 
 extern "C" int32_t dof_FlushPage(DOF_FILE* file, DOF_BUFFER* buffer) {
     if (buffer->page < 0) return 0;
-    int32_t rc = dof::Seek(file, buffer->page * file->page_size);
-    if (rc == 0) rc = dof::WritePage(file, buffer->data);
+    const int32_t rc = dof::WritePage(file, buffer->page, buffer->data);
     if (rc != 0) return rc;
     ++file->physical_writes;
     buffer->dirty = 0;

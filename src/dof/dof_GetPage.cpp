@@ -27,20 +27,6 @@ DOF_BUFFER* ChooseVictim(DOF_FILE* file) {
     return victim;
 }
 
-// Writes zero pages from the file's current end up to and including page,
-// using the victim's data as the zero page.
-int32_t Extend(DOF_FILE* file, DOF_BUFFER* victim, int64_t page) {
-    std::memset(victim->data, 0, static_cast<std::size_t>(file->page_size));
-    while (file->pages <= page) {
-        int32_t rc = dof::Seek(file, file->pages * file->page_size);
-        if (rc == 0) rc = dof::WritePage(file, victim->data);
-        if (rc != 0) return rc;
-        ++file->pages;
-        ++file->physical_writes;
-    }
-    return 0;
-}
-
 } // namespace
 
 extern "C" int32_t dof_GetPage(DOF_FILE* file, int64_t page, DOF_BUFFER** out) {
@@ -78,11 +64,12 @@ extern "C" int32_t dof_GetPage(DOF_FILE* file, int64_t page, DOF_BUFFER** out) {
     victim->weight = 0;
     int32_t rc;
     if (page < file->pages) {
-        rc = dof::Seek(file, page * file->page_size);
-        if (rc == 0) rc = dof::ReadPage(file, victim->data);
+        rc = dof::ReadPage(file, page, victim->data);
         if (rc == 0) ++file->physical_reads;
     } else {
-        rc = Extend(file, victim, page);
+        // A page past the end is born zero, here as in the file.
+        std::memset(victim->data, 0, static_cast<std::size_t>(file->page_size));
+        rc = dof::ExtendTo(file, page, victim->data);
     }
     if (rc != 0) return rc;
     victim->weight = 128;

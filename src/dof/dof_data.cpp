@@ -1,5 +1,7 @@
 // The module's exported variables, its system-call seam and the layouts
 // that callers rely on.
+#include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -19,15 +21,17 @@ int32_t dof__FileNum = 0;
 
 namespace dof {
 
-const ReadCall DefaultRead = &::read;
-const WriteCall DefaultWrite = &::write;
-const SeekCall DefaultSeek = &::lseek;
+const ReadCall DefaultRead = &::pread;
+const WriteCall DefaultWrite = &::pwrite;
+const WriteVCall DefaultWriteV = &::pwritev;
+const AllocateCall DefaultAllocate = &::fallocate;
 const StatCall DefaultStat = &::fstat;
 const CloseCall DefaultClose = &::close;
 
 ReadCall SysRead = DefaultRead;
 WriteCall SysWrite = DefaultWrite;
-SeekCall SysSeek = DefaultSeek;
+WriteVCall SysWriteV = DefaultWriteV;
+AllocateCall SysAllocate = DefaultAllocate;
 StatCall SysStat = DefaultStat;
 CloseCall SysClose = DefaultClose;
 

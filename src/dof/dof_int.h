@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -17,29 +18,39 @@ extern const MVX_MODULE dof_Module;
 namespace dof {
 
 /*
- * The system calls the module makes on an open descriptor. They start out as
- * the C library's read, write, lseek, fstat and close; tests of the static
- * library replace them to make a transfer, a seek or a close fail, and put
- * the originals back (kept in the Default* constants). Files are opened
- * through ugn_Open.
+ * The system calls the module makes on an open descriptor. Every transfer is
+ * positional (pread, pwrite, pwritev), so the descriptor's own offset is
+ * never used and never moved: the handle's position field is kept by the
+ * module itself. Pages beyond the end of the file are made by fallocate,
+ * which reserves their space at once, as writing zeros did, without
+ * transferring any bytes. The calls start out as the C library's; tests of
+ * the static library replace them to make a transfer, an extension, a stat
+ * or a close fail, and put the originals back (kept in the Default*
+ * constants). Files are opened through ugn_Open.
  */
-using ReadCall = ssize_t (*)(int fd, void* data, std::size_t count);
-using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t count);
-using SeekCall = off_t (*)(int fd, off_t offset, int whence);
+using ReadCall = ssize_t (*)(int fd, void* data, std::size_t count, off_t offset);
+using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t count, off_t offset);
+using WriteVCall = ssize_t (*)(int fd, const struct iovec* parts, int count, off_t offset);
+using AllocateCall = int (*)(int fd, int mode, off_t offset, off_t length);
 using StatCall = int (*)(int fd, struct stat* status);
 using CloseCall = int (*)(int fd);
 
 extern ReadCall SysRead;
 extern WriteCall SysWrite;
-extern SeekCall SysSeek;
+extern WriteVCall SysWriteV;
+extern AllocateCall SysAllocate;
 extern StatCall SysStat;
 extern CloseCall SysClose;
 
 extern const ReadCall DefaultRead;
 extern const WriteCall DefaultWrite;
-extern const SeekCall DefaultSeek;
+extern const WriteVCall DefaultWriteV;
+extern const AllocateCall DefaultAllocate;
 extern const StatCall DefaultStat;
 extern const CloseCall DefaultClose;
+
+/* The most pages one vectored write-back hands to the system at once. */
+constexpr int kWriteBackRun = 64;
 
 /*
  * The largest capacity that merging free slots may produce. Block headers
@@ -75,17 +86,32 @@ inline int32_t Fail(int32_t code, const DOF_FILE* file) {
     return Fail(code, file, MPM_ERROR);
 }
 
-/* Moves the descriptor to offset unless it stands there already.
- * Returns 0 or DOF_SEEK_ERR (the position is then unknown). */
-int32_t Seek(DOF_FILE* file, int64_t offset);
+/* Writes one page at the offset of page number `page`, continuing short
+ * writes, and moves the position past it. Returns 0 or DOF_WRITE_ERR
+ * (recorded; the position becomes unknown, -1). Counts nothing. */
+int32_t WritePage(DOF_FILE* file, int64_t page, const uint8_t* data);
 
-/* Writes one page from the current position, continuing short writes, and
- * advances the position. Returns 0 or DOF_WRITE_ERR (position unknown). */
-int32_t WritePage(DOF_FILE* file, const uint8_t* data);
+/* Reads page number `page`; the part past the end of the file is zeroed.
+ * Moves the position past the bytes read. Returns 0 or DOF_READ_ERR
+ * (recorded; position -1). Counts nothing. */
+int32_t ReadPage(DOF_FILE* file, int64_t page, uint8_t* data);
 
-/* Reads one page from the current position; the part past the end of the
- * file is zeroed. Returns 0 or DOF_READ_ERR (position unknown). */
-int32_t ReadPage(DOF_FILE* file, uint8_t* data);
+/* Makes pages [pages in file, last] exist as zero pages, counting each as a
+ * physical write; the position ends after the last one. zeros is a page of
+ * zero bytes, written where space cannot be reserved. Returns 0 or
+ * DOF_WRITE_ERR (recorded; position -1; pages made before the failure stay
+ * made and counted). */
+int32_t ExtendTo(DOF_FILE* file, int64_t last, const uint8_t* zeros);
+
+/* Writes back the dirty buffers run[0..count), whose pages must be
+ * consecutive and ascending, with as few vectored writes as the system
+ * allows (count <= kWriteBackRun). Every page written counts one physical
+ * write and is marked clean, in page order; the position ends after the
+ * last page written. A write that fails stops the run in the page it was
+ * writing: that page and the ones after it stay dirty, the pages before it
+ * are clean and counted, DOF_WRITE_ERR is recorded and returned with *done
+ * set to the pages written. */
+int32_t WriteBack(DOF_FILE* file, DOF_BUFFER* const* run, int count, int* done);
 
 /* Reads the header of the block at offset (its first data byte) and checks
  * that it can belong to a block: 8 <= offset < end offset, used size >= 1,

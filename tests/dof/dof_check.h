@@ -29,7 +29,8 @@ protected:
     void TearDown() override {
         dof::SysRead = dof::DefaultRead;
         dof::SysWrite = dof::DefaultWrite;
-        dof::SysSeek = dof::DefaultSeek;
+        dof::SysWriteV = dof::DefaultWriteV;
+        dof::SysAllocate = dof::DefaultAllocate;
         dof::SysStat = dof::DefaultStat;
         dof::SysClose = dof::DefaultClose;
         dof::MergeLimit = UINT32_MAX;
@@ -57,27 +58,38 @@ inline ::testing::AssertionResult Reported(int32_t code, const std::string& mess
 }
 
 // Makes chosen calls of the module's system-call seam fail: each countdown
-// names the call (1 = the next one) that fails with `error`, 0 none. A
-// nonzero short_writes caps what every write moves. Installed on
+// names the call (1 = the next one) that fails with `error`, 0 none; write_at
+// counts single and vectored writes, extend_at the reservations of new
+// pages. A nonzero short_writes caps what every write moves. Installed on
 // construction, removed by the fixture.
 struct Faults {
-    static inline long write_at, read_at, seek_at, stat_at, close_at;
+    static inline long write_at, read_at, extend_at, stat_at, close_at;
     static inline int error;
     static inline std::size_t short_writes;
 
     Faults() {
-        write_at = read_at = seek_at = stat_at = close_at = 0;
+        write_at = read_at = extend_at = stat_at = close_at = 0;
         error = EIO;
         short_writes = 0;
-        dof::SysWrite = [](int fd, const void* data, std::size_t count) {
+        dof::SysWrite = [](int fd, const void* data, std::size_t count, off_t at) {
             const std::size_t n = short_writes != 0 ? std::min(count, short_writes) : count;
-            return Hit(write_at) ? Fail() : dof::DefaultWrite(fd, data, n);
+            return Hit(write_at) ? Fail() : dof::DefaultWrite(fd, data, n, at);
         };
-        dof::SysRead = [](int fd, void* data, std::size_t count) {
-            return Hit(read_at) ? Fail() : dof::DefaultRead(fd, data, count);
+        dof::SysWriteV = [](int fd, const iovec* parts, int count, off_t at) {
+            if (Hit(write_at)) return Fail();
+            iovec capped[dof::kWriteBackRun];
+            int n = 0;
+            for (std::size_t left = short_writes != 0 ? short_writes : SIZE_MAX;
+                 n < count && left > 0; left -= capped[n++].iov_len)
+                capped[n] = {parts[n].iov_base, std::min(parts[n].iov_len, left)};
+            return dof::DefaultWriteV(fd, capped, n, at);
         };
-        dof::SysSeek = [](int fd, off_t offset, int whence) {
-            return Hit(seek_at) ? Fail() : dof::DefaultSeek(fd, offset, whence);
+        dof::SysRead = [](int fd, void* data, std::size_t count, off_t at) {
+            return Hit(read_at) ? Fail() : dof::DefaultRead(fd, data, count, at);
+        };
+        dof::SysAllocate = [](int fd, int mode, off_t at, off_t length) {
+            return Hit(extend_at) ? static_cast<int>(Fail())
+                                  : dof::DefaultAllocate(fd, mode, at, length);
         };
         dof::SysStat = [](int fd, struct stat* status) {
             return Hit(stat_at) ? static_cast<int>(Fail()) : dof::DefaultStat(fd, status);

@@ -129,7 +129,7 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
         const char* text;
     } kinds[] = {{&Faults::write_at, DOF_WRITE_ERR, "Error writing to file "},
                  {&Faults::read_at, DOF_READ_ERR, "Error reading from file "},
-                 {&Faults::seek_at, DOF_SEEK_ERR, "Error seeking in file "}};
+                 {&Faults::extend_at, DOF_WRITE_ERR, "Error writing to file "}};
     auto attempt = [&](bool freeing, const std::function<int32_t()>& op) {
         const SlotList slots = Slots(file);
         const int64_t end = file->end;
@@ -140,7 +140,7 @@ void DofRandom::Run(const Config& config, uint32_t seed) {
         *kind.countdown = memory ? 0 : nth;
         Faults::error = below(4) == 0 ? EINTR : EIO;
         const int32_t rc = op();
-        const bool failing = Faults::error != EINTR || kind.code == DOF_SEEK_ERR;
+        const bool failing = Faults::error != EINTR;
         const bool hit =
             nth != 0 && (memory ? mvxc::AllocCount() >= nth : *kind.countdown == 0 && failing);
         mvxc::SetAllocFailure(0);

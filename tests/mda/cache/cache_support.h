@@ -46,7 +46,8 @@ protected:
     void TearDown() override {
         dof::SysRead = dof::DefaultRead;
         dof::SysWrite = dof::DefaultWrite;
-        dof::SysSeek = dof::DefaultSeek;
+        dof::SysWriteV = dof::DefaultWriteV;
+        dof::SysAllocate = dof::DefaultAllocate;
         dof::SysStat = dof::DefaultStat;
         dof::SysClose = dof::DefaultClose;
         mda__EntDirBlkSizeMax = 0;
