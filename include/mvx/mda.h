@@ -1659,7 +1659,9 @@ MVX_API int32_t mda_DuplicateEntity2(uint32_t options, int32_t model, void* enti
 /* The filter of a deep copy: nonzero copies child; 0 uses *replacement
  * (null unless the filter wrote one) in the copy instead. */
 typedef int32_t (*MDA_COPY_FILTER)(MDA_PTR child, MDA_PTR* replacement);
-/* While a deep copy runs: {source db_ptr, copy db_ptr} pairs by source. */
+/* While a deep copy runs: {source db_ptr, copy db_ptr} pairs by source,
+ * kept when a filter is given or some model has entity callbacks (the only
+ * code that can look at it during the copy); null otherwise. */
 MVX_API extern OTM_TREE* mda__CopyTree;
 /*
  * Deep copy into model of the entity whose (locked) memory is entity:

@@ -5,6 +5,7 @@
 #include "common/common_alloc.h"
 #include "mda/mda_appdata_int.h"
 #include "mda/mda_backptr_int.h"
+#include "mda/mda_traverse_int.h"
 
 namespace mdabp {
 
@@ -112,9 +113,68 @@ int32_t VisitPointers(void* /*entity*/, int32_t count, int32_t type, void* addre
     return 0;
 }
 
+// Most types are flat: single values and pointers, nothing whose place or
+// size depends on the body's contents (no arrays, structs, unions,
+// subentities, counts or computed fields). Their pointer elements lie at
+// offsets that the type alone decides, so a scan of its descriptors finds
+// them without the field walk and its per-level state. Fills offsets (from
+// the body's start) and returns true for such a type whose fields fit the
+// body; false sends the caller to the full walk, which also reports
+// whatever is wrong.
+constexpr int32_t kFlatMaxPointers = 32;
+
+bool FlatPointers(void* body, int32_t offsets[kFlatMaxPointers], int32_t* count,
+                  DDF_DICT** dictionary) {
+    mdatrav::Region region{};
+    if (mdatrav::BodyRegion(body, &region) != 0) return false;
+    const int64_t size = region.hi - region.lo;
+    if (size < static_cast<int64_t>(sizeof(MDA_ENTITY_HDR))) return false;
+    const auto* hdr = static_cast<const MDA_ENTITY_HDR*>(body);
+    const MDA_MODEL* m = mda::ModelAt(MDA_PTR_MODEL(hdr->own));
+    if (m == nullptr || m->ddf == nullptr) return false;
+    const DDF_DICT* dict = m->ddf;
+    const int32_t tfi = hdr->tfi;
+    if (tfi < 0 || tfi >= dict->type_count || dict->typeforms[tfi] != hdr->tf) return false;
+    const DDF_FIELD* d = dict->fld_data + dict->fld_indices[tfi];
+    const DDF_FIELD* const end = d + dict->ent_fldcnts[tfi];
+    int64_t at = sizeof(MDA_ENTITY_HDR);
+    int32_t n = 0;
+    for (; d < end && d->type != DDF_ENDENT && d->type != DDF_DERIVED; ++d) {
+        const int32_t type = d->type;
+        if (type < DDF_SHORT || type > DDF_PTR || type == DDF_FSTRING || (d->flags & DDF_ARRAY) != 0)
+            return false;
+        const int64_t esize = ddf__FldData[type].size;
+        if (esize > size - at) return false;
+        if (type == DDF_PTR) {
+            if (n == kFlatMaxPointers) return false;
+            offsets[n++] = static_cast<int32_t>(at);
+        }
+        at += esize + d->gap;
+        if (at < 0) return false;
+    }
+    *count = n;
+    *dictionary = m->ddf;
+    return true;
+}
+
 } // namespace
 
 int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities) {
+    int32_t offsets[kFlatMaxPointers];
+    int32_t count = 0;
+    DDF_DICT* dict = nullptr;
+    if (FlatPointers(body, offsets, &count, &dict)) {
+        // As during the walk, the body's dictionary is current while fn runs.
+        DDF_DICT* const saved = ddf__Current;
+        ddf__Current = dict;
+        ddf__SavedTF = MVX_NULL_TF;
+        int32_t answer = 0;
+        for (int32_t i = 0; i < count && answer == 0; ++i)
+            answer = fn(context, static_cast<char*>(body) + offsets[i]);
+        ddf__Current = saved;
+        ddf__SavedTF = MVX_NULL_TF;
+        return answer;
+    }
     const WalkState saved = g_walk;
     g_walk = WalkState{fn, context, skip_subentities, 0};
     int32_t rc = mda_TraverseEntity(0, body, VisitPointers);

@@ -129,6 +129,55 @@ TEST_F(CopyTest, FailedCopiesLeaveNoHalfLinkedEntity) {
         EXPECT_EQ(Values(p), before[p]);
 }
 
+// With a filter the copy keeps its pairs in mda__CopyTree as well, where the
+// filter finds every entity copied so far; a child the filter answers with
+// itself is shared with the source, not copied.
+std::set<MDA_PTR> g_entered; // sources whose copies have been entered
+int32_t g_missing = 0;       // of those, the ones mda__CopyTree lacked
+int32_t ShareLeaves(MDA_PTR child, MDA_PTR* replacement) {
+    for (const MDA_PTR source : g_entered) {
+        MDA_PTR key[2] = {source, 0};
+        if (otm_GetObject(OTM_QUIET, mda__CopyTree, key) == nullptr) ++g_missing;
+    }
+    int32_t tf = 0;
+    mda_ReadTypeForm(child, &tf, nullptr);
+    if (tf == kLeaf) {
+        *replacement = child;
+        return 0;
+    }
+    g_entered.insert(child);
+    return 1;
+}
+
+TEST_F(CopyTest, FilteredCopiesShareWhatTheFilterKeeps) {
+    BuildGraph(30, 3);
+    MDA_PTR root = all_[0];
+    for (const MDA_PTR p : all_)
+        if (Reachable(p).size() > Reachable(root).size()) root = p;
+    void* body = nullptr;
+    ASSERT_EQ(mda_LockEntity(0, root, &body), 0);
+    void* copy = nullptr;
+    ASSERT_EQ(mda_CopyEntity2(MDA_COPY_ENTER, model_, ShareLeaves, body, &copy), 0);
+    const MDA_PTR made = static_cast<MDA_ENTITY_HDR*>(copy)->own;
+    ASSERT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, made), 0);
+    ASSERT_EQ(mda_UnlockEntity(0, root), 0);
+    EXPECT_EQ(mda__CopyTree, nullptr);
+    EXPECT_EQ(g_missing, 0);
+    EXPECT_GT(g_entered.size(), 2u);
+    size_t nodes = 0;
+    for (const MDA_PTR p : Reachable(made)) {
+        int32_t tf = 0;
+        mda_ReadTypeForm(p, &tf, nullptr);
+        if (tf == kLeaf) {
+            EXPECT_LE(p, all_.back()) << "a leaf was copied";
+        }
+        nodes += tf != kLeaf && p > all_.back() ? 1 : 0;
+    }
+    EXPECT_GT(nodes, 0u);
+    std::string text;
+    EXPECT_EQ(Check(model_, &text), 0) << text;
+}
+
 TEST_F(CopyTest, DeepDeletionTakesWhatOnlyItReaches) {
     for (const uint32_t options : {0u, unsigned{MDA_DEEP_ALL}}) {
         SCOPED_TRACE(options);
