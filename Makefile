@@ -86,14 +86,23 @@ $(BENCH_BUILD)/CMakeCache.txt: | bench-deps
 bench-build: bench-deps $(BENCH_BUILD)/CMakeCache.txt
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 
-# Each benchmark runs BENCH_REPS times, its repetitions interleaved at random
-# with the others' so that a noisy spell on the shared machine does not hit
-# one side of a pair only; the closing table compares medians of this run.
+# Each benchmark source runs as its own process (one group cannot leave
+# process-wide state behind for the next), each benchmark BENCH_REPS times,
+# its repetitions interleaved at random with those of its group so that a
+# noisy spell on the shared machine does not hit one side of a pair only. The
+# closing table compares medians of this run; a group that fails is named
+# there and makes the target fail after the table is printed.
 bench: bench-build
-	./$(BENCH_BUILD)/mvx_bench --benchmark_min_time=0.2 --benchmark_repetitions=$(BENCH_REPS) \
-	  --benchmark_enable_random_interleaving=true --benchmark_display_aggregates_only=true \
-	  --benchmark_out=$(BENCH_BUILD)/results.json --benchmark_out_format=json
-	python3 tools/bench_table.py $(BENCH_BUILD)/results.json bench/*.cpp
+	@rm -rf $(BENCH_BUILD)/results && mkdir -p $(BENCH_BUILD)/results; failed=; \
+	for prog in $(BENCH_BUILD)/mvx_bench_*; do \
+	  group=$${prog##*/mvx_bench_}; echo "== $$group"; \
+	  $$prog --benchmark_min_time=0.2 --benchmark_repetitions=$(BENCH_REPS) \
+	    --benchmark_enable_random_interleaving=true --benchmark_display_aggregates_only=true \
+	    --benchmark_out=$(BENCH_BUILD)/results/$$group.json --benchmark_out_format=json \
+	    || failed="$$failed $$group"; \
+	done; \
+	python3 tools/bench_table.py $(BENCH_BUILD)/results/*.json bench/*.cpp; \
+	if [ -n "$$failed" ]; then echo "benchmark groups that failed:$$failed"; exit 1; fi
 
 $(COV_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(COV_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The closing table of `make bench`: each libmvx benchmark against its anchor.
 
-Reads Google Benchmark's JSON output of one run and the goal lines of the
-benchmark sources, which sit next to the benchmarks they judge:
+Reads Google Benchmark's JSON output of one run (one file per benchmark
+program, merged) and the goal lines of the benchmark sources, which sit next to the benchmarks they judge:
 
     // goal: BM_TreeInsert_otm / BM_TreeInsert_tsearch <= 1.0
 
@@ -18,7 +18,7 @@ with arguments pair up by equal arguments (BM_DofHeadFit_dof/1000 with
 BM_DofHeadFit_map/1000). With repetitions, the medians are compared;
 without, the single runs.
 
-usage: bench_table.py RESULTS.json SOURCE.cpp...
+usage: bench_table.py RESULTS.json... SOURCE.cpp...
 """
 import json
 import re
@@ -84,13 +84,27 @@ def rows(goal_list, measured):
     return out
 
 
+def load(paths):
+    """The runs of every results file in one list; a file that a crashed
+    program left empty or cut short is named and skipped."""
+    merged = {"benchmarks": []}
+    for path in paths:
+        try:
+            with open(path, encoding="utf-8") as handle:
+                merged["benchmarks"] += json.load(handle)["benchmarks"]
+        except (OSError, ValueError, KeyError) as error:
+            print(f"{path}: no results ({error})")
+    return merged
+
+
 def main(argv):
-    if len(argv) < 3:
+    results_files = [arg for arg in argv[1:] if arg.endswith(".json")]
+    sources = [arg for arg in argv[1:] if not arg.endswith(".json")]
+    if not results_files or not sources:
         sys.stderr.write(__doc__)
         return 2
-    with open(argv[1], encoding="utf-8") as handle:
-        results = json.load(handle)
-    table = rows(goals(argv[2:]), times(results))
+    results = load(results_files)
+    table = rows(goals(sources), times(results))
     if not table:
         print("no benchmark with a goal and its anchor in this run")
         return 0
