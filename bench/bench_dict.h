@@ -33,6 +33,9 @@ public:
         if (ddf_LoadDDF(0, path.c_str(), &dict_) != 0) std::abort();
     }
     ~CompiledDict() {
+        // Models over the dictionary go before it does, even when another
+        // holder keeps the library started past mvx_Terminate.
+        for (const int32_t model : models_) mda_FreeModel(0, model);
         mvx_Terminate(0);
         for (const DDF_SECTION* s = ddf__Sections; s->name != nullptr; ++s) {
             void* block = nullptr;
@@ -54,10 +57,17 @@ public:
         def.backptrs = backptrs;
         int32_t model = 0;
         if (mda_AllocateModel(options, &def, &model) != 0) std::abort();
+        models_.push_back(model);
         return model;
+    }
+    // Frees a model made by NewModel before the dictionary goes.
+    void FreeModel(int32_t model) {
+        mda_FreeModel(0, model);
+        std::erase(models_, model);
     }
 
 private:
+    std::vector<int32_t> models_;
     std::string dir_;
     DDF_DICT* dict_ = nullptr;
 };

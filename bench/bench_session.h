@@ -4,10 +4,12 @@
 #ifndef MVX_BENCH_SESSION_H
 #define MVX_BENCH_SESSION_H
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "libmvx.h"
 
@@ -32,6 +34,11 @@ public:
         // about to be removed, so that later paged files go where the process
         // environment says instead of into a directory that no longer exists.
         ugn_SetEnv(0, "MORVEX_TMP", nullptr);
+        // Free the models here: another holder of the library (a benchmark
+        // that keeps it started for the whole process) would keep them past
+        // mvx_Terminate, and a million-entity model per iteration soon
+        // exhausts memory.
+        for (const int32_t model : models_) mda_FreeModel(0, model);
         mvx_Terminate(0);
         std::filesystem::remove_all(dir_);
     }
@@ -46,18 +53,32 @@ public:
         def.ddf = &dict_;
         def.backptrs = backptrs;
         int32_t model = 0;
-        mda_AllocateModel(options, &def, &model);
+        if (mda_AllocateModel(options, &def, &model) != 0) Fail("mda_AllocateModel");
+        models_.push_back(model);
         return model;
+    }
+    // Frees a model made by NewModel before the session ends.
+    void FreeModel(int32_t model) {
+        mda_FreeModel(0, model);
+        std::erase(models_, model);
     }
     // A new locked entity; its body in *body.
     MDA_PTR NewEntity(int32_t model, void** body) {
         MDA_PTR p = 0;
-        mda_AllocateEntity2(0, model, tf_, body, &p);
+        if (mda_AllocateEntity2(0, model, tf_, body, &p) != 0) Fail("mda_AllocateEntity2");
         return p;
     }
     const std::string& dir() const { return dir_; }
 
 private:
+    // A benchmark cannot go on without its model or entity: say which call
+    // failed and stop rather than measure (or crash on) a half-built model.
+    [[noreturn]] static void Fail(const char* call) {
+        std::fprintf(stderr, "benchmark session: %s failed\n", call);
+        std::abort();
+    }
+
+    std::vector<int32_t> models_;
     std::string dir_;
     DDF_DICT dict_;
     int32_t tf_ = MVX_TF(1, 0);
