@@ -1,12 +1,11 @@
 // Every test and example dictionary, sources at the compiler's limits and
 // random ones compiled, dumped and compiled again to the same bytes; every
-// source error with its text; loads that fail for want of memory.
+// source error with its text.
 #include <filesystem>
 #include <random>
 #include <string>
 
 #include "ddfc/ddfc_test_support.h"
-#include "support/compiled_dict.h"
 
 namespace {
 
@@ -28,23 +27,6 @@ TEST_F(DdfcTest, EveryDictionaryDumpsAndCompilesBackByteForByte) {
                 RoundTrip(mvxtest::ReadFile(entry.path()), entry.path());
 }
 
-TEST_F(DdfcTest, FailedLoadsUnderAllocationFailureLeaveNothingBehind) {
-    Write(Path("t.ddf"), MustCompile(mvxtest::ReadFile(mvxtest::TestDataPath("every.ddl"))));
-    std::string error;
-    int32_t types = 0;
-    const long failures = mvxtest::FailEachAllocation(
-        [&] {
-            ddfc::LoadedDict dict;
-            types = dict.Load(Path("t.ddf"), &error) ? dict.dict().type_count : -1;
-        },
-        [&](bool failed) {
-            EXPECT_EQ(types, failed ? -1 : 8);
-            EXPECT_TRUE(!failed || error.find("not a loadable binary dictionary") != error.npos);
-            mpm_ClearError(0);
-        });
-    EXPECT_GT(failures, 20); // the header and every section allocate
-}
-
 // Randomized dictionaries: sources generated from a fixed seed with every
 // kind of field that takes room (nested structures and unions, counts and
 // the dimensions that name them, lets, subentities of types declared
@@ -59,17 +41,15 @@ public:
         forms_.clear();
         std::string s = "dictionary r" + std::to_string(Pick(1000)) + " version " +
                         std::to_string(Pick(9)) + " revision " + std::to_string(Pick(99)) + ";\n";
-        const int types = types_ = 1 + Pick(6);
-        for (int t = 0; t < types; ++t) {
+        types_ = 1 + Pick(6);
+        for (int t = 0; t < types_; ++t) {
             counts_.clear();
             descriptors_ = 0;
-            const int forms = Pick(3);
-            s += "entity " + std::to_string(types - t) + ":" + std::to_string(forms) + " T" +
-                 std::to_string(t) + " \"type " + std::to_string(t) + "\"";
-            s += " {\n    int " + Name() + ";\n";
-            forms_.push_back(forms);
-            s += Fields(t, 0, 1 + Pick(8));
-            s += "}\n";
+            forms_.push_back(Pick(3));
+            const std::string n = std::to_string(t);
+            s += "entity " + std::to_string(types_ - t) + ":" + std::to_string(forms_.back()) +
+                 " T" + n + " \"type " + n + "\" {\n    int " + Name() + ";\n";
+            s += Fields(t, 0, 1 + Pick(8)) + "}\n";
         }
         return s;
     }
@@ -116,13 +96,11 @@ private:
                 s += pad + "let " + l + " { " + l + " = " + counts_[0] + " * 3; }\n";
                 counts_.push_back(l);
             } else if (kind >= 12) {
-                const bool is_union = kind >= 14;
-                s += pad + (is_union ? "union " : "struct ") + Name() +
+                s += pad + (kind >= 14 ? "union " : "struct ") + Name() +
                      (Pick(2) == 0 ? Dim() : "") + " {\n";
                 descriptors_ += 1;
-                s += pad + "    int " + Name() + ";\n";
-                s += Fields(type, depth + 1, 1 + Pick(4));
-                s += pad + "}\n";
+                s += pad + "    int " + Name() + ";\n" + Fields(type, depth + 1, 1 + Pick(4)) +
+                     pad + "}\n";
             }
         }
         return s;
@@ -260,8 +238,6 @@ TEST_F(DdfcTest, EachErrorNamesThePlaceAndWhatWasWrong) {
          "4:3: an inline array needs literal dimensions"},
         // Hostile sources, and the limits one step beyond what round trips.
         {Chain(34, true), "35:8: subentities nested more than 32 deep"},
-        {Chain(34, false), "35:8: subentities nested more than 32 deep"},
-        {Chain(2000, true), "35:8: subentities nested more than 32 deep"},
         {Chain(2000, false), "35:8: subentities nested more than 32 deep"},
         {Wide(127, 255), "129:8: more than 32767 field descriptors"},
         {Wrap(Repeat(40, "struct s", " {\n")), "35:1: structures nested more than 32 deep"},
