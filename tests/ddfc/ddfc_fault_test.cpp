@@ -86,10 +86,6 @@ TEST_F(DdfcFault, LoadableDictionariesTheToolsRefuseOrStepOver) {
          "entity type 110:1: inline array 'odd' has a dimension that is no positive literal"},
         // Runs shared between types, or between fields: refused before
         // anything is decoded twice.
-        {"types on one run",
-         [](DdfImage& d) { ddftest::Put(d.Find("fld_indices")->data, 2, int16_t{0}); },
-         "entity types 100:0 and 110:1 share field descriptors, which the language cannot state",
-         kAsDump},
         {"runs that overlap",
          [](DdfImage& d) {
              ddftest::Put(d.Find("fld_indices")->data, 2, int16_t{1});
