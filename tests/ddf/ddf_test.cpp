@@ -1,8 +1,7 @@
 // The binary data dictionary. Loading: sections in any order; hostile files
-// refused with their status, handing out nothing, leaking nothing and leaving
-// the file as it was; every allocation failing in turn. Queries: a property
-// run over every type and descriptor of every test and example dictionary
-// against a direct walk of the loaded tables; lets and dimensions against a
+// refused with their status, changing nothing; every allocation failing in
+// turn. Queries: every type and descriptor of every test and example
+// dictionary against its loaded tables; lets and dimensions against a
 // reference evaluator; hostile descriptors and states made in every.ddl.
 #include <cmath>
 #include <cstring>
