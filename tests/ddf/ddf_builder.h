@@ -1,8 +1,6 @@
-// Test helper: a binary dictionary file taken apart into its file header,
-// its 392-byte dictionary header and its list of sections, so that the
-// loader's and the dictionary tools' tests can make precise corruptions of a
-// valid dictionary and write the result out again. Images start as the
-// dictionary compiler's output for a source text.
+// A binary dictionary file taken apart into its file header, its dictionary
+// header and its sections, so that tests can make precise corruptions of a
+// compiled dictionary and write the result out again.
 #ifndef MVX_TEST_DDF_BUILDER_H
 #define MVX_TEST_DDF_BUILDER_H
 
@@ -63,7 +61,7 @@ struct DdfImage {
         Put(data, index * sizeof(DDF_FIELD), field);
     }
     // The file: headers, sections, then zeros up to whole pages.
-    Bytes File(bool pad = true) const {
+    Bytes File() const {
         Bytes out(32, 0);
         std::memcpy(out.data(), magic.data(), std::min<std::size_t>(magic.size(), 32));
         Append(out, version);
@@ -76,7 +74,7 @@ struct DdfImage {
             Append(out, sh);
             out.insert(out.end(), s.data.begin(), s.data.end());
         }
-        if (pad) out.resize((out.size() + DDF_PAGE_SIZE - 1) / DDF_PAGE_SIZE * DDF_PAGE_SIZE, 0);
+        out.resize((out.size() + DDF_PAGE_SIZE - 1) / DDF_PAGE_SIZE * DDF_PAGE_SIZE, 0);
         return out;
     }
 };

@@ -1,12 +1,11 @@
-// Every test and example dictionary, sources at the compiler's limits and
-// random ones compiled, dumped and compiled again to the same bytes; every
-// source error with its text; loads that fail for want of memory.
+// Every test and example dictionary and sources at the compiler's limits
+// compiled, dumped and compiled again to the same bytes, with a layout check
+// of every structure (random sources get the same round trip from the
+// compiler's fuzz target); every source error with its text.
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "ddfc/ddfc_test_support.h"
-#include "support/compiled_dict.h"
 
 namespace {
 
@@ -14,132 +13,11 @@ using ddfctest::Chain;
 using ddfctest::DdfcTest;
 using ddfctest::Wide;
 
-TEST_F(DdfcTest, EveryDictionaryDumpsAndCompilesBackByteForByte) {
-    RoundTrip(Chain(33, true), "subentities 32 deep, each type embedding the one before");
-    RoundTrip(Chain(33, false), "subentities 32 deep, each type embedding the one after");
-    RoundTrip(Wide(127, 254), "32767 descriptors");
-    RoundTrip("dictionary long;\nentity 1 a { count \"" + std::string(1500, 'n') +
-                  "\"; int v[$1]; double \"" + std::string(4096, 'f') + "\"; int " +
-                  std::string(1024, 'b') + "; }\n",
-              "a count and fields named beyond what a bare name can be");
-    for (const char* dir : {MVX_TEST_DATA_DIR, MVX_EXAMPLES_DIR})
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
-            if (entry.path().extension() == ".ddl")
-                RoundTrip(mvxtest::ReadFile(entry.path()), entry.path());
-}
-
-TEST_F(DdfcTest, FailedLoadsUnderAllocationFailureLeaveNothingBehind) {
-    Write(Path("t.ddf"), MustCompile(mvxtest::ReadFile(mvxtest::TestDataPath("every.ddl"))));
-    std::string error;
-    int32_t types = 0;
-    const long failures = mvxtest::FailEachAllocation(
-        [&] {
-            ddfc::LoadedDict dict;
-            types = dict.Load(Path("t.ddf"), &error) ? dict.dict().type_count : -1;
-        },
-        [&](bool failed) {
-            EXPECT_EQ(types, failed ? -1 : 8);
-            EXPECT_TRUE(!failed || error.find("not a loadable binary dictionary") != error.npos);
-            mpm_ClearError(0);
-        });
-    EXPECT_GT(failures, 20); // the header and every section allocate
-}
-
-// Randomized dictionaries: sources generated from a fixed seed with every
-// kind of field that takes room (nested structures and unions, counts and
-// the dimensions that name them, lets, subentities of types declared
-// before them, which have higher type numbers, so that the compiler sorts).
-// Each must round trip, and every structure's members and gaps must add up
-// to its element size. every.ddl has the decorations.
-class Generator {
-public:
-    explicit Generator(uint32_t seed) : rng_(seed) {}
-
-    std::string Dictionary() {
-        forms_.clear();
-        std::string s = "dictionary r" + std::to_string(Pick(1000)) + " version " +
-                        std::to_string(Pick(9)) + " revision " + std::to_string(Pick(99)) + ";\n";
-        const int types = types_ = 1 + Pick(6);
-        for (int t = 0; t < types; ++t) {
-            counts_.clear();
-            descriptors_ = 0;
-            const int forms = Pick(3);
-            s += "entity " + std::to_string(types - t) + ":" + std::to_string(forms) + " T" +
-                 std::to_string(t) + " \"type " + std::to_string(t) + "\"";
-            s += " {\n    int " + Name() + ";\n";
-            forms_.push_back(forms);
-            s += Fields(t, 0, 1 + Pick(8));
-            s += "}\n";
-        }
-        return s;
-    }
-
-private:
-    int Pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
-    std::string Name() { return "f" + std::to_string(next_++); }
-
-    std::string Dim() {
-        if (counts_.empty() || Pick(3) == 0) return "[" + std::to_string(1 + Pick(4)) + "]";
-        const std::string& c =
-            counts_[static_cast<std::size_t>(Pick(static_cast<int>(counts_.size())))];
-        static const char* const kOps[] = {"", " + 1", " - 1", " * 2", " / 2"};
-        return "[" + c + kOps[Pick(5)] + "]";
-    }
-
-    std::string Fields(int type, int depth, int n) {
-        std::string s;
-        const std::string pad(static_cast<std::size_t>(4 * (depth + 1)), ' ');
-        for (int i = 0; i < n && descriptors_ < 200; ++i) {
-            ++descriptors_;
-            const int kind = Pick(depth < 3 ? 16 : 12);
-            static const char* const kScalars[] = {"short",  "int",  "long",    "float",
-                                                   "double", "char", "vstring", "ptr"};
-            if (kind < 8) {
-                s += pad + kScalars[kind] + " " + Name();
-                const int arr = Pick(4);
-                if (arr == 1) s += Dim();
-                if (arr == 2) s += Dim() + Dim();
-                s += ";\n";
-            } else if (kind == 8) {
-                const std::string c = Name();
-                s += pad + "count " + c + ";\n";
-                counts_.push_back(c);
-            } else if (kind == 9) {
-                s += pad + "fstring " + Name() + (Pick(2) == 0 ? Dim() : "") + "[" +
-                     std::to_string(1 + Pick(20)) + "];\n";
-            } else if (kind == 10 && type > 0) {
-                const int sub = Pick(type);
-                s += pad + "subent " + Name() + " " + std::to_string(types_ - sub) + ":" +
-                     std::to_string(forms_[static_cast<std::size_t>(sub)]) + ";\n";
-            } else if (kind == 11 && !counts_.empty()) {
-                const std::string l = Name();
-                s += pad + "let " + l + " { " + l + " = " + counts_[0] + " * 3; }\n";
-                counts_.push_back(l);
-            } else if (kind >= 12) {
-                const bool is_union = kind >= 14;
-                s += pad + (is_union ? "union " : "struct ") + Name() +
-                     (Pick(2) == 0 ? Dim() : "") + " {\n";
-                descriptors_ += 1;
-                s += pad + "    int " + Name() + ";\n";
-                s += Fields(type, depth + 1, 1 + Pick(4));
-                s += pad + "}\n";
-            }
-        }
-        return s;
-    }
-
-    std::mt19937 rng_;
-    int next_ = 0;
-    int descriptors_ = 0;
-    int types_ = 0;
-    std::vector<std::string> counts_;
-    std::vector<int> forms_;
-};
-
 // The direct members of a structure, with their gaps, make up exactly one
-// element: checked on the loaded descriptors of every structure. A member
-// takes its element size times its inline count, or 8 when held by
-// pointer; a nested structure's gap is that of its end.
+// element: checked on the loaded descriptors of every structure of the test
+// and example dictionaries. A member takes its element size times its
+// inline count, or 8 when held by pointer; a nested structure's gap is that
+// of its end.
 void CheckStructures(const DDF_DICT& d) {
     for (int32_t t = 0; t < d.type_count; ++t) {
         const DDF_FIELD* run = d.fld_data + d.fld_indices[t];
@@ -169,13 +47,18 @@ void CheckStructures(const DDF_DICT& d) {
     }
 }
 
-TEST_F(DdfcTest, RandomDictionariesRoundTripAndLayOutConsistently) {
-    Generator gen(20240611);
-    for (int round = 0; round < 60 && !HasFailure(); ++round) {
-        const std::string source = gen.Dictionary();
-        SCOPED_TRACE(source);
-        RoundTrip(source, "round " + std::to_string(round), CheckStructures);
-    }
+TEST_F(DdfcTest, EveryDictionaryDumpsAndCompilesBackByteForByte) {
+    RoundTrip(Chain(33, true), "subentities 32 deep, each type embedding the one before");
+    RoundTrip(Chain(33, false), "subentities 32 deep, each type embedding the one after");
+    RoundTrip(Wide(127, 254), "32767 descriptors");
+    RoundTrip("dictionary long;\nentity 1 a { count \"" + std::string(1500, 'n') +
+                  "\"; int v[$1]; double \"" + std::string(4096, 'f') + "\"; int " +
+                  std::string(1024, 'b') + "; }\n",
+              "a count and fields named beyond what a bare name can be");
+    for (const char* dir : {MVX_TEST_DATA_DIR, MVX_EXAMPLES_DIR})
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().extension() == ".ddl")
+                RoundTrip(mvxtest::ReadFile(entry.path()), entry.path(), CheckStructures);
 }
 
 // Source errors: one row per diagnostic with its exact FILE:LINE:COLUMN
@@ -260,8 +143,6 @@ TEST_F(DdfcTest, EachErrorNamesThePlaceAndWhatWasWrong) {
          "4:3: an inline array needs literal dimensions"},
         // Hostile sources, and the limits one step beyond what round trips.
         {Chain(34, true), "35:8: subentities nested more than 32 deep"},
-        {Chain(34, false), "35:8: subentities nested more than 32 deep"},
-        {Chain(2000, true), "35:8: subentities nested more than 32 deep"},
         {Chain(2000, false), "35:8: subentities nested more than 32 deep"},
         {Wide(127, 255), "129:8: more than 32767 field descriptors"},
         {Wrap(Repeat(40, "struct s", " {\n")), "35:1: structures nested more than 32 deep"},

@@ -1,8 +1,6 @@
-// The general module: the environment-alias table against a reference of
-// its lookup rule, temporary names, files with UTF-8 names; number texts,
-// moves, fills and arrays against references; texts and codes; command
-// lines and usage texts by tables, and the mvx program, which reads its
-// command line with both.
+// The general module: the environment-alias table, temporary names and UTF-8
+// file names; number texts, memory and texts against references; command
+// lines and usage texts by tables, and the mvx program that uses both.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -68,13 +66,11 @@ protected:
     EnvVar morvex_tmp_{"MORVEX_TMP", std::nullopt}, tmpdir_{"TMPDIR", std::nullopt};
 };
 
-// Random calls on a few names (one of the longest allowed, one too long,
-// null) against a map and the process environment: stored values come
-// before the environment; a null value forgets the value, a null alias the
-// entry; a lookup follows one alias, never the alias's own. Entries are also
-// given their own texts back. One call in six has one of its first three
-// allocations fail, which must be reported and change nothing. After each
-// call every name is looked up.
+// Random calls on a few names (the longest allowed, one too long, null)
+// against a map and the environment: stored values come first; a null value
+// forgets the value, a null alias the entry; a lookup follows one alias, not
+// the alias's own. One call in six meets a failing allocation, which must be
+// reported and change nothing. After each call every name is looked up.
 TEST_F(Ugn, EnvTableFollowsTheLookupRule) {
     const std::string n64(64, 'N'), n65(65, 'N');
     const char* const names[] = {"MVXTEST_A", "MVXTEST_B", n64.c_str(), n65.c_str(), nullptr};
@@ -138,10 +134,9 @@ TEST_F(Ugn, EnvTableFollowsTheLookupRule) {
     }
 }
 
-// Temporary names. Without MORVEX_TMP (or with it empty) a name is one no
-// file has, not even a dangling link, in TMPDIR or /tmp; with it the name
-// follows a fixed pattern, named but not created. Every allocation failing
-// in turn leaves the list, the counter and the buffer as they were.
+// Without MORVEX_TMP (or with it empty) a temporary name is one no file has,
+// not even a dangling link, in TMPDIR or /tmp; with it the name follows a
+// fixed pattern. Every allocation failing in turn changes nothing.
 TEST_F(Ugn, TempNamesFollowTheirRuleAndSurviveAllocationFailures) {
     tmpdir_.Set(dir_.path() + "/");
     ugn_TempSeq = 0;
@@ -206,10 +201,9 @@ TEST_F(Ugn, TempNamesFollowTheirRuleAndSurviveAllocationFailures) {
     EXPECT_TRUE(count == 0 && names == nullptr && mpm__LastError == UGN_MALLOC_ERR);
     EXPECT_EQ(Recorded(), all);
 
-    // Without the containers nothing is stored or recorded, and lookups go
-    // to the environment; a start-up releases what was stored (the leak
-    // checker would see it), and a stored MORVEX_TMP serves as one in the
-    // environment does. A process id of more than four hex digits is whole.
+    // Without the containers nothing is stored and lookups go to the
+    // environment; a start-up releases what was stored; a stored MORVEX_TMP
+    // serves; a process id of more than four hex digits is whole.
     morvex_tmp_.Set("/env");
     EXPECT_EQ(ugn_Terminate(0), 0);
     EXPECT_EQ(ugn_SetEnv(0, "MORVEX_TMP", "v") + ugn_SetEnvAlias(0, "MORVEX_TMP", "v"),
@@ -287,13 +281,11 @@ std::string Format(double value, int32_t* status) {
     return std::string(out, n);
 }
 
-// The rows hold what a random run cannot tell: no leading zero, numbers
-// below 1, rounding carries, and below 1e-307 the digits kept with exponent
-// -307 and UGN_MINEXP_ERR returned (never reported). Random bit patterns
-// cover every exponent: each text has one of the two forms with at most 15
-// digits and reads back (with 'D' read as 'e') within one unit in the 15th
-// digit for the rounding plus 0.17 units per decade of exponent for the
-// scaling, each step by 0.1 or 10 rounding once.
+// The rows hold what a random run cannot tell: no leading zero, rounding
+// carries, and below 1e-307 the digits kept with exponent -307 and
+// UGN_MINEXP_ERR returned (not reported). Random bit patterns give texts of
+// one of the two forms with at most 15 digits that read back within one unit
+// in the 15th digit plus 0.17 units per decade of scaling.
 TEST(FormatDouble, BoundariesAndRandomValuesReadBackWithinTheLastDigit) {
     const std::tuple<double, const char*, int32_t> rows[] = {
         {-0.0625, "-.0625D0", 0},
@@ -350,8 +342,8 @@ TEST(FormatDouble, BoundariesAndRandomValuesReadBackWithinTheLastDigit) {
     EXPECT_GT(tiny, 100); // subnormals and values below 1e-307 came up
 }
 
-// Each swap exchanges the first two of three elements of its width;
-// counts below 1 and null arrays do nothing. -0.0 must stay -0.0.
+// Each swap exchanges the first two of three elements; counts below 1 and
+// null arrays do nothing; -0.0 stays -0.0.
 TEST(UtilMemory, SwapsExchangeArraysOfEveryWidth) {
     auto swapped = [](auto swap, auto x, auto y) {
         decltype(x) a[] = {x, x, x}, b[] = {y, y, y};
@@ -362,17 +354,14 @@ TEST(UtilMemory, SwapsExchangeArraysOfEveryWidth) {
         return std::signbit(double(a[1])) == std::signbit(double(y)) && a[0] == y && a[1] == y &&
                a[2] == x && b[0] == x && b[1] == x && b[2] == y;
     };
-    EXPECT_TRUE(swapped(ugn_SwapByte, uint8_t{1}, uint8_t{200}));
-    EXPECT_TRUE(swapped(ugn_SwapShort, int16_t{-1}, int16_t{0x1234}));
-    EXPECT_TRUE(swapped(ugn_SwapInt, 1, INT32_MIN));
-    EXPECT_TRUE(swapped(ugn_SwapLong, INT32_MAX, -9));
-    EXPECT_TRUE(swapped(ugn_SwapFloat, 1.5f, 0.25f));
-    EXPECT_TRUE(swapped(ugn_SwapDouble, 1e300, -0.0));
+    EXPECT_TRUE(swapped(ugn_SwapByte, uint8_t{1}, uint8_t{200}) &&
+                swapped(ugn_SwapShort, int16_t{-1}, int16_t{0x1234}));
+    EXPECT_TRUE(swapped(ugn_SwapInt, 1, INT32_MIN) && swapped(ugn_SwapLong, INT32_MAX, -9));
+    EXPECT_TRUE(swapped(ugn_SwapFloat, 1.5f, 0.25f) && swapped(ugn_SwapDouble, 1e300, -0.0));
 }
 
-// Random moves (both directions, overlapping or not), fills and zeroings in
-// one buffer at every alignment, counts below 1 included, against byte
-// loops: a move gives what copying byte by byte in its direction gives.
+// Random moves (both directions, overlapping or not), fills and zeroings at
+// every alignment against byte loops in the move's direction.
 TEST(UtilMemory, MoveFillAndZeroMatchByteLoops) {
     std::mt19937 rng(20240611);
     std::array<uint8_t, 256> actual{}, expected{};
@@ -407,12 +396,10 @@ TEST(UtilMemory, MoveFillAndZeroMatchByteLoops) {
     ugn_ZeroByte(4, nullptr);
 }
 
-// Random calls on one array of 8-byte elements, some with the allocation
-// failing: an array of step elements is made where there is none (zeroed
-// with mode 1, which makes nothing where there is one), and it grows by step
-// once used + extra reach its count. Step or size below 1, a count past
-// INT32_MAX and a failed allocation give 1 and change nothing; growth keeps
-// the contents. The one-call allocation zeroes with mode 1.
+// Random calls on one array, some failing to allocate: step elements are
+// made where there are none (zeroed by mode 1, which only makes), and it
+// grows by step once used + extra reach its count, keeping the contents.
+// Bad arguments, a count past INT32_MAX and failures give 1, changing nothing.
 TEST(UtilMemory, GetMemoryCreatesAndGrowsByItsRules) {
     std::mt19937 rng(31);
     int32_t allocated = 0;
@@ -470,10 +457,12 @@ TEST(UtilMemory, GetMemoryCreatesAndGrowsByItsRules) {
     ugn_FreeMemoryShort(nullptr);
 }
 
-// Comparisons against the operators (equal pairs, and differences that would
-// overflow, included; NaN compares equal to everything); EBCDIC codes at the
-// ends of the runs that have an ASCII counterpart, without one, out of range.
-TEST(UtilText, ComparisonsAndCodes) {
+// Comparisons against the operators (equal pairs and differences that would
+// overflow included; NaN equals everything); EBCDIC codes at the ends of the
+// runs with an ASCII counterpart, without one, out of range. Comments skip
+// punctuation, not letters, digits or the end; bytes above 127 are no
+// letters; blanks are what is not printable ASCII; case changes touch ASCII.
+TEST(UtilText, ComparisonsCodesCommentsBlanksAndCase) {
     std::mt19937_64 rng(77);
     for (int i = 0; i < 10000; ++i) {
         const auto a = static_cast<int64_t>(rng()), b = i % 7 ? static_cast<int64_t>(rng()) : a;
@@ -491,12 +480,6 @@ TEST(UtilText, ComparisonsAndCodes) {
                                          {256, -1},   {INT_MIN, -1}, {0x1C1, -1}};
     for (const auto& [code, ascii] : codes)
         EXPECT_EQ(ugn_EbcdicToAscii(code), ascii) << code;
-}
-
-// Comments: punctuation is passed over, not letters, digits or the end of
-// the line; bytes above 127 are not letters; a letter marker matches first.
-// Blanks are what is not printable ASCII; case changes touch only ASCII.
-TEST(UtilText, CommentsBlanksAndCaseChanges) {
     const std::tuple<const char*, const char*, int> comments[] = {
         {"$$", "  ; $$ text", 1}, {"$$", " 1$$", 0},     {"$$", "  $", 0},  {"#", "\t\xE9#", 1},
         {"C", "C comment", 1},    {"C", "c comment", 0}, {nullptr, "x", 1}, {"#", nullptr, 0},
@@ -592,14 +575,13 @@ struct Stored {
     }
 };
 
-// Each row is one command line parsed with one options table: the main one
-// (every type letter, a group, options without a value pointer, an unknown
-// type letter), one with a required option, or a faulty one, which is
-// refused before any argument is looked at. The row gives the status, the
-// quoted parts of its message, argv afterwards and the values stored.
+// Each row parses one command line with the main table (every type letter,
+// a group, options without a value pointer, an unknown letter), one with a
+// required option, or a faulty one; it gives the status, the quoted parts of
+// the message, argv afterwards and the values stored.
 TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
     Stored v;
-    const std::vector<UGN_OPTION> all = {
+    std::vector<UGN_OPTION> all = {
         {"f", "f", nullptr, &v.f, "a flag"},    {"d", "d", "x", &v.d, nullptr},
         {"i", "i", "n", &v.i, nullptr},         {"l", "l", "n", &v.l, nullptr},
         {"m", "m", "ptr", &v.m, nullptr},       {"s", "s", "text", &v.s, nullptr},
@@ -636,7 +618,6 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
         {all, "-s -x", kMissing, "-s", "prog -s -x", ""},
         {all, "-i", kMissing, "-i", "prog -i", ""},
         {all, "-t 110", kBadTf, "110 -t", "prog -t 110", ""},
-        {all, "-t 110:", kBadTf, "110: -t", "prog -t 110:", ""},
         {all, "-t :2", kBadTf, ":2 -t", "prog -t :2", ""},
         // An unknown type letter matters only where a value is stored.
         {all, "-opt 1", UGN_OPTS_ILLEGAL_TYPE, "x opt", "prog -opt 1", ""},
@@ -646,12 +627,10 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
         {all, "-f -beta -alpha 3", kConflict, "-alpha -beta", "prog (null) (null) -alpha 3",
          "f=1 beta=1"},
         {all, "-f -f", UGN_OPTS_REPEATED_OPTION, "-f", "prog (null) -f", "f=1"},
-        {all, "-alpha 8 file", 0, "", "prog file", "alpha=8"},
-        // Options without a value pointer stay in argv, may repeat, and a
-        // group member of them seen first still conflicts (not the other order).
+        // Options without a value pointer stay in argv and may repeat; a
+        // group member of them seen first still conflicts.
         {all, "-v -k one -v -k two rest", 0, "", "prog -v -k one -v -k two rest", ""},
         {all, "-k a -beta", kConflict, "-beta -k", "prog -k a -beta", ""},
-        {all, "-beta -k a", 0, "", "prog -k a", "beta=1"},
         // The scan ends at the first positional argument.
         {all, "in.igs -f -zz", 0, "", "prog in.igs -f -zz", ""},
         // Unknown options, hostile ones included.
@@ -675,31 +654,28 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
         SCOPED_TRACE(line.substr(0, 60));
         std::vector<UGN_OPTION> table = options;
         table.push_back(kEnd);
-        // Each allocation failing in turn: UGN_MALLOC_ERR stores nothing
-        // and leaves argv alone. The last run meets no failure.
-        std::optional<Argv> args;
-        int32_t result = 0;
-        const auto parse = [&, &line = line] {
-            v = Stored{};
-            result = args.emplace(line).Parse(table.data());
-        };
-        mvxtest::FailEachAllocation(parse, [&, &line = line, &status = status](bool failed) {
-            if (!failed) return;
-            const bool untouched = v.Text() + args->Left() == "prog " + line;
-            EXPECT_TRUE(result == status || (result == UGN_MALLOC_ERR && untouched)) << result;
-            mpm_ClearError(0);
-        });
-        EXPECT_EQ(result, status);
+        v = Stored{};
+        Argv args(line);
+        EXPECT_EQ(args.Parse(table.data()), status);
         EXPECT_EQ(mpm__LastError, status);
         EXPECT_EQ(Quoted(), quoted);
-        EXPECT_EQ(args->Left(), left);
-        for (auto i = static_cast<std::size_t>(args->argc); i < args->words.size(); ++i)
-            EXPECT_EQ(args->argv[i], nullptr) << "compacted entry " << i;
+        EXPECT_EQ(args.Left(), left);
+        for (auto i = static_cast<std::size_t>(args.argc); i < args.words.size(); ++i)
+            EXPECT_EQ(args.argv[i], nullptr) << "compacted entry " << i;
         EXPECT_EQ(v.Text(), stored);
-        const auto word = std::find(args->words.begin(), args->words.end(), v.s ? v.s : "");
+        const auto word = std::find(args.words.begin(), args.words.end(), v.s ? v.s : "");
         EXPECT_TRUE(!v.s || word->data() == v.s); // the argument itself, not a copy
         mpm_ClearError(0);
     }
+    // Without memory for its bookkeeping nothing is stored and argv is left alone.
+    v = Stored{};
+    Argv failing("-f -s x in");
+    all.push_back(kEnd);
+    mvxc::SetAllocFailure(1);
+    EXPECT_EQ(failing.Parse(all.data()), UGN_MALLOC_ERR);
+    mvxc::SetAllocFailure(0);
+    EXPECT_EQ(v.Text() + failing.Left(), "prog -f -s x in");
+    mpm_ClearError(0);
 
     // A null table knows no options; without arguments only the required
     // options matter; a count below 2 leaves argv alone; a null entry ends
@@ -708,11 +684,8 @@ TEST_F(CommandLine, ParsesStoresCompactsAndRefusesByTheTable) {
     const UGN_OPTION table[] = {required[0], required[1], kEnd}, flags[] = {required[0], kEnd};
     EXPECT_EQ(ugn_ParseCommandLine(0, table, nullptr, nullptr), UGN_OPTS_REQUIRED_NOT_FOUND);
     Argv args("-f x -f");
-    for (int32_t count : {1, 0, -3}) {
-        int32_t argc = count;
-        EXPECT_EQ(ugn_ParseCommandLine(0, flags, &argc, args.argv.data()), 0);
-        EXPECT_EQ(argc, count);
-    }
+    int32_t one = 1;
+    EXPECT_TRUE(ugn_ParseCommandLine(0, flags, &one, args.argv.data()) == 0 && one == 1);
     args.argv[2] = nullptr; // else the second "-f" would repeat
     ASSERT_EQ(args.Parse(flags), 0);
     EXPECT_EQ(args.Left(4), "prog (null) -f (null)");
@@ -726,10 +699,8 @@ std::string Usage(const UGN_OPTION* table, const char* program, const char* trai
 }
 
 // Required, optional and grouped options, an empty group, a stray "]", a
-// group cut short by the next "[" and one left open. After "trans " the
-// pieces end at column 60, so a 19-letter trailing text ends at 79 and
-// stays; after a 25-letter program name the last piece would reach column
-// 80 and moves to a new line, indented under the first.
+// group cut short by the next "[" and one left open. A piece that would
+// reach column 80 moves to a new line, indented under the first.
 TEST(Usage, PrintsTheTableAndWrapsBeforeColumn80) {
     // clang-format off
     const UGN_OPTION table[] = {
@@ -751,11 +722,6 @@ TEST(Usage, PrintsTheTableAndWrapsBeforeColumn80) {
               "Usage:\n\niges-to-dxf-translator-v2 " + line + "\n" + std::string(26, ' ') +
                   "[-c n] \n\n" + list + "\n");
     EXPECT_EQ(Usage(nullptr, nullptr, "FILE", nullptr), "Usage:\n\n FILE\n\n\n\n");
-    // A program name past column 80 wraps every piece without looping.
-    const std::string program = "/x/" + std::string(100, 'p');
-    EXPECT_EQ(Usage(table + 12, program.c_str(), nullptr, nullptr),
-              "Usage:\n\n" + program.substr(3) + " \n" + std::string(101, ' ') +
-                  "[-c n] \n\n   -c   untyped\n\n\n");
 }
 
 // The mvx program: help on standard output with status 0; a wrong option's
