@@ -168,6 +168,9 @@ TEST_F(ExtendedFormat, NumberedArgumentsDirectivesAndTheOpenCases) {
     char read[16] = {};
     EXPECT_TRUE(std::fgets(read, sizeof read, file) != nullptr && std::string(read) == "x-009");
     std::fclose(file);
+    mvxtest::StreamCapture out(stdout); // and standard output
+    mpm_Printf("%2$s+%1$d", 4, "y");
+    EXPECT_EQ(out.Finish(), "y+4");
 }
 
 // A message table file: the module index (one offset per module, -1 for
