@@ -404,11 +404,71 @@ int32_t ReadInteger(int64_t* value, const char* what) {
     return EndToken(ptr, what);
 }
 
+namespace {
+
+// The powers of ten that a double holds exactly.
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxExactPow10 = 22;
+
+inline bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+} // namespace
+
+std::from_chars_result ToDouble(const char* first, const char* last, double* value) {
+    // Most numbers of a file are decimals whose digits, read as an integer
+    // m, stay below 2^53 and whose decimal exponent e is at most 22 either
+    // way: m and 10^|e| are then both exact doubles, and one multiplication
+    // or division rounds the exact quotient or product once, to nearest, as
+    // a correctly rounded conversion does. Everything else (more digits, a
+    // larger exponent, inf, nan, malformed text) goes to std::from_chars.
+    const char* p = first;
+    const bool negative = p < last && *p == '-';
+    if (negative) ++p;
+    uint64_t m = 0;
+    int digits = 0;
+    int exponent = 0;
+    while (p < last && IsDigit(*p) && digits < 19) {
+        m = m * 10 + static_cast<uint64_t>(*p++ - '0');
+        ++digits;
+    }
+    if (p < last && *p == '.') {
+        ++p;
+        while (p < last && IsDigit(*p) && digits < 19) {
+            m = m * 10 + static_cast<uint64_t>(*p++ - '0');
+            ++digits;
+            --exponent;
+        }
+    }
+    bool exact = digits > 0 && (p == last || !IsDigit(*p)) && m <= (uint64_t{1} << 53);
+    if (exact && p < last && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        const bool minus = q < last && *q == '-';
+        if (q < last && (*q == '-' || *q == '+')) ++q;
+        int written = 0;
+        const char* const start = q;
+        while (q < last && IsDigit(*q) && q - start < 4)
+            written = written * 10 + (*q++ - '0');
+        exact = q > start && (q == last || !IsDigit(*q));
+        exponent += minus ? -written : written;
+        p = q;
+    }
+    if (!exact || exponent < -kMaxExactPow10 || exponent > kMaxExactPow10)
+        return std::from_chars(first, last, *value);
+    double d = static_cast<double>(m);
+    d = exponent < 0 ? d / kExactPow10[-exponent] : d * kExactPow10[exponent];
+    *value = negative ? -d : d;
+    return {p, std::errc{}};
+}
+
 int32_t ReadDouble(double* value) {
     Fill(kToken);
     const char* p = mda__SMBufPtr;
     if (p < g_in.end && *p == '+') ++p;
-    const auto [ptr, ec] = std::from_chars(p, static_cast<const char*>(g_in.end), *value);
+    const auto [ptr, ec] = ToDouble(p, static_cast<const char*>(g_in.end), value);
     if (ec == std::errc::result_out_of_range) return ReadFailure("a number out of range");
     if (ec != std::errc{}) {
         char room[16];
