@@ -34,6 +34,39 @@ bool IsDelimiter(char c) {
     return IsSpace(c) || c == ',' || c == ')' || c == ';' || c == '=' || c == '(';
 }
 
+inline bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// Appends the decimal digits at p to *m while *digits stays at most limit
+// (at most 19, so that *m cannot overflow) and returns where they end.
+// Runs of eight digits are checked and converted at once: a byte is a
+// digit when its high nibble is 3 and stays 3 with 6 added, and the eight
+// values are combined pairwise in three multiplications (the bytes of a
+// little-endian load are in text order from the low end).
+inline const char* TakeDigits(const char* p, const char* last, uint64_t* m, int* digits,
+                              int limit) {
+    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
+    while (last - p >= 8 && *digits + 8 <= limit) {
+        uint64_t v = 0;
+        std::memcpy(&v, p, 8);
+        if (((v & kHigh) | (((v + 0x0606060606060606) & kHigh) >> 4)) != 0x3333333333333333)
+            break;
+        v -= 0x3030303030303030;
+        v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FF;
+        v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFF;
+        v = (v * 10000 + (v >> 32)) & 0xFFFFFFFF;
+        *m = *m * 100000000 + v;
+        *digits += 8;
+        p += 8;
+    }
+    while (p < last && IsDigit(*p) && *digits < limit) {
+        *m = *m * 10 + static_cast<uint64_t>(*p++ - '0');
+        ++*digits;
+    }
+    return p;
+}
+
 } // namespace
 
 // ---- The struct stack ----
@@ -382,12 +415,11 @@ int32_t ReadInteger(int64_t* value, const char* what) {
         const char* const end = g_in.end;
         const bool negative = q < end && *q == '-';
         if (negative) ++q;
-        const char* const digits = q;
-        int64_t v = 0;
-        while (q < end && q - digits < 18 && static_cast<unsigned char>(*q - '0') < 10)
-            v = v * 10 + (*q++ - '0');
-        if (q > digits && q - digits < 18 && (q < end ? IsDelimiter(*q) : g_in.eof)) {
-            *value = negative ? -v : v;
+        uint64_t v = 0;
+        int digits = 0;
+        q = TakeDigits(q, end, &v, &digits, 18);
+        if (digits > 0 && digits < 18 && (q < end ? IsDelimiter(*q) : g_in.eof)) {
+            *value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
             mda__SMBufPtr = const_cast<char*>(q);
             return 0;
         }
@@ -412,10 +444,6 @@ constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kMaxExactPow10 = 22;
 
-inline bool IsDigit(char c) {
-    return static_cast<unsigned char>(c - '0') < 10;
-}
-
 } // namespace
 
 std::from_chars_result ToDouble(const char* first, const char* last, double* value) {
@@ -431,17 +459,11 @@ std::from_chars_result ToDouble(const char* first, const char* last, double* val
     uint64_t m = 0;
     int digits = 0;
     int exponent = 0;
-    while (p < last && IsDigit(*p) && digits < 19) {
-        m = m * 10 + static_cast<uint64_t>(*p++ - '0');
-        ++digits;
-    }
+    p = TakeDigits(p, last, &m, &digits, 19);
     if (p < last && *p == '.') {
-        ++p;
-        while (p < last && IsDigit(*p) && digits < 19) {
-            m = m * 10 + static_cast<uint64_t>(*p++ - '0');
-            ++digits;
-            --exponent;
-        }
+        const int before = digits;
+        p = TakeDigits(p + 1, last, &m, &digits, 19);
+        exponent = before - digits;
     }
     bool exact = digits > 0 && (p == last || !IsDigit(*p)) && m <= (uint64_t{1} << 53);
     if (exact && p < last && (*p == 'e' || *p == 'E')) {
