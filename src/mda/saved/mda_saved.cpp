@@ -6,6 +6,7 @@
 // the buffer holds (refilled from the file, with the unread rest moved to
 // its start), strings of any length go to a growing scratch block, and
 // every failure names the file, the line and what was wrong.
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -40,25 +41,35 @@ inline bool IsDigit(char c) {
 
 // Appends the decimal digits at p to *m while *digits stays at most limit
 // (at most 19, so that *m cannot overflow) and returns where they end.
-// Runs of eight digits are checked and converted at once: a byte is a
-// digit when its high nibble is 3 and stays 3 with 6 added, and the eight
-// values are combined pairwise in three multiplications (the bytes of a
-// little-endian load are in text order from the low end).
+// Eight bytes are looked at at once where the buffer has them: a byte is a
+// digit when its high nibble is 3 and stays 3 with 6 added (a carry out of
+// a byte only reaches the bytes after it, which are not looked at), the
+// digits before the first other byte are shifted to the top of the word,
+// so that the bytes below them read as leading zeros, and the eight values
+// are combined pairwise in three multiplications (a little-endian load
+// holds the text's first byte at the low end).
 inline const char* TakeDigits(const char* p, const char* last, uint64_t* m, int* digits,
                               int limit) {
     constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
-    while (last - p >= 8 && *digits + 8 <= limit) {
+    constexpr uint64_t kZeros = 0x3030303030303030;
+    constexpr uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
+                                   100000000};
+    while (last - p >= 8) {
         uint64_t v = 0;
         std::memcpy(&v, p, 8);
-        if (((v & kHigh) | (((v + 0x0606060606060606) & kHigh) >> 4)) != 0x3333333333333333)
-            break;
-        v -= 0x3030303030303030;
-        v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FF;
-        v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFF;
-        v = (v * 10000 + (v >> 32)) & 0xFFFFFFFF;
-        *m = *m * 100000000 + v;
-        *digits += 8;
-        p += 8;
+        const uint64_t other =
+            ((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606) & kHigh) ^ kZeros);
+        const int n = other == 0 ? 8 : std::countr_zero(other) / 8;
+        if (n == 0) return p;
+        if (*digits + n > limit) break;
+        uint64_t x = (v - kZeros) << (8 * (8 - n));
+        x = (x * 10 + (x >> 8)) & 0x00FF00FF00FF00FF;
+        x = (x * 100 + (x >> 16)) & 0x0000FFFF0000FFFF;
+        x = (x * 10000 + (x >> 32)) & 0xFFFFFFFF;
+        *m = *m * kPow10[n] + x;
+        *digits += n;
+        p += n;
+        if (n < 8) return p;
     }
     while (p < last && IsDigit(*p) && *digits < limit) {
         *m = *m * 10 + static_cast<uint64_t>(*p++ - '0');
