@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <charconv>
 #include <cstdio>
 
 #include "mda/mda_int.h"
@@ -165,6 +166,9 @@ bool AtEmpty();
 int32_t TakeBlank(bool* blank);
 /* Reads a decimal integer token into *value. */
 int32_t ReadInteger(int64_t* value, const char* what);
+/* std::from_chars of a double (the same result, bit for bit, and the same
+ * end), with the common short decimals converted without it. */
+std::from_chars_result ToDouble(const char* first, const char* last, double* value);
 /* Reads a floating-point token. */
 int32_t ReadDouble(double* value);
 /* Reads a pointer: "NULL" (*entity 0) or "model:entity" (the model is

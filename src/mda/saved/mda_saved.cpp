@@ -6,6 +6,7 @@
 // the buffer holds (refilled from the file, with the unread rest moved to
 // its start), strings of any length go to a growing scratch block, and
 // every failure names the file, the line and what was wrong.
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -32,6 +33,49 @@ constexpr size_t kToken = 96;
 
 bool IsDelimiter(char c) {
     return IsSpace(c) || c == ',' || c == ')' || c == ';' || c == '=' || c == '(';
+}
+
+inline bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// Appends the decimal digits at p to *m while *digits stays at most limit
+// (at most 19, so that *m cannot overflow) and returns where they end.
+// Eight bytes are looked at at once where the buffer has them: a byte is a
+// digit when its high nibble is 3 and stays 3 with 6 added (a carry out of
+// a byte only reaches the bytes after it, which are not looked at), the
+// digits before the first other byte are shifted to the top of the word,
+// so that the bytes below them read as leading zeros, and the eight values
+// are combined pairwise in three multiplications (a little-endian load
+// holds the text's first byte at the low end).
+inline const char* TakeDigits(const char* p, const char* last, uint64_t* m, int* digits,
+                              int limit) {
+    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
+    constexpr uint64_t kZeros = 0x3030303030303030;
+    constexpr uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
+                                   100000000};
+    while (last - p >= 8) {
+        uint64_t v = 0;
+        std::memcpy(&v, p, 8);
+        const uint64_t other =
+            ((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606) & kHigh) ^ kZeros);
+        const int n = other == 0 ? 8 : std::countr_zero(other) / 8;
+        if (n == 0) return p;
+        if (*digits + n > limit) break;
+        uint64_t x = (v - kZeros) << (8 * (8 - n));
+        x = (x * 10 + (x >> 8)) & 0x00FF00FF00FF00FF;
+        x = (x * 100 + (x >> 16)) & 0x0000FFFF0000FFFF;
+        x = (x * 10000 + (x >> 32)) & 0xFFFFFFFF;
+        *m = *m * kPow10[n] + x;
+        *digits += n;
+        p += n;
+        if (n < 8) return p;
+    }
+    while (p < last && IsDigit(*p) && *digits < limit) {
+        *m = *m * 10 + static_cast<uint64_t>(*p++ - '0');
+        ++*digits;
+    }
+    return p;
 }
 
 } // namespace
@@ -382,12 +426,11 @@ int32_t ReadInteger(int64_t* value, const char* what) {
         const char* const end = g_in.end;
         const bool negative = q < end && *q == '-';
         if (negative) ++q;
-        const char* const digits = q;
-        int64_t v = 0;
-        while (q < end && q - digits < 18 && static_cast<unsigned char>(*q - '0') < 10)
-            v = v * 10 + (*q++ - '0');
-        if (q > digits && q - digits < 18 && (q < end ? IsDelimiter(*q) : g_in.eof)) {
-            *value = negative ? -v : v;
+        uint64_t v = 0;
+        int digits = 0;
+        q = TakeDigits(q, end, &v, &digits, 18);
+        if (digits > 0 && digits < 18 && (q < end ? IsDelimiter(*q) : g_in.eof)) {
+            *value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
             mda__SMBufPtr = const_cast<char*>(q);
             return 0;
         }
@@ -404,11 +447,61 @@ int32_t ReadInteger(int64_t* value, const char* what) {
     return EndToken(ptr, what);
 }
 
+namespace {
+
+// The powers of ten that a double holds exactly.
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxExactPow10 = 22;
+
+} // namespace
+
+std::from_chars_result ToDouble(const char* first, const char* last, double* value) {
+    // Most numbers of a file are decimals whose digits, read as an integer
+    // m, stay below 2^53 and whose decimal exponent e is at most 22 either
+    // way: m and 10^|e| are then both exact doubles, and one multiplication
+    // or division rounds the exact quotient or product once, to nearest, as
+    // a correctly rounded conversion does. Everything else (more digits, a
+    // larger exponent, inf, nan, malformed text) goes to std::from_chars.
+    const char* p = first;
+    const bool negative = p < last && *p == '-';
+    if (negative) ++p;
+    uint64_t m = 0;
+    int digits = 0;
+    int exponent = 0;
+    p = TakeDigits(p, last, &m, &digits, 19);
+    if (p < last && *p == '.') {
+        const int before = digits;
+        p = TakeDigits(p + 1, last, &m, &digits, 19);
+        exponent = before - digits;
+    }
+    bool exact = digits > 0 && (p == last || !IsDigit(*p)) && m <= (uint64_t{1} << 53);
+    if (exact && p < last && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        const bool minus = q < last && *q == '-';
+        if (q < last && (*q == '-' || *q == '+')) ++q;
+        int written = 0;
+        const char* const start = q;
+        while (q < last && IsDigit(*q) && q - start < 4)
+            written = written * 10 + (*q++ - '0');
+        exact = q > start && (q == last || !IsDigit(*q));
+        exponent += minus ? -written : written;
+        p = q;
+    }
+    if (!exact || exponent < -kMaxExactPow10 || exponent > kMaxExactPow10)
+        return std::from_chars(first, last, *value);
+    double d = static_cast<double>(m);
+    d = exponent < 0 ? d / kExactPow10[-exponent] : d * kExactPow10[exponent];
+    *value = negative ? -d : d;
+    return {p, std::errc{}};
+}
+
 int32_t ReadDouble(double* value) {
     Fill(kToken);
     const char* p = mda__SMBufPtr;
     if (p < g_in.end && *p == '+') ++p;
-    const auto [ptr, ec] = std::from_chars(p, static_cast<const char*>(g_in.end), *value);
+    const auto [ptr, ec] = ToDouble(p, static_cast<const char*>(g_in.end), value);
     if (ec == std::errc::result_out_of_range) return ReadFailure("a number out of range");
     if (ec != std::errc{}) {
         char room[16];

@@ -514,6 +514,40 @@ TEST_F(SavedTest, HostileFilesGiveClearErrors) {
     EXPECT_EQ(Restore(model_, "nowhere"), MDA_OPEN_ERR);
 }
 
+// The reader's double conversion against std::from_chars (value bits, end,
+// error) and strtod: random digit runs around the exact-conversion limits
+// (2^53, exponents of 22), with bytes that border the digits after them.
+TEST(SavedNumbers, DoublesReadBitIdenticalToFromCharsAndStrtod) {
+    static const char* kFixed[] = {"", "-", ".", "-.e1", "1e", "1e+", "inf", "-nan", "1.e5", ".5",
+                                   "9007199254740993", "-0.0", "4.9e-324", "1e-400", "1e400"};
+    auto digits = [](int64_t n) {
+        std::string s;
+        while (n-- > 0)
+            s += static_cast<char>('0' + Uniform(0, 9));
+        return s;
+    };
+    for (size_t i = 0; i < 200000; ++i) {
+        std::string t = i < std::size(kFixed) ? kFixed[i] : Uniform(0, 3) > 0 ? "" : "-";
+        if (i >= std::size(kFixed)) {
+            t += digits(Uniform(0, 17)) + (Uniform(0, 2) > 0 ? "." + digits(Uniform(0, 18)) : "");
+            if (Uniform(0, 2) == 0)
+                t += std::string(1, "eE"[Uniform(0, 1)]) + "+-"[Uniform(0, 1)] + digits(Uniform(0, 5));
+        }
+        if (Uniform(0, 4) == 0) t += ",x9:/"[Uniform(0, 4)];
+        SCOPED_TRACE(t);
+        double fast = 1, slow = 2;
+        const auto a = mdasm::ToDouble(t.data(), t.data() + t.size(), &fast);
+        const auto b = std::from_chars(t.data(), t.data() + t.size(), slow);
+        ASSERT_TRUE(a.ec == b.ec && a.ptr == b.ptr);
+        if (a.ec != std::errc{}) continue;
+        const double ref = std::strtod(t.c_str(), nullptr);
+        ASSERT_EQ(std::memcmp(&fast, &slow, sizeof fast), 0);
+        if (std::isfinite(ref)) {
+            ASSERT_EQ(std::memcmp(&fast, &ref, sizeof ref), 0);
+        }
+    }
+}
+
 // A selection: everything the given nodes reach (shared children, cycles,
 // a long chain), nothing else; restored with the same numbers and values.
 TEST_F(SavedTest, SelectionsCarryWhatTheyReach) {
