@@ -93,10 +93,14 @@ bool HasPointers(const MDA_MODEL* m, const void* body);
  * returned. The walk's own failure is returned too. With skip_subentities
  * the pointers of embedded subentities are not visited. The state lives in
  * module variables that are saved and restored around each walk, so fn may
- * start walks of its own.
+ * start walks of its own. With look_ahead, a type whose pointers lie at
+ * fixed places (most types) first has look_ahead(context, element) called
+ * for every element, its answers ignored: a pass that prepares the visits
+ * (brings their memory in) and may be skipped, so nothing may depend on it.
  */
 using PointerFn = int32_t (*)(void* context, void* element);
-int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities = false);
+int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities = false,
+                       PointerFn look_ahead = nullptr);
 
 } // namespace mdabp
 

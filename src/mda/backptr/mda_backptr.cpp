@@ -159,11 +159,15 @@ bool FlatPointers(void* body, int32_t offsets[kFlatMaxPointers], int32_t* count,
 
 } // namespace
 
-int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities) {
+int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities,
+                       PointerFn look_ahead) {
     int32_t offsets[kFlatMaxPointers];
     int32_t count = 0;
     DDF_DICT* dict = nullptr;
     if (FlatPointers(body, offsets, &count, &dict)) {
+        if (look_ahead != nullptr)
+            for (int32_t i = 0; i < count; ++i)
+                look_ahead(context, static_cast<char*>(body) + offsets[i]);
         // As during the walk, the body's dictionary is current while fn runs.
         DDF_DICT* const saved = ddf__Current;
         ddf__Current = dict;
