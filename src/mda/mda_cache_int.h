@@ -46,6 +46,12 @@ void* PeekBody(MDA_PTR db_ptr, int32_t* status);
  * and entities of a bounded directory. */
 void PrefetchBody(MDA_PTR db_ptr);
 
+/* The memory-only half of mda__SwapToDisk, for a caller that holds the
+ * entry: the body in memory (e->mloc, not null) of db_ptr, a live entity
+ * of memory-only model m, becomes its stored copy (with MDA_SWAP_KEEP, a
+ * duplicate of it does). */
+int32_t ToStoredCopy(uint32_t options, MDA_MODEL* m, MDA_DIR_ENTRY* e, MDA_PTR db_ptr);
+
 /* Frees a body and every block chained behind it. */
 void FreeBody(void* body);
 

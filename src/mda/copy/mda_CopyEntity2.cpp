@@ -117,7 +117,11 @@ struct Copying {
     MDA_COPY_FILTER filter;
     CopyIndex* index;
     bool quiet; // no filter, no entity callbacks: no outside code runs
+    // While quiet, the pointer places of the copies' types, by TFI modulo
+    // kLayouts (the dictionaries stay as they are for the whole copy).
+    mdabp::FlatLayout* layouts;
 };
+constexpr int32_t kLayouts = 4;
 Copying g_copying;
 
 // True when some model has entity callbacks registered: they run inside
@@ -176,8 +180,11 @@ int32_t Redirect(void* context, void* element) {
         }
     }
     // An entered copy's references are recorded; one that cannot be is
-    // not kept, so that no reference goes unrecorded.
-    const int32_t rc = level->copy_ptr == 0 ? 0 : mda_AddPtr(level->copy_ptr, replacement, nullptr);
+    // not kept, so that no reference goes unrecorded. A null one records
+    // nothing.
+    const int32_t rc = level->copy_ptr == 0 || replacement == 0
+                           ? 0
+                           : mda_AddPtr(level->copy_ptr, replacement, nullptr);
     mdabp::StorePtr(element, rc == 0 ? replacement : 0);
     return rc;
 }
@@ -231,9 +238,13 @@ int32_t CopyOne(uint32_t options, void* entity, void** copy_out) {
             (mda__CopyTree != nullptr && otm_AddObject(0, mda__CopyTree, &pair) == nullptr))
             rc = mpm__SetError(0, MDA_TREE_ERR, MPM_ERROR);
     }
-    if (rc == 0 && mdabp::HasPointers(&mda__Model[g_copying.model], copy))
-        rc = mdabp::ForEachPointer(copy, RedirectCounted, &level, false,
-                                   g_copying.quiet ? LookAhead : nullptr);
+    if (rc == 0 && mdabp::HasPointers(&mda__Model[g_copying.model], copy)) {
+        const int32_t tfi = static_cast<const MDA_ENTITY_HDR*>(copy)->tfi;
+        rc = g_copying.quiet ? mdabp::ForEachPointer(copy, RedirectCounted, &level, false,
+                                                     LookAhead,
+                                                     &g_copying.layouts[tfi & (kLayouts - 1)])
+                             : mdabp::ForEachPointer(copy, RedirectCounted, &level);
+    }
     if (rc != 0) {
         mdabp::ForEachPointer(copy, ClearRest, &level);
         if (level.copy_ptr != 0)
@@ -259,7 +270,8 @@ extern "C" int32_t mda_CopyEntity2(uint32_t options, int32_t model, MDA_COPY_FIL
     const Copying saved = g_copying;
     OTM_TREE* saved_tree = mda__CopyTree;
     CopyIndex index;
-    g_copying = Copying{model, filter, &index, true};
+    mdabp::FlatLayout layouts[kLayouts];
+    g_copying = Copying{model, filter, &index, true, layouts};
     mda__CopyTree = nullptr;
     if (filter != nullptr || AnyEntityCallbacks()) {
         g_copying.quiet = false;
