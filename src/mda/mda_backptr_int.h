@@ -93,10 +93,30 @@ bool HasPointers(const MDA_MODEL* m, const void* body);
  * returned. The walk's own failure is returned too. With skip_subentities
  * the pointers of embedded subentities are not visited. The state lives in
  * module variables that are saved and restored around each walk, so fn may
- * start walks of its own.
+ * start walks of its own. With look_ahead, a type whose pointers lie at
+ * fixed places (most types) first has look_ahead(context, element) called
+ * for every element, its answers ignored: a pass that prepares the visits
+ * (brings their memory in) and may be skipped, so nothing may depend on it.
+ *
+ * known, when given, carries the places of the pointers of a flat type from
+ * one walk to the next, so that a caller walking many bodies of few types
+ * does not scan the type's fields each time: it is used when it describes
+ * this body (same dictionary, type, and a body long enough), and refilled
+ * from the body otherwise. The caller keeps it no longer than the
+ * dictionaries of the bodies it walks.
  */
+constexpr int32_t kFlatMaxPointers = 32;
+struct FlatLayout {
+    const DDF_DICT* dict = nullptr; /* null: describes no type */
+    int32_t tf = 0;
+    int32_t tfi = -1;
+    int64_t extent = 0; /* the body bytes the fields reach */
+    int32_t count = 0;
+    int32_t offsets[kFlatMaxPointers]; /* from the body's start */
+};
 using PointerFn = int32_t (*)(void* context, void* element);
-int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities = false);
+int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities = false,
+                       PointerFn look_ahead = nullptr, FlatLayout* known = nullptr);
 
 } // namespace mdabp
 

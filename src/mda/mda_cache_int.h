@@ -29,6 +29,29 @@ inline void SetStoredCopy(MDA_DIR_ENTRY* e, void* body) {
     e->dloc = static_cast<int64_t>(reinterpret_cast<uintptr_t>(body));
 }
 
+/* The body of a live entity for a caller that reads it at once and holds
+ * no lock, while no code from outside the library can run: the body in
+ * memory (locked or not), or a memory-only model's stored copy. Nothing
+ * about the entity changes (no lock, no cache order, no copy made); the
+ * body stays valid until the next call that may lock, unlock, swap or free
+ * entities of its model. Null when the body lies only in the paged file
+ * (the caller locks the entity then) with *status 0, or after LiveEntry's
+ * failure with its status. */
+void* PeekBody(MDA_PTR db_ptr, int32_t* status);
+
+/* Asks the processor to bring in the body that PeekBody would give (the
+ * directory entry is read for it), so that a caller about to visit several
+ * entities waits for their memory once, not once each. A hint: it changes
+ * and reports nothing, and passes over db_ptrs that name no live entity
+ * and entities of a bounded directory. */
+void PrefetchBody(MDA_PTR db_ptr);
+
+/* The memory-only half of mda__SwapToDisk, for a caller that holds the
+ * entry: the body in memory (e->mloc, not null) of db_ptr, a live entity
+ * of memory-only model m, becomes its stored copy (with MDA_SWAP_KEEP, a
+ * duplicate of it does). */
+int32_t ToStoredCopy(uint32_t options, MDA_MODEL* m, MDA_DIR_ENTRY* e, MDA_PTR db_ptr);
+
 /* Frees a body and every block chained behind it. */
 void FreeBody(void* body);
 

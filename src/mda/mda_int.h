@@ -254,10 +254,21 @@ namespace mda {
  * reported. */
 inline constexpr const char* kOverflowName = "DirEntTmp";
 
-/* The allocated model with this number, or null (no report). */
-MDA_MODEL* ModelAt(int32_t model);
-/* As ModelAt, reporting MDA_INVALID_MODEL when there is none. */
-MDA_MODEL* ModelOrReport(int32_t model, int32_t* status);
+/* The allocated model with this number, or null (no report). Inline: it
+ * runs several times for every entity an operation touches. */
+inline MDA_MODEL* ModelAt(int32_t model) {
+    if (model < 1 || model > MDA_MAX_MODELS) return nullptr;
+    MDA_MODEL* m = &mda__Model[model];
+    return m->in_use != 0 ? m : nullptr;
+}
+/* As ModelAt, reporting MDA_INVALID_MODEL when there is none (the report
+ * made out of line by ReportNoModel, which returns its status). */
+int32_t ReportNoModel();
+inline MDA_MODEL* ModelOrReport(int32_t model, int32_t* status) {
+    MDA_MODEL* m = ModelAt(model);
+    if (m == nullptr) *status = ReportNoModel();
+    return m;
+}
 
 /* True when the model has a bounded directory. */
 inline bool Bounded(const MDA_MODEL* m) {

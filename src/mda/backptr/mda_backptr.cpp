@@ -117,14 +117,12 @@ int32_t VisitPointers(void* /*entity*/, int32_t count, int32_t type, void* addre
 // size depends on the body's contents (no arrays, structs, unions,
 // subentities, counts or computed fields). Their pointer elements lie at
 // offsets that the type alone decides, so a scan of its descriptors finds
-// them without the field walk and its per-level state. Fills offsets (from
-// the body's start) and returns true for such a type whose fields fit the
-// body; false sends the caller to the full walk, which also reports
-// whatever is wrong.
-constexpr int32_t kFlatMaxPointers = 32;
-
-bool FlatPointers(void* body, int32_t offsets[kFlatMaxPointers], int32_t* count,
-                  DDF_DICT** dictionary) {
+// them without the field walk and its per-level state. Fills the layout
+// and returns true for such a type whose fields fit the body; false (the
+// layout left unfilled) sends the caller to the full walk, which also
+// reports whatever is wrong.
+bool FlatPointers(void* body, FlatLayout* layout) {
+    layout->dict = nullptr;
     mdatrav::Region region{};
     if (mdatrav::BodyRegion(body, &region) != 0) return false;
     const int64_t size = region.hi - region.lo;
@@ -138,6 +136,7 @@ bool FlatPointers(void* body, int32_t offsets[kFlatMaxPointers], int32_t* count,
     const DDF_FIELD* d = dict->fld_data + dict->fld_indices[tfi];
     const DDF_FIELD* const end = d + dict->ent_fldcnts[tfi];
     int64_t at = sizeof(MDA_ENTITY_HDR);
+    int64_t extent = at;
     int32_t n = 0;
     for (; d < end && d->type != DDF_ENDENT && d->type != DDF_DERIVED; ++d) {
         const int32_t type = d->type;
@@ -147,26 +146,50 @@ bool FlatPointers(void* body, int32_t offsets[kFlatMaxPointers], int32_t* count,
         if (esize > size - at) return false;
         if (type == DDF_PTR) {
             if (n == kFlatMaxPointers) return false;
-            offsets[n++] = static_cast<int32_t>(at);
+            layout->offsets[n++] = static_cast<int32_t>(at);
         }
+        if (at + esize > extent) extent = at + esize;
         at += esize + d->gap;
         if (at < 0) return false;
     }
-    *count = n;
-    *dictionary = m->ddf;
+    layout->count = n;
+    layout->extent = extent;
+    layout->tf = hdr->tf;
+    layout->tfi = tfi;
+    layout->dict = dict;
     return true;
+}
+
+// True when a filled layout describes body: same dictionary and type, and
+// a body long enough for the fields.
+bool Describes(const FlatLayout& layout, void* body) {
+    if (layout.dict == nullptr) return false;
+    const auto* hdr = static_cast<const MDA_ENTITY_HDR*>(body);
+    if (hdr->tfi != layout.tfi || hdr->tf != layout.tf) return false;
+    mdatrav::Region region{};
+    if (mdatrav::BodyRegion(body, &region) != 0 || region.hi - region.lo < layout.extent)
+        return false;
+    const MDA_MODEL* m = mda::ModelAt(MDA_PTR_MODEL(hdr->own));
+    return m != nullptr && m->ddf == layout.dict;
 }
 
 } // namespace
 
-int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities) {
-    int32_t offsets[kFlatMaxPointers];
-    int32_t count = 0;
-    DDF_DICT* dict = nullptr;
-    if (FlatPointers(body, offsets, &count, &dict)) {
+int32_t ForEachPointer(void* body, PointerFn fn, void* context, bool skip_subentities,
+                       PointerFn look_ahead, FlatLayout* known) {
+    FlatLayout own_layout;
+    FlatLayout& layout = known != nullptr ? *known : own_layout;
+    if (Describes(layout, body) || FlatPointers(body, &layout)) {
+        // Copied: fn may start walks that refill a shared layout.
+        const int32_t count = layout.count;
+        int32_t offsets[kFlatMaxPointers];
+        std::memcpy(offsets, layout.offsets, sizeof(int32_t) * static_cast<size_t>(count));
+        if (look_ahead != nullptr)
+            for (int32_t i = 0; i < count; ++i)
+                look_ahead(context, static_cast<char*>(body) + offsets[i]);
         // As during the walk, the body's dictionary is current while fn runs.
         DDF_DICT* const saved = ddf__Current;
-        ddf__Current = dict;
+        ddf__Current = const_cast<DDF_DICT*>(layout.dict);
         ddf__SavedTF = MVX_NULL_TF;
         int32_t answer = 0;
         for (int32_t i = 0; i < count && answer == 0; ++i)

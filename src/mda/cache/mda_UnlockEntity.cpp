@@ -35,12 +35,14 @@ extern "C" int32_t mda_UnlockEntity(uint32_t options, MDA_PTR db_ptr) {
     if ((options & MDA_UNLOCK_MODIFIED) != 0) e->status |= MDA_MODIFIED | MDA_NEEDFLUSH;
     if ((options & MDA_INVALIDATE) != 0) e->status |= MDA_INVALID;
     if ((e->status & (MDA_NEW | MDA_MODIFIED)) != 0) {
-        const bool created = (e->status & MDA_NEW) != 0;
+        const int32_t kind = (e->status & MDA_NEW) != 0 ? 3 : 1;
         e->status &= ~MDA_NEW;
-        MDA_PTR ptr = db_ptr;
-        mda::CallEntityCallbacks(m, created ? 3 : 1, &ptr);
-        // A callback may have reached other entries.
-        if ((e = mda__GetEntDir(model, number)) == nullptr) return mpm__LastError;
+        if (m->callback_lists[kind] != nullptr) {
+            MDA_PTR ptr = db_ptr;
+            mda::CallEntityCallbacks(m, kind, &ptr);
+            // A callback may have reached other entries.
+            if ((e = mda__GetEntDir(model, number)) == nullptr) return mpm__LastError;
+        }
     }
 
     const int32_t locks = (options & MDA_UNLOCK_ALL) != 0
@@ -66,7 +68,8 @@ extern "C" int32_t mda_UnlockEntity(uint32_t options, MDA_PTR db_ptr) {
         // No cache: a changed body becomes the stored copy, an unchanged
         // one is dropped.
         if ((e->status & MDA_NEEDFLUSH) != 0 || !mdac::HasCopy(m, e))
-            return mda__SwapToDisk(0, db_ptr);
+            return mda::MemoryOnly(m) && e->mloc != nullptr ? mdac::ToStoredCopy(0, m, e, db_ptr)
+                                                            : mda__SwapToDisk(0, db_ptr);
         mdac::FreeBody(e->mloc);
         e->mloc = nullptr;
         return 0;

@@ -84,7 +84,9 @@ int32_t Failed(MDA_MODEL* m, MDA_DIR_ENTRY* e, int32_t status) {
     return status;
 }
 
-int32_t ToStoredCopy(uint32_t options, MDA_MODEL* m, MDA_DIR_ENTRY* e, MDA_PTR db_ptr) {
+} // namespace
+
+int32_t mdac::ToStoredCopy(uint32_t options, MDA_MODEL* m, MDA_DIR_ENTRY* e, MDA_PTR db_ptr) {
     void* copy = e->mloc;
     if ((options & MDA_SWAP_KEEP) != 0) {
         const ChainResult r = mdac::Duplicate(e->mloc, &copy);
@@ -99,6 +101,8 @@ int32_t ToStoredCopy(uint32_t options, MDA_MODEL* m, MDA_DIR_ENTRY* e, MDA_PTR d
     e->status &= ~(MDA_MODIFIED | MDA_NEEDFLUSH);
     return 0;
 }
+
+namespace {
 
 // The file block that will hold total bytes: the entity's own when it is
 // large enough, else a new one (the old one is given back first).
@@ -154,7 +158,7 @@ extern "C" int32_t mda__SwapToDisk(uint32_t options, MDA_PTR db_ptr) {
     if (e == nullptr) return mpm__LastError;
     if (e->mloc == nullptr) return mpm__SetError(0, MDA_NULL_MEMPTR, MPM_ERROR);
     const int32_t model = MDA_PTR_MODEL(db_ptr);
-    if (mda::MemoryOnly(m)) return ToStoredCopy(options, m, e, db_ptr);
+    if (mda::MemoryOnly(m)) return mdac::ToStoredCopy(options, m, e, db_ptr);
 
     ChainTable t;
     int64_t total = 0;

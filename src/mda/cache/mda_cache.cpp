@@ -32,6 +32,30 @@ MDA_DIR_ENTRY* LiveEntry(MDA_PTR db_ptr, MDA_MODEL** m) {
     return e;
 }
 
+void* PeekBody(MDA_PTR db_ptr, int32_t* status) {
+    MDA_MODEL* m = nullptr;
+    const MDA_DIR_ENTRY* e = LiveEntry(db_ptr, &m);
+    *status = e == nullptr ? mpm__LastError : 0;
+    if (e == nullptr || e->mloc != nullptr) return e != nullptr ? e->mloc : nullptr;
+    return mda::MemoryOnly(m) ? StoredCopy(e) : nullptr;
+}
+
+void PrefetchBody(MDA_PTR db_ptr) {
+    const MDA_MODEL* m = mda::ModelAt(MDA_PTR_MODEL(db_ptr));
+    const int64_t n = MDA_PTR_ENTITY(db_ptr);
+    if (m == nullptr || n <= 0 || n >= m->next_entity || mda::Bounded(m)) return;
+    const MDA_DIR_ENTRY* e =
+        &m->dir_table[n >> MDA_DIR_BLOCK_SHIFT][n & (MDA_DIR_BLOCK_ENTRIES - 1)];
+    if ((e->status & (MDA_DELETED | MDA_RESERVED)) != 0) return;
+    const void* body = e->mloc != nullptr ? e->mloc : mda::MemoryOnly(m) ? StoredCopy(e) : nullptr;
+    if (body == nullptr) return;
+    // The header and the first fields: the part of the body that copying
+    // and most other reads start with.
+    const char* block = static_cast<const char*>(body) - mdamb::kHeader;
+    __builtin_prefetch(block);
+    __builtin_prefetch(block + 64);
+}
+
 void FreeBody(void* body) {
     if (body != nullptr) mdamb::FreeChain(mdamb::HeaderOf(body, false));
 }

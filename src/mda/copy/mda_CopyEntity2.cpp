@@ -1,15 +1,19 @@
 // Deep copy of an entity and everything it refers to into a model.
 //
 // Which sources have been copied already is asked once per pointer element,
-// so the copies are found through a hash index of {source, copy} pairs. The
+// so the copies are found through an index by source entity number. The
 // exported pair tree mda__CopyTree is kept beside it only while code from
 // outside the library can run during the copy (a filter, or entity
 // callbacks of some model) and might look at it; otherwise nobody could,
-// and it stays null.
+// and it stays null. In that quiet case the children are not locked either
+// when their bodies are at hand (in memory, or a memory-only model's stored
+// copy): a lock nobody sees would only cost a copy of the body and a
+// release in a memory-only model, and would move the source's cache order.
 #include <cstdlib>
 #include <cstring>
 
 #include "common/common_alloc.h"
+#include "mda/mda_cache_int.h"
 #include "mda/mda_copy_int.h"
 
 OTM_TREE* mda__CopyTree = nullptr;
@@ -28,68 +32,83 @@ int ComparePairs(const void* key, const void* object) {
     return a->source < b->source ? -1 : a->source > b->source ? 1 : 0;
 }
 
-// The copies made so far by source db_ptr: open addressing with linear
-// probing in a power-of-two table kept at most half full. A source is never
-// null, so a null source marks a free place. Grows by doubling; its memory
-// is malloc'ed, so a failure to grow is reported, not thrown.
+// The copies made so far, by source db_ptr. A source that has been copied
+// is a live entity, so its number lies below its model's next entity
+// number, and numbers are handed out densely: the index is a table per
+// source model indexed by entity number, in pages of kPage copies made when
+// first written, under a directory of page addresses that grows by
+// doubling up to what the model's numbers need. A graph built in creation
+// order is looked up in nearly sequential places, and the whole index takes
+// 8 bytes per number of the pages in use (none of the hashing or probing of
+// a keyed table). A null copy marks a source not copied. Its memory is
+// malloc'ed, so a failure to grow is reported, not thrown.
 class CopyIndex {
 public:
     CopyIndex() = default;
     CopyIndex(const CopyIndex&) = delete;
     CopyIndex& operator=(const CopyIndex&) = delete;
-    ~CopyIndex() { std::free(pairs_); }
-
-    // The copy of source, or null.
-    MDA_PTR Find(MDA_PTR source) const {
-        if (pairs_ == nullptr) return 0;
-        for (size_t i = Home(source, bits_);; i = (i + 1) & ((size_t{1} << bits_) - 1)) {
-            if (pairs_[i].source == source) return pairs_[i].copy;
-            if (pairs_[i].source == 0) return 0;
+    ~CopyIndex() {
+        for (Directory& d : models_) {
+            for (size_t p = 0; p < d.size; ++p)
+                std::free(d.pages[p]);
+            std::free(d.pages);
         }
     }
-    // Records a source that is not in the index yet; false when memory for
-    // a larger table cannot be had (the index is unchanged).
+
+    // The copy of source, or null (also for a db_ptr that names nothing).
+    MDA_PTR Find(MDA_PTR source) const {
+        const Directory& d = models_[MDA_PTR_MODEL(source) & kModelMask];
+        const auto n = static_cast<uint64_t>(MDA_PTR_ENTITY(source));
+        const auto p = static_cast<size_t>(n >> kPageBits);
+        if (p >= d.size || d.pages[p] == nullptr) return 0;
+        return d.pages[p][n & (kPage - 1)];
+    }
+    // Records the copy of a source that has not been copied yet; false
+    // when memory for its place cannot be had (the index is unchanged). A
+    // db_ptr whose number its model has never handed out is not recorded:
+    // no reference to it can be locked and copied, so it is never looked for.
     bool Add(MDA_PTR source, MDA_PTR copy) {
-        if (2 * (count_ + 1) > (size_t{1} << bits_) || pairs_ == nullptr) {
-            if (!Grow()) return false;
+        const int32_t model = MDA_PTR_MODEL(source);
+        const MDA_MODEL* m = mda::ModelAt(model);
+        const auto n = static_cast<uint64_t>(MDA_PTR_ENTITY(source));
+        if (m == nullptr || n >= static_cast<uint64_t>(m->next_entity)) return true;
+        Directory& d = models_[model & kModelMask];
+        const size_t p = static_cast<size_t>(n >> kPageBits);
+        if (p >= d.size && !Grow(d, p, m)) return false;
+        if (d.pages[p] == nullptr) {
+            d.pages[p] = static_cast<MDA_PTR*>(mvxc::Calloc(kPage, sizeof(MDA_PTR)));
+            if (d.pages[p] == nullptr) return false;
         }
-        Place(pairs_, bits_, CopyPair{source, copy});
-        ++count_;
+        d.pages[p][n & (kPage - 1)] = copy;
         return true;
     }
 
 private:
-    static size_t Home(MDA_PTR key, int bits) {
-        return static_cast<size_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ULL) >>
-                                   (64 - bits));
-    }
-    static void Place(CopyPair* pairs, int bits, const CopyPair& pair) {
-        size_t i = Home(pair.source, bits);
-        while (pairs[i].source != 0)
-            i = (i + 1) & ((size_t{1} << bits) - 1);
-        pairs[i] = pair;
-    }
-    bool Grow() {
-        const int bits = pairs_ == nullptr ? 6 : bits_ + 1;
-        // Zeroed by hand: fresh zero pages that calloc leaves untouched would
-        // each be faulted in twice, read first and then written.
-        const size_t bytes = (size_t{1} << bits) * sizeof(CopyPair);
-        auto* pairs = static_cast<CopyPair*>(mvxc::Malloc(bytes));
-        if (pairs == nullptr) return false;
-        std::memset(pairs, 0, bytes);
-        if (pairs_ != nullptr) {
-            for (size_t i = 0; i < (size_t{1} << bits_); ++i)
-                if (pairs_[i].source != 0) Place(pairs, bits, pairs_[i]);
-            std::free(pairs_);
-        }
-        pairs_ = pairs;
-        bits_ = bits;
+    static constexpr int kPageBits = 6;
+    static constexpr size_t kPage = size_t{1} << kPageBits;
+    static constexpr int32_t kModelMask = 127; // every value MDA_PTR_MODEL gives
+
+    struct Directory {
+        MDA_PTR** pages = nullptr;
+        size_t size = 0;
+    };
+
+    // Makes d cover page p, a page of the model's numbers: doubled, but no
+    // larger than those numbers need.
+    static bool Grow(Directory& d, size_t p, const MDA_MODEL* m) {
+        const size_t limit = static_cast<size_t>((m->next_entity >> kPageBits) + 1);
+        size_t size = d.size < 16 ? 16 : 2 * d.size;
+        if (size > limit) size = limit;
+        if (size <= p) size = p + 1;
+        void* grown = mvxc::Realloc(d.pages, size * sizeof(MDA_PTR*));
+        if (grown == nullptr) return false;
+        d.pages = static_cast<MDA_PTR**>(grown);
+        std::memset(d.pages + d.size, 0, (size - d.size) * sizeof(MDA_PTR*));
+        d.size = size;
         return true;
     }
 
-    CopyPair* pairs_ = nullptr;
-    int bits_ = 6;
-    size_t count_ = 0;
+    Directory models_[kModelMask + 1];
 };
 
 // What a whole copy shares; set by the top-level call.
@@ -97,7 +116,12 @@ struct Copying {
     int32_t model;
     MDA_COPY_FILTER filter;
     CopyIndex* index;
+    bool quiet; // no filter, no entity callbacks: no outside code runs
+    // While quiet, the pointer places of the copies' types, by TFI modulo
+    // kLayouts (the dictionaries stay as they are for the whole copy).
+    mdabp::FlatLayout* layouts;
 };
+constexpr int32_t kLayouts = 4;
 Copying g_copying;
 
 // True when some model has entity callbacks registered: they run inside
@@ -125,9 +149,14 @@ int32_t CopyOf(const Level& level, MDA_PTR child, MDA_PTR* replacement) {
         *replacement = made;
         return 0;
     }
+    // While no code from outside runs, nobody can see a lock: a body at
+    // hand is duplicated where it lies (the copy reads it only before it
+    // goes on to the children), and only one in the paged file is locked.
     void* body = nullptr;
-    int32_t rc = mda_LockEntity(0, child, &body);
-    if (rc != 0) return rc;
+    int32_t rc = 0;
+    if (g_copying.quiet && (body = mdac::PeekBody(child, &rc)) == nullptr && rc != 0) return rc;
+    const bool locked = body == nullptr;
+    if (locked && (rc = mda_LockEntity(0, child, &body)) != 0) return rc;
     void* copy = nullptr;
     rc = mda_CopyEntity2(level.options | MDA_COPY_NESTED, g_copying.model, g_copying.filter, body,
                          &copy);
@@ -135,7 +164,7 @@ int32_t CopyOf(const Level& level, MDA_PTR child, MDA_PTR* replacement) {
         *replacement = static_cast<MDA_ENTITY_HDR*>(copy)->own;
         rc = mda_UnlockEntity(MDA_UNLOCK_MODIFIED, *replacement);
     }
-    const int32_t unlocked = mda_UnlockEntity(0, child);
+    const int32_t unlocked = locked ? mda_UnlockEntity(0, child) : 0;
     return rc != 0 ? rc : unlocked;
 }
 
@@ -151,10 +180,24 @@ int32_t Redirect(void* context, void* element) {
         }
     }
     // An entered copy's references are recorded; one that cannot be is
-    // not kept, so that no reference goes unrecorded.
-    const int32_t rc = level->copy_ptr == 0 ? 0 : mda_AddPtr(level->copy_ptr, replacement, nullptr);
+    // not kept, so that no reference goes unrecorded. A null one records
+    // nothing.
+    const int32_t rc = level->copy_ptr == 0 || replacement == 0
+                           ? 0
+                           : mda_AddPtr(level->copy_ptr, replacement, nullptr);
     mdabp::StorePtr(element, rc == 0 ? replacement : 0);
     return rc;
+}
+
+// Before an entity's elements are redirected, while they still name the
+// source's children: the bodies of those that will be copied are brought
+// in together, so that the copy waits for memory once per entity rather
+// than once per child.
+int32_t LookAhead(void* /*context*/, void* element) {
+    const MDA_PTR child = mdabp::LoadPtr(element);
+    if (MDA_PTR_ENTITY(child) != 0 && g_copying.index->Find(child) == 0)
+        mdac::PrefetchBody(child);
+    return 0;
 }
 
 // After a failure: the elements not redirected still name the source's
@@ -176,6 +219,7 @@ int32_t RedirectCounted(void* context, void* element) {
 // copy that was entered stays in the model, unlocked; a detached one is
 // freed; *copy_out is then null.
 int32_t CopyOne(uint32_t options, void* entity, void** copy_out) {
+    const MDA_PTR source = static_cast<const MDA_ENTITY_HDR*>(entity)->own;
     void* copy = nullptr;
     int32_t rc = mda_DuplicateEntity2(0, g_copying.model, entity, &copy);
     if (rc != 0) return rc;
@@ -185,7 +229,7 @@ int32_t CopyOne(uint32_t options, void* entity, void** copy_out) {
             mda_FreeEntity(0, copy);
             return rc;
         }
-        CopyPair pair{static_cast<const MDA_ENTITY_HDR*>(entity)->own, level.copy_ptr};
+        CopyPair pair{source, level.copy_ptr};
         // A null source (a body never entered) is found by no reference.
         // Without a copy under way (a nested call from outside) there is
         // nowhere to record the pair.
@@ -194,8 +238,13 @@ int32_t CopyOne(uint32_t options, void* entity, void** copy_out) {
             (mda__CopyTree != nullptr && otm_AddObject(0, mda__CopyTree, &pair) == nullptr))
             rc = mpm__SetError(0, MDA_TREE_ERR, MPM_ERROR);
     }
-    if (rc == 0 && mdabp::HasPointers(&mda__Model[g_copying.model], copy))
-        rc = mdabp::ForEachPointer(copy, RedirectCounted, &level);
+    if (rc == 0 && mdabp::HasPointers(&mda__Model[g_copying.model], copy)) {
+        const int32_t tfi = static_cast<const MDA_ENTITY_HDR*>(copy)->tfi;
+        rc = g_copying.quiet ? mdabp::ForEachPointer(copy, RedirectCounted, &level, false,
+                                                     LookAhead,
+                                                     &g_copying.layouts[tfi & (kLayouts - 1)])
+                             : mdabp::ForEachPointer(copy, RedirectCounted, &level);
+    }
     if (rc != 0) {
         mdabp::ForEachPointer(copy, ClearRest, &level);
         if (level.copy_ptr != 0)
@@ -221,9 +270,11 @@ extern "C" int32_t mda_CopyEntity2(uint32_t options, int32_t model, MDA_COPY_FIL
     const Copying saved = g_copying;
     OTM_TREE* saved_tree = mda__CopyTree;
     CopyIndex index;
-    g_copying = Copying{model, filter, &index};
+    mdabp::FlatLayout layouts[kLayouts];
+    g_copying = Copying{model, filter, &index, true, layouts};
     mda__CopyTree = nullptr;
     if (filter != nullptr || AnyEntityCallbacks()) {
+        g_copying.quiet = false;
         mda__CopyTree = otm_CreateTree(0, sizeof(CopyPair), ComparePairs, 0);
         if (mda__CopyTree == nullptr) rc = mpm__SetError(0, MDA_TREE_ERR, MPM_ERROR);
     }

@@ -10,7 +10,14 @@ extern "C" int32_t mda_DuplicateEntity2(uint32_t /*options*/, int32_t model, voi
     MDA_MODEL* m = mda::ModelOrReport(model, &rc);
     if (m == nullptr) return rc;
     const auto* source = static_cast<const MDA_ENTITY_HDR*>(entity);
-    const int32_t tfi = mda::FindTFI(m->ddf, source->tf);
+    // A body of a model over the same dictionary (a copy between such
+    // models, or within one) already holds the TFI; any other is looked up.
+    int32_t tfi = source->tfi;
+    const MDA_MODEL* from = mda::ModelAt(MDA_PTR_MODEL(source->own));
+    if (from == nullptr || m->ddf == nullptr || from->ddf != m->ddf || tfi < 0 ||
+        tfi >= m->ddf->type_count || m->ddf->typeforms == nullptr ||
+        m->ddf->typeforms[tfi] != source->tf)
+        tfi = mda::FindTFI(m->ddf, source->tf);
     if (tfi < 0) return mpm__SetError(0, MDA_UNKNOWN_TF, MPM_ERROR);
     void* made = nullptr;
     switch (mdac::Duplicate(entity, &made)) {

@@ -6,16 +6,8 @@
 
 namespace mda {
 
-MDA_MODEL* ModelAt(int32_t model) {
-    if (model < 1 || model > MDA_MAX_MODELS) return nullptr;
-    MDA_MODEL* m = &mda__Model[model];
-    return m->in_use != 0 ? m : nullptr;
-}
-
-MDA_MODEL* ModelOrReport(int32_t model, int32_t* status) {
-    MDA_MODEL* m = ModelAt(model);
-    if (m == nullptr) *status = mpm__SetError(0, MDA_INVALID_MODEL, MPM_ERROR);
-    return m;
+int32_t ReportNoModel() {
+    return mpm__SetError(0, MDA_INVALID_MODEL, MPM_ERROR);
 }
 
 int32_t FindTFI(const DDF_DICT* ddf, int32_t tf) {

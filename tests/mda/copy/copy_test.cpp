@@ -1,5 +1,6 @@
 // Deep copies and deep deletions of random graphs (shared children and
 // cycles), checked by walking source and result side by side.
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -127,6 +128,80 @@ TEST_F(CopyTest, FailedCopiesLeaveNoHalfLinkedEntity) {
     }
     for (const MDA_PTR p : all_)
         EXPECT_EQ(Values(p), before[p]);
+}
+
+// Memory-only graphs of 3,000 entities over two models, their bodies never
+// written, stored or locked and changed by the caller: without a filter the
+// copy reads them where they lie and finds earlier copies over many pages
+// of its index and across models. It locks nothing in the sources, and a
+// failing allocation at points spread over the copy leaves the target
+// consistent.
+TEST_F(CopyTest, LargeMemoryOnlyGraphsCopyAcrossModels) {
+    const std::string ddl = tmp_.path() + "/flat.ddl";
+    std::ofstream(ddl) << "dictionary flat;\nentity 1:0 pair { int id; ptr a; ptr b; ptr c; }\n";
+    mvxtest::CompiledDict flat;
+    ASSERT_TRUE(flat.Load(ddl));
+    const auto memory_model = [&] {
+        MDA_MODEL_DEF def;
+        mda_GetModelDefaults(0, &def);
+        def.ddf = flat.get();
+        def.backptrs = 1;
+        int32_t model = 0;
+        EXPECT_EQ(mda_AllocateModel(MDA_MEMORY_ONLY, &def, &model), 0);
+        return model;
+    };
+    const int32_t sources[2] = {memory_model(), memory_model()};
+    all_.resize(3000);
+    for (size_t i = 0; i < all_.size(); ++i)
+        ASSERT_EQ(mda_AllocateEntity2(MDA_ENTITY_UNLOCKED, sources[i % 2], MVX_TF(1, 0), nullptr,
+                                      &all_[i]),
+                  0);
+    std::mt19937 rng(21);
+    std::map<MDA_PTR, Ptrs> refs; // what each entity points to
+    void* body = nullptr;
+    for (const MDA_PTR p : all_) {
+        refs[p] = Ptrs(3, 0);
+        if (rng() % 3 == 0) continue; // its body stays as made, never written
+        ASSERT_EQ(mda_LockEntity(0, p, &body), 0);
+        for (size_t i = 0; i < 3; ++i) {
+            refs[p][i] = rng() % 5 != 0 ? all_[rng() % 3000] : 0;
+            EXPECT_EQ(mda_AddPtr(p, refs[p][i], Slots(body)[i]), 0);
+        }
+        ASSERT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, p), 0);
+    }
+    MDA_PTR top = all_[0];
+    for (size_t i = 1; refs[top][0] == 0; ++i)
+        top = all_[i];
+    // A child locked by the caller and changed: the copy must see its body.
+    const MDA_PTR held = refs[top][0];
+    ASSERT_EQ(mda_LockEntity(0, held, &body), 0);
+    ASSERT_EQ(mda_ModifyPtr(held, refs[held][1] = top, Slots(body)[1]), 0);
+    void* root = nullptr;
+    ASSERT_EQ(mda_LockEntity(0, top, &root), 0);
+    for (long fail_at = 0, allocations = 0; fail_at <= allocations;
+         fail_at += allocations / 9 + 1) {
+        const int32_t target = memory_model();
+        void* copy = nullptr;
+        mvxc::SetAllocFailure(fail_at);
+        const int32_t rc = mda_CopyEntity2(MDA_COPY_ENTER, target, nullptr, root, &copy);
+        if (fail_at == 0) allocations = mvxc::AllocCount();
+        mvxc::SetAllocFailure(0);
+        ASSERT_EQ(rc != 0, fail_at != 0) << fail_at;
+        const MDA_PTR made = rc == 0 ? static_cast<MDA_ENTITY_HDR*>(copy)->own : 0;
+        EXPECT_TRUE(rc != 0 || mda_UnlockEntity(0, made) == 0);
+        EXPECT_EQ(mda_DbgGetLockedCount(0, target), 0);
+        EXPECT_EQ(mda_DbgGetLockedCount(0, sources[0]) + mda_DbgGetLockedCount(0, sources[1]), 2);
+        std::string text;
+        EXPECT_EQ(Check(target, &text), 0) << fail_at << text;
+        size_t copied = 0;
+        if (rc == 0) ExpectSameShape(top, made, &copied);
+        EXPECT_TRUE(rc != 0 || copied > 1000) << copied;
+        ASSERT_EQ(mda_FreeModel(0, target), 0);
+    }
+    ASSERT_EQ(mda_UnlockEntity(MDA_UNLOCK_MODIFIED, held), 0);
+    ASSERT_EQ(mda_UnlockEntity(0, top), 0);
+    for (const MDA_PTR p : all_)
+        EXPECT_EQ(Values(p), refs[p]);
 }
 
 // With a filter the copy keeps its pairs in mda__CopyTree as well, where the
