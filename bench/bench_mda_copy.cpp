@@ -48,6 +48,7 @@ public:
         mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     }
     int32_t NewModel() { return dict_.NewModel(MDA_MEMORY_ONLY, 1); }
+    void FreeModel(int32_t model) { dict_.FreeModel(model); }
     // Builds the tree; returns the root.
     MDA_PTR Build(int32_t model) {
         std::vector<MDA_PTR> nodes(kNodes);
@@ -81,7 +82,7 @@ void BM_BuildGraph(benchmark::State& state) {
         const int32_t model = session.NewModel();
         session.Build(model);
         state.PauseTiming();
-        mda_FreeModel(0, model);
+        session.FreeModel(model);
         state.ResumeTiming();
     }
     Report(state);
@@ -101,7 +102,7 @@ void BM_DeepCopy(benchmark::State& state) {
         mda_UnlockEntity(0, static_cast<MDA_ENTITY_HDR*>(copy)->own);
         mda_UnlockEntity(0, root);
         state.PauseTiming();
-        mda_FreeModel(0, target);
+        session.FreeModel(target);
         state.ResumeTiming();
     }
     Report(state);
@@ -118,7 +119,7 @@ void BM_DeepDelete(benchmark::State& state) {
         state.ResumeTiming();
         if (mda_DeepDeleteEntity(0, root) != 0) std::abort();
         state.PauseTiming();
-        mda_FreeModel(0, model);
+        session.FreeModel(model);
         state.ResumeTiming();
     }
     Report(state);

@@ -81,6 +81,7 @@ public:
     const std::string& path() const { return path_; }
     const std::string& bytes() const { return bytes_; }
     int32_t NewModel() { return dict_.NewModel(MDA_MEMORY_ONLY, 0); }
+    void FreeModel(int32_t model) { dict_.FreeModel(model); }
     const std::string& dir() const { return dir_; }
     ~Saved() { std::filesystem::remove_all(dir_); }
 
@@ -195,7 +196,7 @@ void BM_RestoreModel(benchmark::State& state) {
         state.ResumeTiming();
         if (mda_RestoreModel(0, Data().path().c_str(), 1, &model) != 0) std::abort();
         state.PauseTiming();
-        mda_FreeModel(0, model);
+        Data().FreeModel(model);
         state.ResumeTiming();
     }
     Report(state);
