@@ -1,6 +1,5 @@
 // Helpers of the paged-file tests: a fixture with a private temporary
-// directory, a check of the newest report, and an injector of failing
-// system calls.
+// directory, a check of the newest report, failing system calls.
 #ifndef MVX_TEST_DOF_CHECK_H
 #define MVX_TEST_DOF_CHECK_H
 
@@ -18,8 +17,7 @@
 
 namespace doftest {
 
-// The library started, a fresh directory that MORVEX_TMP points at, and the
-// module's test seams put back at the end.
+// The library started, MORVEX_TMP at a fresh directory, the seams restored.
 class DofTest : public mvxtest::LibraryTest {
 protected:
     void TearDown() override {
@@ -42,8 +40,7 @@ protected:
     mvxtest::EnvVar morvex_tmp_{"MORVEX_TMP", tmp_.path()};
 };
 
-// Checks that the newest report has the code and that its text ends with
-// the expected message, then clears the stack.
+// The newest report has the code and its text ends with message; clears.
 inline ::testing::AssertionResult Reported(int32_t code, const std::string& message) {
     const int32_t got = mpm__LastError;
     const std::string text = mvxtest::LastText();
@@ -53,12 +50,10 @@ inline ::testing::AssertionResult Reported(int32_t code, const std::string& mess
                                          << "', expected 0x" << code << " '" << message << "'";
 }
 
-// Makes chosen calls of the module's system-call seam fail: each countdown
-// names the call (1 = the next one) that fails with `error`, 0 none; write_at
-// counts single and vectored writes, extend_at the reservations of new
-// pages. A nonzero short_writes caps what every write moves; without
-// `reserve` the file system cannot reserve space, so new pages are written.
-// Installed on construction, removed by the fixture.
+// The module's system calls, installed on construction: each countdown names
+// the call (1 = the next) that fails with `error`, 0 none (write_at counts
+// vectored writes too). A nonzero short_writes caps every write; without
+// `reserve` no space can be reserved, so new pages are written.
 struct Faults {
     static inline long write_at, read_at, extend_at, stat_at, close_at;
     static inline int error;
@@ -100,10 +95,7 @@ struct Faults {
         };
     }
     static bool Hit(long& countdown) { return countdown > 0 && --countdown == 0; }
-    static ssize_t Fail() {
-        errno = error;
-        return -1;
-    }
+    static ssize_t Fail() { return errno = error, -1; }
 };
 
 } // namespace doftest
