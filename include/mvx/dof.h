@@ -259,7 +259,10 @@ MVX_API int32_t dof_Close(uint32_t options, DOF_FILE* file);
  *   offset     file offset of the first byte
  *   memory     count bytes of the caller
  * Pages beyond the end of the file are first created as zero pages (see
- * dof_GetPage), so reading there gives zeros and extends the file.
+ * dof_GetPage), so reading there gives zeros and extends the file. A write
+ * that covers a whole page of the file loads that page without reading its
+ * old bytes, which it replaces at once: the page still counts as one
+ * physical read, so the statistics are those of reading it first.
  * Returns 0; DOF_BAD_SIZE (count < 0), DOF_BAD_OFFSET (offset < 0, or the
  * range passes the largest representable offset); DOF_WRITE_ERR for a write
  * to a read-only file (refused before anything is copied); or the failure of

@@ -25,10 +25,10 @@ extern "C" int32_t dof_ReadWrite(int32_t direction, DOF_FILE* file, int64_t coun
     int64_t at = offset % size;
     auto* bytes = static_cast<uint8_t*>(memory);
     while (count > 0) {
-        DOF_BUFFER* buffer = nullptr;
-        const int32_t rc = dof_GetPage(file, page, &buffer);
-        if (rc != 0) return rc;
         const int64_t n = std::min(count, size - at);
+        DOF_BUFFER* buffer = nullptr;
+        const int32_t rc = dof::LoadPage(file, page, writing && n == size, &buffer);
+        if (rc != 0) return rc;
         if (writing) {
             std::memcpy(buffer->data + at, bytes, static_cast<std::size_t>(n));
             buffer->dirty = 1;

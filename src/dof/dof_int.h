@@ -113,6 +113,13 @@ int32_t ExtendTo(DOF_FILE* file, int64_t last, const uint8_t* zeros);
  * set to the pages written. */
 int32_t WriteBack(DOF_FILE* file, DOF_BUFFER* const* run, int count, int* done);
 
+/* dof_GetPage, for a caller that says whether it will at once overwrite
+ * every byte of the page (replaced). Such a page, when it exists in the
+ * file, is not transferred: the buffer keeps whatever bytes it held, while
+ * the counts, the buffer's bookkeeping and the position are exactly those of
+ * reading it. */
+int32_t LoadPage(DOF_FILE* file, int64_t page, bool replaced, DOF_BUFFER** out);
+
 /* Reads the header of the block at offset (its first data byte) and checks
  * that it can belong to a block: 8 <= offset < end offset, used size >= 1,
  * used size <= capacity. The capacity is not checked against the end

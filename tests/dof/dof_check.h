@@ -1,6 +1,5 @@
 // Helpers of the paged-file tests: a fixture with a private temporary
-// directory, a check of the newest report, an injector of failing system
-// calls, and a checker of a file's whole state.
+// directory, a check of the newest report, failing system calls.
 #ifndef MVX_TEST_DOF_CHECK_H
 #define MVX_TEST_DOF_CHECK_H
 
@@ -9,9 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <set>
 #include <string>
-#include <vector>
 
 #include "dof/dof_int.h"
 #include "support/capture.h"
@@ -20,10 +17,7 @@
 
 namespace doftest {
 
-using SlotList = std::vector<std::pair<int64_t, uint32_t>>;
-
-// The library started, a fresh directory that MORVEX_TMP points at, and the
-// module's test seams put back at the end.
+// The library started, MORVEX_TMP at a fresh directory, the seams restored.
 class DofTest : public mvxtest::LibraryTest {
 protected:
     void TearDown() override {
@@ -46,8 +40,7 @@ protected:
     mvxtest::EnvVar morvex_tmp_{"MORVEX_TMP", tmp_.path()};
 };
 
-// Checks that the newest report has the code and that its text ends with
-// the expected message, then clears the stack.
+// The newest report has the code and its text ends with message; clears.
 inline ::testing::AssertionResult Reported(int32_t code, const std::string& message) {
     const int32_t got = mpm__LastError;
     const std::string text = mvxtest::LastText();
@@ -57,20 +50,21 @@ inline ::testing::AssertionResult Reported(int32_t code, const std::string& mess
                                          << "', expected 0x" << code << " '" << message << "'";
 }
 
-// Makes chosen calls of the module's system-call seam fail: each countdown
-// names the call (1 = the next one) that fails with `error`, 0 none; write_at
-// counts single and vectored writes, extend_at the reservations of new
-// pages. A nonzero short_writes caps what every write moves. Installed on
-// construction, removed by the fixture.
+// The module's system calls, installed on construction: each countdown names
+// the call (1 = the next) that fails with `error`, 0 none (write_at counts
+// vectored writes too). A nonzero short_writes caps every write; without
+// `reserve` no space can be reserved, so new pages are written.
 struct Faults {
     static inline long write_at, read_at, extend_at, stat_at, close_at;
     static inline int error;
     static inline std::size_t short_writes;
+    static inline bool reserve;
 
     Faults() {
         write_at = read_at = extend_at = stat_at = close_at = 0;
         error = EIO;
         short_writes = 0;
+        reserve = true;
         dof::SysWrite = [](int fd, const void* data, std::size_t count, off_t at) {
             const std::size_t n = short_writes != 0 ? std::min(count, short_writes) : count;
             return Hit(write_at) ? Fail() : dof::DefaultWrite(fd, data, n, at);
@@ -88,8 +82,9 @@ struct Faults {
             return Hit(read_at) ? Fail() : dof::DefaultRead(fd, data, count, at);
         };
         dof::SysAllocate = [](int fd, int mode, off_t at, off_t length) {
-            return Hit(extend_at) ? static_cast<int>(Fail())
-                                  : dof::DefaultAllocate(fd, mode, at, length);
+            if (Hit(extend_at)) return static_cast<int>(Fail());
+            if (!reserve) return errno = EOPNOTSUPP, -1;
+            return dof::DefaultAllocate(fd, mode, at, length);
         };
         dof::SysStat = [](int fd, struct stat* status) {
             return Hit(stat_at) ? static_cast<int>(Fail()) : dof::DefaultStat(fd, status);
@@ -100,62 +95,8 @@ struct Faults {
         };
     }
     static bool Hit(long& countdown) { return countdown > 0 && --countdown == 0; }
-    static ssize_t Fail() {
-        errno = error;
-        return -1;
-    }
+    static ssize_t Fail() { return errno = error, -1; }
 };
-
-// The slots of a file's free list, in list order, as {offset, capacity}.
-inline SlotList Slots(const DOF_FILE* file) {
-    SlotList out;
-    for (const DOF_SLOT* slot = file->free_lists != 0 ? file->free_list->first : nullptr;
-         slot != nullptr && out.size() < 1000000; slot = slot->next)
-        out.emplace_back(slot->offset, slot->capacity);
-    return out;
-}
-
-inline void InOrder(const OTM_NODE* node, std::vector<const void*>& out) {
-    if (node == nullptr) return;
-    InOrder(node->left, out);
-    out.push_back(node->object);
-    InOrder(node->right, out);
-}
-
-// Checks a file's whole state: every buffer is empty or holds a distinct
-// page of the file; the free list ascends inside [0, end offset) without
-// overlaps and, under the default merge limit, without touching slots; the
-// slot tree holds exactly the list's slots (the same objects) in the same
-// order, and free_slots counts them.
-inline ::testing::AssertionResult FileIsConsistent(const DOF_FILE* file) {
-    auto fail = [] { return ::testing::AssertionFailure(); };
-    std::set<int64_t> held;
-    for (int32_t i = 0; i < file->buffer_count; ++i) {
-        const DOF_BUFFER& buffer = file->buffers[i];
-        if (buffer.page == -1 && buffer.dirty == 0) continue;
-        if (buffer.page < 0 || buffer.page >= file->pages || !held.insert(buffer.page).second) {
-            return fail() << "buffer " << i << " holds page " << buffer.page;
-        }
-    }
-    if (file->free_lists == 0) return ::testing::AssertionSuccess();
-    std::vector<const void*> listed, tree;
-    int64_t end = 0; // of the previous slot
-    for (const DOF_SLOT* slot = file->free_list->first; slot != nullptr && listed.size() < 1000000;
-         slot = slot->next) {
-        const bool touching = !listed.empty() && end == slot->offset;
-        if (slot->offset < end || (touching && dof::MergeLimit == UINT32_MAX)) {
-            return fail() << "slot at " << slot->offset << " overlaps or touches the one before";
-        }
-        listed.push_back(slot);
-        end = slot->offset + slot->capacity + DOF_BLOCK_HEADER;
-    }
-    InOrder(file->free_list->tree->root, tree);
-    if (end > file->end || tree != listed || file->free_list->tree->count != std::ssize(listed) ||
-        file->free_list->free_slots != std::ssize(listed)) {
-        return fail() << "the slots pass the end, or tree, list and count differ";
-    }
-    return ::testing::AssertionSuccess();
-}
 
 } // namespace doftest
 
