@@ -1647,11 +1647,13 @@ MVX_API int32_t mda_CopyFromOTree(uint32_t options, void* entity, OTM_TREE* tree
 /*
  * A detached copy of an entity's memory (every block of its chain, the
  * copy referring only to its own blocks) for model: own db_ptr model:0,
- * the source's origin, the type index of the model's dictionary (which must
- * lay the type out as the source's does). The copy is the caller's until
- * mda_CreateEntity enters it (or mda_FreeEntity frees it). options:
- * ignored. Returns 0, MDA_NULL_MEMPTR, MDA_INVALID_MODEL, MDA_UNKNOWN_TF
- * (the model's dictionary lacks the type), MDA_BAD_MBLOCK (a damaged
+ * the source's origin, the type index of the model's dictionary. The copy
+ * is the caller's until mda_CreateEntity enters it (or mda_FreeEntity frees
+ * it). options: ignored. Returns 0, MDA_NULL_MEMPTR, MDA_INVALID_MODEL,
+ * MDA_UNKNOWN_TF (the model's dictionary lacks the type, or, being another
+ * dictionary than the source's, lays it out differently: body size, field
+ * types, flags, dimensions, gaps, structures and subentities must match,
+ * and a type with a let field is copied only within one dictionary), MDA_BAD_MBLOCK (a damaged
  * chain) or MDA_MALLOC_ERR; *copy is null after a failure.
  */
 MVX_API int32_t mda_DuplicateEntity2(uint32_t options, int32_t model, void* entity, void** copy);

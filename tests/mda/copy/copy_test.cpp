@@ -204,6 +204,42 @@ TEST_F(CopyTest, LargeMemoryOnlyGraphsCopyAcrossModels) {
         EXPECT_EQ(Values(p), refs[p]);
 }
 
+// A model over another dictionary takes a copy only when that dictionary
+// lays the type out the same way; otherwise the type counts as unknown there
+// and nothing is made.
+TEST_F(CopyTest, CopiesAcrossDictionariesNeedTheSameLayout) {
+    const char* const sources[] = {
+        "dictionary a;\nentity 1:0 pair { int id; ptr a; ptr b; ptr c; }\n",
+        "dictionary b;\nentity 1:0 twin { int id; ptr x; ptr y; ptr z; }\n",
+        "dictionary c;\nentity 1:0 pair { ptr a; int id; ptr b; ptr c; }\n",
+    };
+    mvxtest::CompiledDict dicts[3];
+    int32_t models[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        const std::string ddl = tmp_.path() + "/d" + std::to_string(i) + ".ddl";
+        std::ofstream(ddl) << sources[i];
+        ASSERT_TRUE(dicts[i].Load(ddl));
+        MDA_MODEL_DEF def;
+        mda_GetModelDefaults(0, &def);
+        def.ddf = dicts[i].get();
+        ASSERT_EQ(mda_AllocateModel(MDA_MEMORY_ONLY, &def, &models[i]), 0);
+    }
+    MDA_PTR p = 0;
+    void* body = nullptr;
+    ASSERT_EQ(mda_AllocateEntity2(0, models[0], MVX_TF(1, 0), &body, &p), 0);
+    for (const auto& [model, want] : {std::pair{models[1], 0}, {models[2], MDA_UNKNOWN_TF}}) {
+        void* copy = nullptr;
+        EXPECT_EQ(mda_CopyEntity2(MDA_COPY_ENTER, model, nullptr, body, &copy), want);
+        EXPECT_EQ(copy == nullptr, want != 0);
+        if (copy != nullptr) {
+            EXPECT_EQ(mda_UnlockEntity(0, static_cast<MDA_ENTITY_HDR*>(copy)->own), 0);
+        }
+    }
+    ASSERT_EQ(mda_UnlockEntity(0, p), 0);
+    for (const int32_t model : models)
+        EXPECT_EQ(mda_FreeModel(0, model), 0);
+}
+
 // With a filter the copy keeps its pairs in mda__CopyTree as well, where the
 // filter finds every entity copied so far; a child the filter answers with
 // itself is shared with the source, not copied.
