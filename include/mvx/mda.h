@@ -1853,8 +1853,8 @@ MVX_API int32_t mda_RestoreModel(uint32_t options, const char* name, int32_t cou
  * value when its elements open with a value that is never blank (a number,
  * string, pointer, selector or count), and read back null; for other
  * structs the writer writes nothing for it, and the reader, which cannot
- * tell such an array from its elements, reads the elements. They answer MDA_STOP after a failure, which is in
- * mda__SMError (already reported). Only for the walks of mda_SaveModel and
+ * tell such an array from its elements, reads the elements. They answer
+ * MDA_STOP after a failure, which is in mda__SMError (already reported). Only for the walks of mda_SaveModel and
  * mda_RestoreModel.
  */
 MVX_API int32_t mda__FormatField(void* entity, int32_t count, int32_t type, void* address,
