@@ -1653,8 +1653,9 @@ MVX_API int32_t mda_CopyFromOTree(uint32_t options, void* entity, OTM_TREE* tree
  * MDA_UNKNOWN_TF (the model's dictionary lacks the type, or, being another
  * dictionary than the source's, lays it out differently: body size, field
  * types, flags, dimensions, gaps, structures and subentities must match,
- * and a type with a let field is copied only within one dictionary), MDA_BAD_MBLOCK (a damaged
- * chain) or MDA_MALLOC_ERR; *copy is null after a failure.
+ * and a type with a let field is copied only within one dictionary),
+ * MDA_BAD_MBLOCK (a damaged chain) or MDA_MALLOC_ERR; *copy is null after
+ * a failure.
  */
 MVX_API int32_t mda_DuplicateEntity2(uint32_t options, int32_t model, void* entity, void** copy);
 
