@@ -7,10 +7,11 @@
  * caller's pointer) and hands back pointers to the stored objects. Objects
  * that compare equal are one object to the tree.
  *
- * Storage: a tree takes its nodes and its copies of objects from pools of
- * its own, slabs that start small and double in size; removed ones are
- * reused by later insertions, and all of it is returned by otm_DeleteTree.
- * A stored object keeps its address for as long as it is in the tree.
+ * Storage: a tree takes its nodes from pools of its own, slabs that start
+ * small and double in size; a copied object shares its node's slot. Removed
+ * ones are reused by later insertions, and all of it is returned by
+ * otm_DeleteTree. A stored object keeps its address for as long as it is in
+ * the tree.
  *
  * Failures are reported through the message module at ERROR (LOGICERROR at
  * FATAL) and the operation returns NULL or the status code; the tree is then
@@ -81,7 +82,7 @@ typedef struct OTM_TREE {
     intptr_t user; /* caller's word, not interpreted */
 } OTM_TREE;
 
-/* The tree a removal is working on (scratch). */
+/* The tree a removal or a deletion is working on (scratch). */
 MVX_API extern OTM_TREE* otm__Tree;
 /* The cycle link to be filled next while a cycle chain is built (scratch). */
 MVX_API extern OTM_NODE** otm__Node;
@@ -185,7 +186,9 @@ MVX_API OTM_NODE* otm__CreateNode(uint32_t options, OTM_TREE* tree, void* object
 
 /* Frees the subtree below and including node, objects included unless
  * OTM_BYREF is set (then as otm_RemoveObject with OTM_BYREF treats them).
- * Nodes and copies go back to their tree's pools. A null node is accepted. */
+ * The nodes belong to the tree otm__Tree, and they and their copies go back
+ * to its pools; with otm__Tree null nothing is freed. A null node is
+ * accepted. */
 MVX_API void otm__FreeNode(uint32_t options, OTM_NODE* node);
 
 /*

@@ -22,8 +22,9 @@ extern "C" OTM_TREE* otm_CreateTree(uint32_t /*options*/, int32_t size, OTM_COMP
         mpm__SetError(0, OTM_NOMEMORY, MPM_ERROR);
         return nullptr;
     }
-    otm::PoolInit(store->nodes, sizeof(otm::NodeSlot));
-    otm::PoolInit(store->objects, static_cast<std::size_t>(size));
+    store->object_offset = otm::ObjectOffset(static_cast<std::size_t>(size));
+    otm::PoolInit(store->nodes, sizeof(OTM_NODE));
+    otm::PoolInit(store->pairs, store->object_offset + static_cast<std::size_t>(size));
     OTM_TREE* tree = &store->tree;
     tree->size = size;
     tree->compare = compare;

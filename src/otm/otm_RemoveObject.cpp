@@ -30,15 +30,16 @@
 // A node with at most one child is replaced by that child. A node with two
 // children cannot be unlinked in place, so its in-order predecessor (the
 // rightmost node of its left subtree, which has no right child) takes its
-// place in the order. Rather than relinking the two nodes, their object
-// pointers are exchanged (otm__RemoveBoth): the matching node keeps its
-// position and children and now carries the predecessor's object, which
-// still sorts between the two subtrees, so the order holds; the predecessor's
-// node, now carrying the object to remove, is replaced by its left child. The
-// exchange is O(1), touches no parent links, and moves no object memory, so a
-// pointer to the predecessor's object that a caller kept stays valid. The
-// node taken out always carries the matching object: it is freed with it, or
-// without it under OTM_BYREF, when the caller takes its object back.
+// place in the order. otm__RemoveBoth finds it, replaces it by its left child
+// and exchanges the two nodes' object pointers: the matching node now carries
+// the predecessor's object, which still sorts between the two subtrees, so
+// the order holds, and the node taken out carries the matching object. No
+// object memory moves, so a pointer to the predecessor's object that a caller
+// kept stays valid. Since a copied object lives in its node's slot, the
+// removal then lets the predecessor's node take the matching node's place
+// (links and balance) with its own object back; the matching node leaves with
+// the matching object, and their slot is freed whole, or kept, unused, when
+// OTM_BYREF hands the object back to the caller.
 //
 // A missing key is found only at the bottom of the descent, before anything
 // has changed; OTM_NOTFOUND then travels up unchanged and no level rebalances.

@@ -6,35 +6,32 @@
 
 extern "C" OTM_NODE* otm__CreateNode(uint32_t options, OTM_TREE* tree, void* object) {
     otm::TreeStore* store = otm::StoreOf(tree);
-    void* slot = otm::PoolTake(store->nodes);
+    const bool copy = (options & OTM_BYREF) == 0;
+    // A copy lives in its node's slot, after the node.
+    void* slot = otm::PoolTake(copy ? store->pairs : store->nodes);
     if (slot == nullptr) {
         mpm__SetError(0, OTM_NOMEMORY, MPM_ERROR);
         return nullptr;
     }
     void* stored = object;
-    uintptr_t owner = reinterpret_cast<uintptr_t>(store);
-    if ((options & OTM_BYREF) == 0) {
-        stored = otm::PoolTake(store->objects);
-        if (stored == nullptr) {
-            otm::PoolGive(store->nodes, slot);
-            mpm__SetError(0, OTM_NOMEMORY, MPM_ERROR);
-            return nullptr;
-        }
+    uint32_t marks = 0;
+    if (copy) {
+        stored = static_cast<char*>(slot) + store->object_offset;
         std::memcpy(stored, object, static_cast<std::size_t>(tree->size));
-        owner |= otm::kCopied;
+        marks = otm::kCopied | otm::kPair | otm::kNodeLive | otm::kObjectLive;
     } else {
         ++store->by_ref;
     }
-    auto* node = static_cast<otm::NodeSlot*>(slot);
-    node->node.balance = 0;
-    node->node.left = nullptr;
-    node->node.right = nullptr;
-    node->node.link = nullptr;
-    node->node.object = stored;
-    node->owner = owner;
+    auto* node = static_cast<OTM_NODE*>(slot);
+    node->balance = 0;
+    otm::SetMarks(node, marks);
+    node->left = nullptr;
+    node->right = nullptr;
+    node->link = nullptr;
+    node->object = stored;
     // A new object changes the tree: it becomes current and any running
     // cycle starts over.
-    tree->current = &node->node;
+    tree->current = node;
     tree->cycle = 0;
-    return &node->node;
+    return node;
 }

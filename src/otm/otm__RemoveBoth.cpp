@@ -1,7 +1,5 @@
 // The two-children case of a removal: the in-order predecessor's object
 // takes the place of the matching one (see otm_RemoveObject.cpp).
-#include <utility>
-
 #include "otm/otm_int.h"
 
 extern "C" OTM_NODE* otm__RemoveBoth(OTM_NODE** link, OTM_NODE* match, int32_t* shrunk) {
@@ -12,9 +10,7 @@ extern "C" OTM_NODE* otm__RemoveBoth(OTM_NODE** link, OTM_NODE* match, int32_t* 
         return taken;
     }
     // The rightmost node: it has no right child, so its left child replaces it.
-    // The pool-copy mark travels with its object.
-    std::swap(node->object, match->object);
-    std::swap(otm::SlotOf(node)->owner, otm::SlotOf(match)->owner);
+    otm::SwapObjects(node, match);
     *link = node->left;
     *shrunk = 1;
     return node;

@@ -26,14 +26,24 @@ extern "C" int32_t otm__RemoveNode(uint32_t options, OTM_NODE** link, const void
     if (node->right == nullptr) {
         *link = node->left;
         *shrunk = 1;
-        otm::FreeOne(options, node);
+        otm::FreeOne(otm::StoreOf(otm__Tree), options, node);
     } else if (node->left == nullptr) {
         *link = node->right;
         *shrunk = 1;
-        otm::FreeOne(options, node);
+        otm::FreeOne(otm::StoreOf(otm__Tree), options, node);
     } else {
         OTM_NODE* taken = otm__RemoveBoth(&node->left, node, shrunk);
-        otm::FreeOne(options, taken);
+        // The predecessor's node takes the matching node's place and its own
+        // object back: every node again carries the copy in its own slot, and
+        // the matching node leaves with its object, freeing their whole slot.
+        // Read node's links only now: the rebalancing below it may have
+        // changed its left child.
+        taken->balance = node->balance;
+        taken->left = node->left;
+        taken->right = node->right;
+        otm::SwapObjects(taken, node);
+        *link = taken;
+        otm::FreeOne(otm::StoreOf(otm__Tree), options, node);
         if (*shrunk != 0) otm__BalanceRight(link, shrunk);
     }
     return 0;

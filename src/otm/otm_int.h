@@ -96,25 +96,38 @@ inline void PrefetchChildren(const OTM_NODE* node) {
 /*
  * Storage of a tree.
  *
- * A tree takes its nodes, and the copies it makes of inserted objects, from
- * two pools of its own. A pool hands out equal slots carved from slabs: a
- * slot given back goes on the pool's free list and is handed out first, and
- * a new slab is allocated only when the free list is empty and the newest
- * slab is used up. The first slab holds a few slots, and each later one
- * twice as many as the one before, up to kSlabBytes, so a small tree stays
- * small and a large one allocates rarely. Slots never move, so an object
- * keeps its address for as long as it is in the tree. All slabs are freed
- * together when the tree is deleted.
+ * A tree takes its nodes from two pools of its own. A pool hands out equal
+ * slots carved from slabs: a slot given back goes on the pool's free list
+ * and is handed out first, and a new slab is allocated only when the free
+ * list is empty and the newest slab is used up. The first slab holds a few
+ * slots, and each later one twice as many as the one before, up to
+ * kSlabBytes, so a small tree stays small and a large one allocates rarely.
+ * Slots never move, so an object keeps its address for as long as it is in
+ * the tree. All slabs are freed together when the tree is deleted.
  *
- * Objects stored by reference (OTM_BYREF) are the caller's malloc'ed blocks
- * and are freed one by one. Every node therefore carries, in a
- * word after the public OTM_NODE fields, the tree it belongs to and whether
- * its object is a pool copy; the tree counts its by-reference objects, so a
- * tree holding none is deleted without visiting its nodes.
+ * A copied object lives in the same slot as the node made for it, right
+ * after the node (a pair slot), so that a descent finds the node and the key
+ * it compares in one cache line when the object is small: one allocation
+ * and one memory latency per level, where separate blocks cost two.
+ * Objects stored by reference (OTM_BYREF) are the caller's malloc'ed blocks,
+ * freed one by one; their nodes come from a pool of bare node slots.
+ *
+ * A removal of a node with two children exchanges its object with the
+ * in-order predecessor's, so a node can end up carrying an object that lives
+ * in another node's pair slot. Each half of a pair slot is therefore
+ * tracked: the slot goes back to its pool once its node has been freed and
+ * its object is gone too. A copy handed back to the caller (OTM_BYREF on
+ * removal) is never gone: it stays readable, unused, until the tree is
+ * deleted.
+ *
+ * A node's marks (below) are kept in the four bytes that follow its balance,
+ * which the public OTM_NODE leaves as padding; the pools a node goes back to
+ * are those of the tree being worked on (otm__Tree). The tree counts its
+ * by-reference objects, so a tree holding none is deleted without visiting
+ * its nodes.
  */
 struct Slab {
     Slab* next;
-    std::size_t pad; // keeps the slots 16-byte aligned
 };
 
 struct Pool {
@@ -128,8 +141,9 @@ struct Pool {
 
 constexpr std::size_t kFirstSlots = 8;
 constexpr std::size_t kSlabBytes = 64 * 1024;
+constexpr std::size_t kLine = 64; // slabs' slots start on a cache line
 
-/* Sets up an empty pool of slots of `size` bytes; allocates nothing. */
+/* Sets up an empty pool of slots of at least `size` bytes; allocates nothing. */
 void PoolInit(Pool& pool, std::size_t size);
 /* Allocates a new slab and returns its first slot, or NULL (not reported). */
 void* PoolGrow(Pool& pool);
@@ -160,8 +174,9 @@ inline void PoolGive(Pool& pool, void* slot) {
  * the private storage state. */
 struct TreeStore {
     OTM_TREE tree;
-    Pool nodes;
-    Pool objects;
+    Pool nodes;  // bare nodes of by-reference objects
+    Pool pairs;  // a node and its copied object
+    std::size_t object_offset; // where a pair slot's object starts
     int32_t by_ref; // objects in the tree that are not pool copies
 };
 
@@ -169,32 +184,74 @@ inline TreeStore* StoreOf(OTM_TREE* tree) {
     return reinterpret_cast<TreeStore*>(tree);
 }
 
-/* A node as its pool lays it out: the public node, then its owner word,
- * the TreeStore's address with kCopied set when the object is a pool copy. */
-struct NodeSlot {
-    OTM_NODE node;
-    uintptr_t owner;
-};
-constexpr uintptr_t kCopied = 1;
-
-inline NodeSlot* SlotOf(OTM_NODE* node) {
-    return reinterpret_cast<NodeSlot*>(node);
+/* Where a pair slot's object starts: right after the node, or on the next
+ * 16-byte boundary for an object whose size is a multiple of 16 (it may
+ * need that alignment; the slots of such a pool are 16-byte multiples). */
+inline std::size_t ObjectOffset(std::size_t size) {
+    return size % 16 == 0 ? (sizeof(OTM_NODE) + 15) & ~std::size_t{15} : sizeof(OTM_NODE);
 }
 
-/* Frees one node taken out of a tree. Its object goes too unless OTM_BYREF
- * hands it back to the caller: a by-reference object is freed, a pool copy
- * returns to its pool. A pool copy handed back stays in place, unused, until
- * the tree is deleted (the caller can read it but must not free it). */
-inline void FreeOne(uint32_t options, OTM_NODE* node) {
-    const uintptr_t owner = SlotOf(node)->owner;
-    TreeStore* store = reinterpret_cast<TreeStore*>(owner & ~kCopied);
-    if ((owner & kCopied) == 0) {
+/* Travels with the node's object: the object is a copy in a pair slot. */
+constexpr uint32_t kCopied = 1;
+/* Belong to the slot: it is a pair slot, its node is in use, its object
+ * half is in use. */
+constexpr uint32_t kPair = 2;
+constexpr uint32_t kNodeLive = 4;
+constexpr uint32_t kObjectLive = 8;
+
+constexpr std::size_t kMarksAt = offsetof(OTM_NODE, balance) + sizeof(int32_t);
+static_assert(kMarksAt + sizeof(uint32_t) <= offsetof(OTM_NODE, left),
+              "the marks live in the padding after the balance");
+
+inline uint32_t Marks(const OTM_NODE* node) {
+    uint32_t marks;
+    std::memcpy(&marks, reinterpret_cast<const char*>(node) + kMarksAt, sizeof marks);
+    return marks;
+}
+
+inline void SetMarks(OTM_NODE* node, uint32_t marks) {
+    std::memcpy(reinterpret_cast<char*>(node) + kMarksAt, &marks, sizeof marks);
+}
+
+/* Marks one half of a pair slot unused and gives the slot back when the
+ * other half is unused too. */
+inline void ReleaseHalf(TreeStore* store, OTM_NODE* slot, uint32_t half) {
+    const uint32_t marks = Marks(slot) & ~half;
+    SetMarks(slot, marks);
+    if ((marks & (kNodeLive | kObjectLive)) == 0) PoolGive(store->pairs, slot);
+}
+
+/* Exchanges two nodes' objects; the copy mark travels with its object, the
+ * other marks describe the slots and stay. */
+inline void SwapObjects(OTM_NODE* one, OTM_NODE* two) {
+    void* object = one->object;
+    one->object = two->object;
+    two->object = object;
+    const uint32_t copied = (Marks(one) ^ Marks(two)) & kCopied;
+    SetMarks(one, Marks(one) ^ copied);
+    SetMarks(two, Marks(two) ^ copied);
+}
+
+/* Frees one node taken out of the tree whose storage is `store`. Its object
+ * goes too unless OTM_BYREF hands it back to the caller: a by-reference
+ * object is freed, a copy's half of its pair slot is released. */
+inline void FreeOne(TreeStore* store, uint32_t options, OTM_NODE* node) {
+    const uint32_t marks = Marks(node);
+    void* object = node->object;
+    const bool give_object = (options & OTM_BYREF) == 0;
+    if ((marks & kCopied) == 0) {
         --store->by_ref;
-        if ((options & OTM_BYREF) == 0) std::free(node->object);
-    } else if ((options & OTM_BYREF) == 0) {
-        PoolGive(store->objects, node->object);
+        if (give_object) std::free(object);
     }
-    PoolGive(store->nodes, node);
+    if ((marks & kPair) != 0) {
+        ReleaseHalf(store, node, kNodeLive);
+    } else {
+        PoolGive(store->nodes, node);
+    }
+    if ((marks & kCopied) != 0 && give_object)
+        ReleaseHalf(store, reinterpret_cast<OTM_NODE*>(static_cast<char*>(object) -
+                                                       store->object_offset),
+                    kObjectLive);
 }
 
 /* Returns a new tree with the same object size, compare function and user

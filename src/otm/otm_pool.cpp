@@ -9,9 +9,10 @@ namespace otm {
 
 void PoolInit(Pool& pool, std::size_t size) {
     pool = Pool{};
-    // At least a free-list link, and a multiple of 8 so that every slot is
-    // as aligned as any object of its size needs (a 16-byte multiple stays
-    // 16-aligned, slabs being 16-aligned with a 16-byte header).
+    // At least a free-list link, and a multiple of 8 like every node. An
+    // object that may need 16-byte alignment has a size that is a multiple
+    // of 16 and starts 16 bytes into its slot, so its slots are multiples of
+    // 16; slabs start their slots on a cache line.
     pool.slot = (std::max<std::size_t>(size, sizeof(void*)) + 7) & ~std::size_t{7};
     // A large slot starts with fewer slots, down to one per slab.
     pool.grow = std::clamp<std::size_t>(kSlabBytes / pool.slot, 1, kFirstSlots);
@@ -19,11 +20,14 @@ void PoolInit(Pool& pool, std::size_t size) {
 
 void* PoolGrow(Pool& pool) {
     const std::size_t slots = pool.grow;
-    auto* slab = static_cast<Slab*>(mvxc::Malloc(sizeof(Slab) + slots * pool.slot));
+    // Room for the header and for moving the first slot to a line boundary.
+    auto* slab = static_cast<Slab*>(mvxc::Malloc(kLine + slots * pool.slot));
     if (slab == nullptr) return nullptr;
     slab->next = pool.slabs;
     pool.slabs = slab;
-    char* first = reinterpret_cast<char*>(slab + 1);
+    const auto header_end = reinterpret_cast<uintptr_t>(slab + 1);
+    char* first = reinterpret_cast<char*>(slab) + ((header_end + kLine - 1) & ~(kLine - 1)) -
+                  reinterpret_cast<uintptr_t>(slab);
     pool.next = first + pool.slot;
     pool.end = first + slots * pool.slot;
     // Twice the slots next time, as long as the slab stays within
