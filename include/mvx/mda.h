@@ -344,6 +344,9 @@ MVX_API int32_t mda_Strdup(uint32_t options, void* owner, const char* text, char
  * is freed with the chain that follows it, if it heads one (an entity body);
  * MDA_FREE_UNLINK then does nothing.
  * A null pointer is MDA_NULL_MEMPTR.
+ * A freed plain block of up to 512 bytes (header included) taken out of an
+ * owner's chain is kept for a later block of exactly its size, up to 16 per
+ * size, instead of going back to malloc; mvx_Terminate frees what is kept.
  */
 MVX_API int32_t mda_Free(uint32_t options, void* owner, void* pointer);
 

@@ -38,6 +38,10 @@ void* Realloc(void* block, std::size_t size) {
     return std::realloc(block, size == 0 ? 1 : size);
 }
 
+bool ReuseFails(std::size_t size) {
+    return ShouldFail(size);
+}
+
 char* StrDup(const char* text) {
     std::size_t n = std::strlen(text) + 1;
     char* copy = static_cast<char*>(Malloc(n));

@@ -25,6 +25,10 @@ void* Calloc(std::size_t count, std::size_t size);
 void* Realloc(void* block, std::size_t size);
 /* A malloc'ed copy of a NUL-terminated string, or null. */
 char* StrDup(const char* text);
+/* Counts an allocation of size bytes that a module serves from memory it
+ * keeps for reuse, without malloc; true when the test seam makes this one
+ * fail (the caller then reports it as out of memory). */
+bool ReuseFails(std::size_t size);
 
 void SetAllocFailure(long nth, bool persistent = false);
 long AllocCount();

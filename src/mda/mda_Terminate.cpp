@@ -10,5 +10,6 @@ extern "C" int32_t mda_Terminate(uint32_t /*options*/) {
     }
     if (mda__AppDataList != nullptr) olm_DeleteList(0, mda__AppDataList);
     mda__AppDataList = nullptr;
+    mdamb::ReleaseReused();
     return status;
 }

@@ -12,6 +12,8 @@ extern const MVX_MODULE mda_Module;
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 #include "common/common_alloc.h"
 
@@ -130,13 +132,82 @@ inline int32_t TotalSize(int64_t data, int32_t* total) {
     return 0;
 }
 
+// Small blocks freed by mda_Free are kept for reuse, one LIFO list per total
+// size (a multiple of 4 up to kReuseLargest), at most kReuseDepth blocks per
+// size, linked through their next field. A block of a given total size
+// always has room for that size, so a request for exactly that size can take
+// it without knowing how malloc sized it. Entities of one type, and their
+// arrays, come in recurring sizes, so a translator that frees and makes
+// entities reuses most of them; the lists hold at most about 0.5 MB, and
+// mda_Terminate returns them (ReleaseReused).
+constexpr int32_t kReuseLargest = 512;
+constexpr uint8_t kReuseDepth = 16;
+struct ReuseLists {
+    MDA_MBLOCK* first[kReuseLargest / 4 + 1];
+    uint8_t count[kReuseLargest / 4 + 1];
+};
+extern ReuseLists g_reuse;
+
+// Under AddressSanitizer a kept block's data is poisoned, so that a caller
+// who still uses memory it freed is caught as with free itself.
+#if defined(__SANITIZE_ADDRESS__)
+#define MVX_MDA_POISON 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MVX_MDA_POISON 1
+#endif
+#endif
+#ifdef MVX_MDA_POISON
+extern "C" void __asan_poison_memory_region(void const volatile* addr, size_t size);
+extern "C" void __asan_unpoison_memory_region(void const volatile* addr, size_t size);
+inline void Poison(MDA_MBLOCK* block, bool on) {
+    char* data = reinterpret_cast<char*>(block) + kHeader;
+    const auto bytes = static_cast<size_t>(block->size - kHeader);
+    if (on) {
+        __asan_poison_memory_region(data, bytes);
+    } else {
+        __asan_unpoison_memory_region(data, bytes);
+    }
+}
+#else
+inline void Poison(MDA_MBLOCK*, bool) {}
+#endif
+
+// Frees a block taken out of every chain, into the reuse lists when there is
+// room for it there.
+inline void FreeBlock(MDA_MBLOCK* block) {
+    const int32_t total = block->size;
+    if (total <= kReuseLargest && block->type == MDA_MBLOCK_PLAIN &&
+        g_reuse.count[total / 4] < kReuseDepth) {
+        Poison(block, true);
+        block->next = g_reuse.first[total / 4];
+        g_reuse.first[total / 4] = block;
+        ++g_reuse.count[total / 4];
+        return;
+    }
+    std::free(block);
+}
+
+// Frees every block kept for reuse.
+void ReleaseReused();
+
 // A new zeroed plain block of size data bytes, independent, with its size
 // and marker set; MDA_MALLOC_ERR reported when the size is refused or
 // memory runs out.
 inline int32_t NewPlain(int32_t size, MDA_MBLOCK** block) {
     int32_t total = 0;
     if (int32_t status = TotalSize(size, &total)) return status;
-    auto* made = static_cast<MDA_MBLOCK*>(mvxc::Calloc(1, static_cast<size_t>(total)));
+    MDA_MBLOCK* made = nullptr;
+    if (total <= kReuseLargest && g_reuse.first[total / 4] != nullptr) {
+        if (mvxc::ReuseFails(static_cast<size_t>(total))) return ReportNoMemory();
+        made = g_reuse.first[total / 4];
+        g_reuse.first[total / 4] = made->next;
+        --g_reuse.count[total / 4];
+        Poison(made, false);
+        std::memset(made, 0, static_cast<size_t>(total));
+    } else {
+        made = static_cast<MDA_MBLOCK*>(mvxc::Calloc(1, static_cast<size_t>(total)));
+    }
     if (made == nullptr) return ReportNoMemory();
     made->size = total;
     made->marker = MDA_MBLOCK_MARKER;

@@ -42,7 +42,7 @@ extern "C" int32_t mda_Free(uint32_t options, void* owner, void* pointer) {
         // Every referrer of the chain lies in the head, so no block is
         // referred to from inside this one: it leaves alone, and the chain's
         // referrers still all lie in the head.
-        if ((options & MDA_FREE_UNLINK) == 0) std::free(block);
+        if ((options & MDA_FREE_UNLINK) == 0) mdamb::FreeBlock(block);
         return 0;
     }
     const Range released{mdamb::Addr(block), mdamb::EndOf(block)};
@@ -72,6 +72,6 @@ extern "C" int32_t mda_Free(uint32_t options, void* owner, void* pointer) {
     } else if (!far) {
         mdamb::ClearFar(head);
     }
-    std::free(block);
+    mdamb::FreeBlock(block);
     return 0;
 }

@@ -106,6 +106,19 @@ void FreeUnreachable(MDA_MBLOCK* head, const MDA_MBLOCK* keep, DroppedFn dropped
     FreeChain(Detach(head, keep, dropped, context, &referrer));
 }
 
+ReuseLists g_reuse = {};
+
+void ReleaseReused() {
+    for (int32_t i = 0; i <= kReuseLargest / 4; ++i) {
+        while (MDA_MBLOCK* block = g_reuse.first[i]) {
+            g_reuse.first[i] = block->next;
+            Poison(block, false);
+            std::free(block);
+        }
+        g_reuse.count[i] = 0;
+    }
+}
+
 void FreeChain(MDA_MBLOCK* block) {
     while (block != nullptr) {
         MDA_MBLOCK* next = block->next;

@@ -8,6 +8,7 @@
 // After every step the library's check, an independent walk of every
 // invariant and the reference agree on the whole chain. Beyond the run: the
 // chain dump and the chain check, byte for byte, and field dimensions.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -406,6 +407,37 @@ TEST_F(MBlockRandom, EveryOperationKeepsTheChainInStepWithAReference) {
     std::fclose(mda__DbgFile);
     mda__DbgFile = stdout;
     std::free(check_text);
+}
+
+// Small freed blocks are kept for reuse by exact total size: a block of the
+// same size comes back zeroed, a reuse is an allocation the test seam can
+// fail, at most 16 blocks of one size are kept, and terminating the library
+// returns them (the leak checker of the sanitizer build sees the rest).
+TEST_F(MBlockRandom, FreedSmallBlocksAreReusedZeroedAndBounded) {
+    FakeBody* body = nullptr;
+    ASSERT_EQ(mda_Malloc(0, nullptr, sizeof(FakeBody), reinterpret_cast<void**>(&body)), 0);
+    std::vector<void*> freed;
+    for (int i = 0; i < 20; ++i) { // 97 and 99 data bytes make the same total
+        ASSERT_EQ(mda_Malloc(0, body, 97 + 2 * (i % 2), &body->slot[i]), 0);
+        std::memset(body->slot[i], 0xAB, 97);
+    }
+    for (int i = 19; i >= 0; --i) {
+        freed.push_back(body->slot[i]);
+        ASSERT_EQ(mda_Free(0, body, body->slot[i]), 0);
+        body->slot[i] = nullptr;
+    }
+    mvxc::SetAllocFailure(1);
+    EXPECT_EQ(mda_Malloc(0, body, 100, &body->slot[0]), MDA_MALLOC_ERR);
+    mpm_ClearError(0);
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(mda_Malloc(0, body, 100, &body->slot[i]), 0);
+        const auto* bytes = static_cast<unsigned char*>(body->slot[i]);
+        EXPECT_EQ(std::count(bytes, bytes + 100, 0), 100) << i;
+        // The 16 freed first were kept, and come back newest first.
+        EXPECT_EQ(i < 16 && body->slot[i] == freed[15 - i], i < 16) << i;
+    }
+    EXPECT_EQ(mbtest::ChainFault(body), "");
+    EXPECT_EQ(mda_Free(0, nullptr, body), 0);
 }
 
 class MBlockText : public mvxtest::LibraryTest {
