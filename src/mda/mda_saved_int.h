@@ -3,10 +3,15 @@
 #ifndef MVX_MDA_SAVED_INT_H
 #define MVX_MDA_SAVED_INT_H
 
+#include <bit>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <charconv>
 #include <cstdio>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "mda/mda_int.h"
 
@@ -110,9 +115,9 @@ struct Input {
     int64_t consumed = 0;    /* bytes read from the file into the buffer */
     char* scratch = nullptr; /* a string being read */
     size_t scratch_size = 0;
-    int64_t target = 0; /* model being restored */
+    int64_t target = 0;     /* model being restored */
     bool separated = false; /* the next value's separator is taken already */
-    int32_t failed = 0; /* a reading failure already reported */
+    int32_t failed = 0;     /* a reading failure already reported */
     /* The record being read: its entity number, or 0 when its type keeps
      * no pointers (its pointers then make no parents). */
     int64_t parent = 0;
@@ -164,13 +169,161 @@ bool AtEmpty();
  * it is there; otherwise takes the next value's separator when there is
  * one (Separator then takes none) and leaves *blank false. */
 int32_t TakeBlank(bool* blank);
-/* Reads a decimal integer token into *value. */
-int32_t ReadInteger(int64_t* value, const char* what);
+/* Characters that may end a token. */
+inline bool IsDelimiter(char c) {
+    return IsSpace(c) || c == ',' || c == ')' || c == ';' || c == '=' || c == '(';
+}
+inline bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// Tokens are found in a window of kWindow bytes: a mask of the digits
+// there gives where each digit run ends in a few instructions, so that the
+// next token's position does not wait for a digit-by-digit scan, and the
+// runs' values are computed from known lengths beside it.
+constexpr std::ptrdiff_t kWindow = 32;
+
+// Bit i set when window[i] is a decimal digit; all kWindow bytes readable.
+inline uint32_t DigitMask(const char* window) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_set1_epi8('0');
+    const __m128i nine = _mm_set1_epi8(9);
+    auto digits = [&](const char* at) {
+        const __m128i x = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), zero);
+        return static_cast<uint32_t>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, nine), nine)));
+    };
+    return digits(window) | digits(window + 16) << 16;
+#else
+    uint32_t mask = 0;
+    for (int i = 0; i < kWindow; ++i)
+        mask |= static_cast<uint32_t>(IsDigit(window[i])) << i;
+    return mask;
+#endif
+}
+
+// The first position at or after from (below kWindow) that is no digit,
+// or kWindow or more when the digits run to the window's end.
+inline int RunEnd(uint32_t digits, int from) {
+    if (from >= kWindow) return kWindow;
+    return from + std::countr_zero(~digits >> from);
+}
+
+// The value of n (1 to 8) digits at p, whose eight bytes lie inside the
+// window: a run read in the window holds at most 19 digits and starts at
+// most 21 bytes in (a sign, the digits and a point), so every chunk of it
+// starts at most 20 bytes in and ends by byte 28.
+inline uint64_t Chunk(const char* p, int n) {
+    constexpr uint64_t kZeros = 0x3030303030303030;
+    uint64_t x = 0;
+    std::memcpy(&x, p, 8);
+    x = (x - kZeros) << (8 * (8 - n)); // only the bytes after the digits borrow
+    x = (x * 10 + (x >> 8)) & 0x00FF00FF00FF00FF;
+    x = (x * 100 + (x >> 16)) & 0x0000FFFF0000FFFF;
+    return (x * 10000 + (x >> 32)) & 0xFFFFFFFF;
+}
+
+constexpr uint64_t kRunPow10[] = {1,
+                                  10,
+                                  100,
+                                  1000,
+                                  10000,
+                                  100000,
+                                  1000000,
+                                  10000000,
+                                  100000000,
+                                  1000000000,
+                                  10000000000,
+                                  100000000000,
+                                  1000000000000,
+                                  10000000000000,
+                                  100000000000000,
+                                  1000000000000000,
+                                  10000000000000000,
+                                  100000000000000000,
+                                  1000000000000000000,
+                                  10000000000000000000u};
+
+// Appends the digits [from, to) of the window to m; at most 19 digits in
+// all, so that m cannot overflow.
+inline uint64_t AppendRun(uint64_t m, const char* from, const char* to) {
+    while (from < to) {
+        const int n = to - from < 8 ? static_cast<int>(to - from) : 8;
+        m = m * kRunPow10[n] + Chunk(from, n);
+        from += n;
+    }
+    return m;
+}
+
+/* The powers of ten that a double holds exactly, up to 10^22. */
+constexpr int kMaxExactPow10 = 22;
+extern const double kExactPow10[kMaxExactPow10 + 1];
+
+/*
+ * A double of digits, an optional point and digits (no exponent) at first,
+ * all inside the window, whose digits read as an integer m stay within
+ * 2^53: m and 10^fraction digits are then exact doubles, and one division
+ * rounds the exact quotient once, to nearest, as a correctly rounded
+ * conversion does. Returns the token's length with *value set, or 0 when
+ * the text is anything else (the caller then takes the general path).
+ */
+inline int WindowDouble(const char* first, double* value) {
+    const uint32_t digits = DigitMask(first);
+    const int sign = *first == '-' ? 1 : 0;
+    const int point = RunEnd(digits, sign);
+    int end = point;
+    if (point < kWindow && first[point] == '.') end = RunEnd(digits, point + 1);
+    const int fraction = end > point ? end - point - 1 : 0;
+    const int count = point - sign + fraction;
+    if (end >= kWindow || count == 0 || count > 19 || first[end] == 'e' || first[end] == 'E')
+        return 0;
+    uint64_t m = AppendRun(0, first + sign, first + point);
+    if (fraction > 0) m = AppendRun(m, first + point + 1, first + end);
+    if (m > (uint64_t{1} << 53)) return 0;
+    double d = static_cast<double>(m);
+    if (fraction > 0) d /= kExactPow10[fraction];
+    *value = sign != 0 ? -d : d;
+    return end;
+}
+
+/* The general paths of ReadInteger and ReadDouble. */
+int32_t ReadIntegerRun(int64_t* value, const char* what);
+int32_t ReadDoubleRun(double* value);
+
+/* Reads a decimal integer token into *value. The common token, a sign and
+ * up to 17 digits ending at a delimiter inside the window, is read here. */
+inline int32_t ReadInteger(int64_t* value, const char* what) {
+    char* const q = mda__SMBufPtr;
+    if (g_in.end - q >= kWindow) {
+        const int sign = *q == '-' ? 1 : 0;
+        const int end = RunEnd(DigitMask(q), sign);
+        if (end > sign && end - sign < 18 && IsDelimiter(q[end])) {
+            const auto v = static_cast<int64_t>(AppendRun(0, q + sign, q + end));
+            *value = sign != 0 ? -v : v;
+            mda__SMBufPtr = q + end;
+            return 0;
+        }
+    }
+    return ReadIntegerRun(value, what);
+}
 /* std::from_chars of a double (the same result, bit for bit, and the same
  * end), with the common short decimals converted without it. */
 std::from_chars_result ToDouble(const char* first, const char* last, double* value);
-/* Reads a floating-point token. */
-int32_t ReadDouble(double* value);
+/* Reads a floating-point token; the common one, ending at a delimiter inside
+ * the window, is read here. */
+inline int32_t ReadDouble(double* value) {
+    char* const p = mda__SMBufPtr;
+    if (g_in.end - p >= kWindow) {
+        double d = 0;
+        const int end = WindowDouble(p, &d);
+        if (end > 0 && IsDelimiter(p[end])) {
+            *value = d;
+            mda__SMBufPtr = p + end;
+            return 0;
+        }
+    }
+    return ReadDoubleRun(value);
+}
 /* Reads a pointer: "NULL" (*entity 0) or "model:entity" (the model is
  * read and ignored; the entity number must be 0 to MDA_SM_MAX_ENTITY). */
 int32_t ReadPointer(int64_t* entity);

@@ -31,14 +31,6 @@ bool g_write_failed = false;
 // Bytes the token readers want to see at once: longer tokens are refused.
 constexpr size_t kToken = 96;
 
-bool IsDelimiter(char c) {
-    return IsSpace(c) || c == ',' || c == ')' || c == ';' || c == '=' || c == '(';
-}
-
-inline bool IsDigit(char c) {
-    return static_cast<unsigned char>(c - '0') < 10;
-}
-
 // Appends the decimal digits at p to *m while *digits stays at most limit
 // (at most 19, so that *m cannot overflow) and returns where they end.
 // Eight bytes are looked at at once where the buffer has them: a byte is a
@@ -52,8 +44,7 @@ inline const char* TakeDigits(const char* p, const char* last, uint64_t* m, int*
                               int limit) {
     constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
     constexpr uint64_t kZeros = 0x3030303030303030;
-    constexpr uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
-                                   100000000};
+    constexpr uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     while (last - p >= 8) {
         uint64_t v = 0;
         std::memcpy(&v, p, 8);
@@ -417,10 +408,11 @@ int32_t EndToken(const char* p, const char* what) {
 
 } // namespace
 
-int32_t ReadInteger(int64_t* value, const char* what) {
+int32_t ReadIntegerRun(int64_t* value, const char* what) {
     Fill(kToken);
-    // The common case first: a sign and up to 18 digits, which cannot
-    // overflow, ending at a delimiter; anything else takes the full path.
+    // Short of the window at the end of the file: a sign and up to 17
+    // digits ending at a delimiter or at the end; anything else takes the
+    // full path.
     {
         const char* q = mda__SMBufPtr;
         const char* const end = g_in.end;
@@ -447,15 +439,9 @@ int32_t ReadInteger(int64_t* value, const char* what) {
     return EndToken(ptr, what);
 }
 
-namespace {
-
-// The powers of ten that a double holds exactly.
-constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr int kMaxExactPow10 = 22;
-
-} // namespace
+const double kExactPow10[kMaxExactPow10 + 1] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 std::from_chars_result ToDouble(const char* first, const char* last, double* value) {
     // Most numbers of a file are decimals whose digits, read as an integer
@@ -464,8 +450,11 @@ std::from_chars_result ToDouble(const char* first, const char* last, double* val
     // or division rounds the exact quotient or product once, to nearest, as
     // a correctly rounded conversion does. Everything else (more digits, a
     // larger exponent, inf, nan, malformed text) goes to std::from_chars.
+    const bool negative = first < last && *first == '-';
+    if (last - first >= kWindow) {
+        if (const int end = WindowDouble(first, value); end > 0) return {first + end, std::errc{}};
+    }
     const char* p = first;
-    const bool negative = p < last && *p == '-';
     if (negative) ++p;
     uint64_t m = 0;
     int digits = 0;
@@ -497,7 +486,7 @@ std::from_chars_result ToDouble(const char* first, const char* last, double* val
     return {p, std::errc{}};
 }
 
-int32_t ReadDouble(double* value) {
+int32_t ReadDoubleRun(double* value) {
     Fill(kToken);
     const char* p = mda__SMBufPtr;
     if (p < g_in.end && *p == '+') ++p;
@@ -614,7 +603,8 @@ void SkipLine() {
 int32_t NotePointer(int64_t entity) {
     if (g_in.ptr_count == g_in.ptr_room) {
         const size_t room = g_in.ptr_room < 64 ? 64 : g_in.ptr_room * 2;
-        auto* grown = static_cast<Input::Pointer*>(mvxc::Realloc(g_in.ptrs, room * sizeof *g_in.ptrs));
+        auto* grown =
+            static_cast<Input::Pointer*>(mvxc::Realloc(g_in.ptrs, room * sizeof *g_in.ptrs));
         if (grown == nullptr) return Stop(mpm__SetError(0, MDA_MALLOC_ERR, MPM_ERROR));
         g_in.ptrs = grown;
         g_in.ptr_room = room;
