@@ -13,7 +13,12 @@ use real time) that the project accepts (a throughput goal of
 
     // anchor: BM_Format_mpmPlain / BM_Format_snprintf
 
-pairs the two without setting a goal. Benchmarks
+pairs the two without setting a goal. A line
+
+    // floor: BM_RestoreModel bytes_per_s >= 150e6
+
+sets the least value of a counter that a benchmark reports (a throughput
+that has no anchor to be a ratio of); those follow the table. Benchmarks
 with arguments pair up by equal arguments (BM_DofHeadFit_dof/1000 with
 BM_DofHeadFit_map/1000). With repetitions, the medians are compared;
 without, the single runs.
@@ -25,6 +30,7 @@ import re
 import sys
 
 GOAL = re.compile(r"//\s*(?:goal|anchor):\s*(\w+)\s*/\s*(\w+)(?:\s*<=\s*([0-9.]+))?")
+FLOOR = re.compile(r"//\s*floor:\s*(\w+)\s+(\w+)\s*>=\s*([0-9.eE+]+)")
 TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
 
@@ -38,6 +44,33 @@ def goals(sources):
                     limit = match.group(3)
                     found.append((match.group(1), match.group(2), float(limit) if limit else None))
     return found
+
+
+def floors(sources):
+    found = []
+    for path in sources:
+        with open(path, encoding="utf-8") as source:
+            for line in source:
+                match = FLOOR.search(line)
+                if match:
+                    found.append((match.group(1), match.group(2), float(match.group(3))))
+    return found
+
+
+def counters(results, wanted):
+    """The median (or single) value of each (benchmark, counter) wanted."""
+    single, median = {}, {}
+    for run in results["benchmarks"]:
+        base = split(run.get("run_name", run["name"]))[0]
+        for name, counter, _ in wanted:
+            if base != name or counter not in run or run.get("error_occurred"):
+                continue
+            if run.get("run_type") != "aggregate":
+                single[(name, counter)] = run[counter]
+            elif run.get("aggregate_name") == "median":
+                median[(name, counter)] = run[counter]
+    single.update(median)
+    return single
 
 
 def times(results):
@@ -105,9 +138,25 @@ def main(argv):
         return 2
     results = load(results_files)
     table = rows(goals(sources), times(results))
-    if not table:
+    floor_list = floors(sources)
+    values = counters(results, floor_list)
+    if not table and not values:
         print("no benchmark with a goal and its anchor in this run")
         return 0
+    if table:
+        print_table(table)
+    if values:
+        print()
+        print("counters: the median of this run; floor: the least value accepted")
+        for name, counter, least in floor_list:
+            if (name, counter) in values:
+                value = values[(name, counter)]
+                verdict = "  missed" if value < least else ""
+                print(f"{name} {counter}  {value:.4g}  floor {least:.4g}{verdict}")
+    return 0
+
+
+def print_table(table):
     width = max(len(row[0]) for row in table)
     anchor_width = max(len(row[1]) for row in table)
     print()
@@ -118,7 +167,6 @@ def main(argv):
         goal = "-" if limit is None else f"{limit:.2f}"
         verdict = "  missed" if limit is not None and ratio > limit else ""
         print(f"{name:<{width}}  {anchor:<{anchor_width}}  {ratio:7.2f}  {goal:>7}{verdict}")
-    return 0
 
 
 if __name__ == "__main__":
