@@ -34,27 +34,23 @@ FLOOR = re.compile(r"//\s*floor:\s*(\w+)\s+(\w+)\s*>=\s*([0-9.eE+]+)")
 TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
 
-def goals(sources):
-    found = []
+def matches(sources, pattern):
+    """Every match of pattern in the lines of the source files."""
     for path in sources:
         with open(path, encoding="utf-8") as source:
             for line in source:
-                match = GOAL.search(line)
+                match = pattern.search(line)
                 if match:
-                    limit = match.group(3)
-                    found.append((match.group(1), match.group(2), float(limit) if limit else None))
-    return found
+                    yield match
+
+
+def goals(sources):
+    return [(m.group(1), m.group(2), float(m.group(3)) if m.group(3) else None)
+            for m in matches(sources, GOAL)]
 
 
 def floors(sources):
-    found = []
-    for path in sources:
-        with open(path, encoding="utf-8") as source:
-            for line in source:
-                match = FLOOR.search(line)
-                if match:
-                    found.append((match.group(1), match.group(2), float(match.group(3))))
-    return found
+    return [(m.group(1), m.group(2), float(m.group(3))) for m in matches(sources, FLOOR)]
 
 
 def counters(results, wanted):
