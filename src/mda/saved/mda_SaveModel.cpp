@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/common_alloc.h"
+#include "mda/mda_cache_int.h"
 #include "mda/mda_saved_int.h"
 #include "mvx/dof.h"
 #include "mvx/mpm.h"
@@ -17,8 +18,15 @@ namespace {
 int32_t WriteEntity(MDA_PTR db_ptr, MDA_PTR /*model_ptr*/) {
     if (mda__SMTree != nullptr && otm_GetObject(OTM_QUIET, mda__SMTree, &db_ptr) == nullptr)
         return 0;
-    void* body = nullptr;
-    if (int32_t rc = mda_LockEntity(0, db_ptr, &body)) return mdasm::Stop(rc);
+    // A body in memory (or a memory-only model's stored copy) is written
+    // where it lies: writing it runs no outside code and changes no body,
+    // so it needs no lock, and a stored copy is not duplicated to be read.
+    // Only an entity that lies in the paged file alone is locked.
+    int32_t rc = 0;
+    void* body = mdac::PeekBody(db_ptr, &rc);
+    if (rc != 0) return mdasm::Stop(rc);
+    const bool locked = body == nullptr;
+    if (locked && (rc = mda_LockEntity(0, db_ptr, &body)) != 0) return mdasm::Stop(rc);
     const DDF_DICT* dict = mda__CurModel->ddf;
     const int32_t tfi = static_cast<const MDA_ENTITY_HDR*>(body)->tfi;
     const char* name = tfi >= 0 && tfi < dict->type_count ? dict->ent_names[tfi] : "";
@@ -34,9 +42,9 @@ int32_t WriteEntity(MDA_PTR db_ptr, MDA_PTR /*model_ptr*/) {
     mda__SMCurCol = static_cast<int32_t>(length + name_length + 1 + 1);
     mda__SMNumFields = 0;
     mdasm::ResetStack();
-    int32_t rc = mda_TraverseEntity(0, body, mda__FormatField);
+    rc = mda_TraverseEntity(0, body, mda__FormatField);
     mdasm::Put(");\n", 3);
-    const int32_t unlocked = mda_UnlockEntity(0, db_ptr);
+    const int32_t unlocked = locked ? mda_UnlockEntity(0, db_ptr) : 0;
     if (rc == MDA_STOP) return MDA_STOP; // mda__SMError holds the failure
     if (rc == 0) rc = unlocked;
     if (rc == 0 && mdasm::WriteFailed())
