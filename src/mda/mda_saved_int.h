@@ -153,12 +153,20 @@ inline bool SkipSpace() {
     return (mda__SMBufPtr < g_in.end && !IsSpace(*mda__SMBufPtr)) || SkipSpaceRun();
 }
 /* Skips one separator ('(' or ',') with the white space around it. The
- * inline part takes a separator that stands right before its value. */
+ * inline part takes a separator that stands right before its value, or the
+ * writer's line break between it and the value. */
 int32_t SeparatorRun();
 inline int32_t Separator() {
     char* const p = mda__SMBufPtr;
     if (!g_in.separated && g_in.end - p >= 2 && (*p == ',' || *p == '(') && !IsSpace(p[1])) {
         mda__SMBufPtr = p + 1;
+        return 0;
+    }
+    // The writer's line break between values: ",\n   " before the value.
+    if (!g_in.separated && g_in.end - p >= 6 && std::memcmp(p, ",\n   ", 5) == 0 &&
+        !IsSpace(p[5])) {
+        ++g_in.line;
+        mda__SMBufPtr = p + 5;
         return 0;
     }
     return SeparatorRun();
