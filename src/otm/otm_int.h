@@ -107,8 +107,9 @@ inline void PrefetchChildren(const OTM_NODE* node) {
  *
  * A copied object lives in the same slot as the node made for it, right
  * after the node (a pair slot), so that a descent finds the node and the key
- * it compares in one cache line when the object is small: one allocation
- * and one memory latency per level, where separate blocks cost two.
+ * it compares together (in one cache line, or two adjacent ones, when the
+ * object is small): one allocation, and about one memory latency per level
+ * where separate blocks cost two.
  * Objects stored by reference (OTM_BYREF) are the caller's malloc'ed blocks,
  * freed one by one; their nodes come from a pool of bare node slots.
  *
