@@ -217,10 +217,13 @@ inline int RunEnd(uint32_t digits, int from) {
     return from + std::countr_zero(~digits >> from);
 }
 
-// The value of n (1 to 8) digits at p, whose eight bytes lie inside the
-// window: a run read in the window holds at most 19 digits and starts at
-// most 21 bytes in (a sign, the digits and a point), so every chunk of it
-// starts at most 20 bytes in and ends by byte 28.
+// The value of n (1 to 8) digits at p, whose eight bytes are readable (in
+// the window: a run read there holds at most 19 digits and starts at most
+// 21 bytes in, so every chunk of it starts at most 20 bytes in and ends by
+// byte 28). The digits are shifted to the top of the word, so that the bytes
+// below them read as leading zeros (a little-endian load holds the text's
+// first byte at the low end), and the eight values are combined pairwise in
+// three multiplications.
 inline uint64_t Chunk(const char* p, int n) {
     constexpr uint64_t kZeros = 0x3030303030303030;
     uint64_t x = 0;

@@ -36,15 +36,11 @@ constexpr size_t kToken = 96;
 // Eight bytes are looked at at once where the buffer has them: a byte is a
 // digit when its high nibble is 3 and stays 3 with 6 added (a carry out of
 // a byte only reaches the bytes after it, which are not looked at), the
-// digits before the first other byte are shifted to the top of the word,
-// so that the bytes below them read as leading zeros, and the eight values
-// are combined pairwise in three multiplications (a little-endian load
-// holds the text's first byte at the low end).
+// digits before the first other byte are then converted by Chunk.
 inline const char* TakeDigits(const char* p, const char* last, uint64_t* m, int* digits,
                               int limit) {
     constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
     constexpr uint64_t kZeros = 0x3030303030303030;
-    constexpr uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     while (last - p >= 8) {
         uint64_t v = 0;
         std::memcpy(&v, p, 8);
@@ -53,11 +49,7 @@ inline const char* TakeDigits(const char* p, const char* last, uint64_t* m, int*
         const int n = other == 0 ? 8 : std::countr_zero(other) / 8;
         if (n == 0) return p;
         if (*digits + n > limit) break;
-        uint64_t x = (v - kZeros) << (8 * (8 - n));
-        x = (x * 10 + (x >> 8)) & 0x00FF00FF00FF00FF;
-        x = (x * 100 + (x >> 16)) & 0x0000FFFF0000FFFF;
-        x = (x * 10000 + (x >> 32)) & 0xFFFFFFFF;
-        *m = *m * kPow10[n] + x;
+        *m = *m * kRunPow10[n] + Chunk(p, n);
         *digits += n;
         p += n;
         if (n < 8) return p;
@@ -410,23 +402,6 @@ int32_t EndToken(const char* p, const char* what) {
 
 int32_t ReadIntegerRun(int64_t* value, const char* what) {
     Fill(kToken);
-    // Short of the window at the end of the file: a sign and up to 17
-    // digits ending at a delimiter or at the end; anything else takes the
-    // full path.
-    {
-        const char* q = mda__SMBufPtr;
-        const char* const end = g_in.end;
-        const bool negative = q < end && *q == '-';
-        if (negative) ++q;
-        uint64_t v = 0;
-        int digits = 0;
-        q = TakeDigits(q, end, &v, &digits, 18);
-        if (digits > 0 && digits < 18 && (q < end ? IsDelimiter(*q) : g_in.eof)) {
-            *value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
-            mda__SMBufPtr = const_cast<char*>(q);
-            return 0;
-        }
-    }
     const char* p = mda__SMBufPtr;
     if (p < g_in.end && *p == '+') ++p;
     const auto [ptr, ec] = std::from_chars(p, static_cast<const char*>(g_in.end), *value);
